@@ -116,14 +116,3 @@ TEST(HashFamily, InitAfterFinalStartsACleanDigest)
     }
 }
 
-TEST(HashFamily, DigestCanBeReadRepeatedly)
-{
-    for (int type : MembersOfThisBuild()) {
-        std::unique_ptr<HashAlgorithm> hash(CreateHash(type));
-        ASSERT_NE(hash, nullptr);
-        const std::string once = DigestHex(*hash, nullptr, 0);
-        std::vector<BYTE> again(hash->DigestSize());
-        ASSERT_TRUE(hash->GetDigest(again.data(), again.size()));
-        EXPECT_EQ(Hex(again), once) << "type " << type;
-    }
-}
