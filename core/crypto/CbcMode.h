@@ -22,7 +22,8 @@ public:
 
     // Sets the IV: ivLength bytes of iv followed by zero bytes up to the cipher's block length
     // (a null iv of length 0 gives an all-zero IV), and starts a new chain. 5 when the IV is
-    // longer than the block, 7 when the cipher has no usable block length; both change nothing.
+    // longer than the block; 7 when the cipher has no usable block length or iv is null but
+    // given a length. A refused IV changes nothing.
     virtual int SetIV(const BlockCipher& cipher, const BYTE* iv, size_t ivLength);
     // Starts a new chain from the IV.
     virtual void Reset(const BlockCipher& cipher);
