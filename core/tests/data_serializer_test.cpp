@@ -1,6 +1,5 @@
 #include "core/data/DataSerializer.h"
 
-#include "core/data/DataParser.h"
 
 #include <gtest/gtest.h>
 
@@ -52,35 +51,6 @@ TEST(DataSerializer, AppendsLittleEndianPackedValues)
         c.write(s);
         EXPECT_EQ(s.Bytes(), c.expected);
     }
-}
-
-TEST(DataSerializer, ParserReadsBackWhatWasWritten)
-{
-    DataSerializer s;
-    s.WriteU16(0xFFFE);
-    s.WriteU32(0x80000001);
-    s.WriteU64(0x8000000000000001ull);
-    s.WriteString(CString(_T("Stick \u00E9")));
-    s.WriteBytes({0, 1, 2});
-
-    const Bytes bytes = s.Bytes();
-    DataParser p(bytes);
-    WORD u16 = 0;
-    DWORD u32 = 0;
-    ULONGLONG u64 = 0;
-    DataParser::WideText text;
-    Bytes block;
-    ASSERT_EQ(p.ReadU16(u16), 0);
-    ASSERT_EQ(p.ReadU32(u32), 0);
-    ASSERT_EQ(p.ReadU64(u64), 0);
-    ASSERT_EQ(p.ReadString(text), 0);
-    ASSERT_EQ(p.ReadBytes(block), 0);
-    EXPECT_EQ(p.Left(), 0u);
-    EXPECT_EQ(u16, 0xFFFE);
-    EXPECT_EQ(u32, 0x80000001u);
-    EXPECT_EQ(u64, 0x8000000000000001ull);
-    EXPECT_EQ(CString(text.data(), text.size()), CString(_T("Stick \u00E9")));
-    EXPECT_EQ(block, (Bytes{0, 1, 2}));
 }
 
 }  // namespace

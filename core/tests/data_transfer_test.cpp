@@ -2,88 +2,69 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 namespace {
 
 typedef std::vector<BYTE> Bytes;
 
-// A stored item and a record, each noting what it was handed.
-class FakeItem : public Data::IReader, public Data::IWriter {
-public:
+// A stored item and a record that note what they were handed; failing sources throw.
+struct FakeItem : Data::IReader, Data::IWriter {
     void Read(Bytes& out) override
     {
-        if (failRead) {
+        if (fail) {
             throw Data::IReader::Failed;
         }
         out = stored;
     }
     void Write(Bytes& in) override { stored = in; ++writes; }
-
     Bytes stored;
-    bool failRead = false;
+    bool fail = false;
     int writes = 0;
 };
 
-class FakeRecord : public Data::IParser, public Data::ISerializer {
-public:
-    void Parse(Bytes& in) override
-    {
-        parsed = in;
-        ++parses;
-    }
+struct FakeRecord : Data::IParser, Data::ISerializer {
+    void Parse(Bytes& in) override { parsed = in; ++parses; }
     void Serialize(Bytes& out) override
     {
-        if (failSerialize) {
+        if (fail) {
             throw Data::ISerializer::Failed;
         }
-        out.clear();
         out = encoded;
     }
-
-    Bytes encoded;
-    Bytes parsed;
-    bool failSerialize = false;
+    Bytes encoded, parsed;
+    bool fail = false;
     int parses = 0;
 };
 
-TEST(DataTransfer, LoadsFromReaderIntoParser)
+TEST(DataTransfer, LoadsReaderIntoParserAndSavesSerializerIntoWriter)
 {
     FakeItem item;
     FakeRecord record;
     item.stored = {1, 2, 3};
     DataTransfer(static_cast<Data::IReader&>(item), static_cast<Data::IParser&>(record)).Run();
     EXPECT_EQ(record.parsed, (Bytes{1, 2, 3}));
-}
 
-TEST(DataTransfer, SavesFromSerializerIntoWriter)
-{
-    FakeItem item;
-    FakeRecord record;
     record.encoded = {4, 5};
     DataTransfer(static_cast<Data::ISerializer&>(record), static_cast<Data::IWriter&>(item)).Run();
     EXPECT_EQ(item.stored, (Bytes{4, 5}));
-    EXPECT_EQ(item.writes, 1);
 }
 
 TEST(DataTransfer, SourceFailureReachesCallerBeforeTargetRuns)
 {
     FakeItem item;
     FakeRecord record;
-    item.failRead = true;
-    DataTransfer load(static_cast<Data::IReader&>(item), static_cast<Data::IParser&>(record));
+    item.fail = true;
+    record.fail = true;
     try {
-        load.Run();
+        DataTransfer(static_cast<Data::IReader&>(item), static_cast<Data::IParser&>(record)).Run();
         FAIL() << "the reader's failure was swallowed";
     } catch (Data::IReader::_throws e) {
         EXPECT_EQ(e, 1);
     }
+    EXPECT_THROW(DataTransfer(static_cast<Data::ISerializer&>(record), static_cast<Data::IWriter&>(item)).Run(),
+                 Data::ISerializer::_throws);
     EXPECT_EQ(record.parses, 0);
-
-    record.failSerialize = true;
-    DataTransfer save(static_cast<Data::ISerializer&>(record), static_cast<Data::IWriter&>(item));
-    EXPECT_THROW(save.Run(), Data::ISerializer::_throws);
     EXPECT_EQ(item.writes, 0);
 }
 

@@ -1,9 +1,8 @@
 #include "core/format/SettingSerializerV3.h"
+#include "core/model/SettingDefaults.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -14,13 +13,12 @@ using namespace Quelmar;
 
 typedef std::vector<BYTE> Bytes;
 
-// Spells expected payloads out by hand, independently of DataSerializer.
-class Golden {
-public:
+// Spells payloads out by hand, independently of DataSerializer.
+struct Golden {
+    Golden& raw(std::initializer_list<BYTE> b) { bytes.insert(bytes.end(), b); return *this; }
     Golden& u16(unsigned v) { return raw({BYTE(v), BYTE(v >> 8)}); }
     Golden& u32(unsigned long v) { return raw({BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}); }
-    // ASCII text as a counted UTF-16 string.
-    Golden& str(const std::string& ascii)
+    Golden& str(const std::string& ascii)   // as a counted UTF-16 string
     {
         u32(2 * ascii.size());
         for (char c : ascii) {
@@ -28,73 +26,42 @@ public:
         }
         return *this;
     }
-    Golden& raw(std::initializer_list<BYTE> b)
-    {
-        bytes.insert(bytes.end(), b);
-        return *this;
-    }
-    // ids, strings (serial, manufacturer, product), five flags, attribute.
-    Golden& entry(unsigned vid, unsigned pid, const std::string& serial, const std::string& maker,
-                  const std::string& product, std::initializer_list<unsigned long> flagsAndAttribute)
-    {
-        u16(vid).u16(pid).str(serial).str(maker).str(product);
-        for (unsigned long v : flagsAndAttribute) {
-            u32(v);
-        }
-        return *this;
-    }
+    Golden& add(const Golden& g) { bytes.insert(bytes.end(), g.bytes.begin(), g.bytes.end()); return *this; }
     Bytes bytes;
 };
 
-// control 1, N entries follow, then outside 2, portable 1, cd 0.
-Golden Body1(Golden g, unsigned long count, const Golden& entries)
+// 0781:5567 "AA01" "Maker" "Stick", vendor, product and serial selected, read-only.
+const Golden kStick = Golden().u16(0x0781).u16(0x5567).str("AA01").str("Maker").str("Stick")
+                          .u32(1).u32(1).u32(1).u32(0).u32(0).u32(2);
+
+// control 1, the entries, outside 2, portable 1, cd 0.
+Golden Body1(DWORD tag, unsigned long count, const Golden& entries)
 {
-    g.u32(1).u32(count);
-    g.bytes.insert(g.bytes.end(), entries.bytes.begin(), entries.bytes.end());
-    return g.u32(2).u32(1).u32(0);
+    return Golden().u32(tag).u32(1).u32(count).add(entries).u32(2).u32(1).u32(0);
 }
-
-const Golden kOneEntry = Golden().entry(0x0781, 0x5567, "AA01", "Maker", "Stick", {1, 1, 1, 0, 0, 2});
-
-Bytes V1Payload() { return Body1(Golden().u32(0x00040000), 1, kOneEntry).bytes; }
-Bytes V2Payload() { return Body1(Golden().u32(0x10010000), 1, kOneEntry).u32(1).str("C:\\a.dat").bytes; }
-Bytes V3Payload(unsigned long sd = 1)
+Golden Body2(DWORD tag, unsigned long count, const Golden& entries)
 {
-    return Body1(Golden().u32(0x10020000), 1, kOneEntry).u32(1).str("C:\\a.dat").u32(sd).bytes;
+    return Body1(tag, count, entries).u32(1).str("C:\\a.dat");
 }
+Bytes V1() { return Body1(0x00040000, 1, kStick).bytes; }
+Bytes V2() { return Body2(0x10010000, 1, kStick).bytes; }
+Bytes V3(unsigned long sd = 1) { return Body2(0x10020000, 1, kStick).u32(sd).bytes; }
+Bytes Plus(Bytes b, std::initializer_list<BYTE> more) { b.insert(b.end(), more); return b; }
+Bytes Cut(Bytes b, size_t n) { b.resize(b.size() - n); return b; }
 
-Bytes Plus(Bytes b, std::initializer_list<BYTE> more)
+SettingV3 StickSetting()
 {
-    b.insert(b.end(), more);
-    return b;
-}
-
-Bytes Without(Bytes b, size_t n)
-{
-    b.resize(b.size() - n);
-    return b;
-}
-
-WhitelistEntry ExpectedEntry()
-{
+    SettingV3 s;
+    s.usbControlEnabled = 1;
     WhitelistEntry e;
     e.vendorId = 0x0781;
     e.productId = 0x5567;
     e.serialNumber = _T("AA01");
     e.manufacturer = _T("Maker");
     e.product = _T("Stick");
-    e.useVendorId = 1;
-    e.useProductId = 1;
-    e.useSerialNumber = 1;
+    e.useVendorId = e.useProductId = e.useSerialNumber = 1;
     e.attribute = 2;
-    return e;
-}
-
-SettingV3 ExpectedSetting()
-{
-    SettingV3 s;
-    s.usbControlEnabled = 1;
-    s.whitelist.push_back(ExpectedEntry());
+    s.whitelist.push_back(e);
     s.outsidePolicy = 2;
     s.blockPortableDevices = 1;
     s.blockCdWriting = 0;
@@ -104,97 +71,106 @@ SettingV3 ExpectedSetting()
     return s;
 }
 
-// ---- Writing -------------------------------------------------------------------------------
-
-struct WriteCase {
-    const char* name;
-    std::function<Bytes()> write;
-    Bytes expected;
-};
-
-TEST(SettingsFormat, WritesGoldenLayouts)
+SettingV3 EmptyDefaults()
 {
-    const WriteCase cases[] = {
-        {"empty version 3 record is 36 bytes",
-         [] {
-             SettingV3 s;
-             s.usbControlEnabled = 1;
-             s.outsidePolicy = 1;
-             s.blockPortableDevices = 1;
-             s.blockCdWriting = 1;
-             s.blockInternalSd = 0;
-             Bytes out;
-             SettingSerializerV3().Write(s, out);
-             return out;
-         },
-         {0x00, 0x00, 0x02, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-          0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {"entry with empty strings takes 40 bytes",
-         [] {
-             SettingV3 s;
-             s.usbControlEnabled = 0;
-             s.outsidePolicy = 2;
-             s.blockInternalSd = 0;
-             WhitelistEntry e;
-             e.vendorId = 0xFFFF;
-             e.productId = 0x0102;
-             e.useVendorId = 1;
-             e.useProductId = -1;
-             e.attribute = 0;
-             s.whitelist.push_back(e);
-             Bytes out;
-             SettingSerializerV3().Write(s, out);
-             return out;
-         },
-         Golden()
-             .u32(0x10020000).u32(0).u32(1)
-             .raw({0xFF, 0xFF, 0x02, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
-             .u32(1).u32(0xFFFFFFFF).u32(0).u32(0).u32(0).u32(0)
-             .u32(2).u32(0).u32(0).u32(0).u32(0).u32(0)
-             .bytes},
-        {"version 3 with strings", [] {
-             Bytes out;
-             SettingSerializerV3().Write(ExpectedSetting(), out);
-             return out;
-         },
-         V3Payload()},
-        {"version 2", [] {
-             Bytes out;
-             SettingSerializerV2().Write(static_cast<const SettingV2&>(ExpectedSetting()), out);
-             return out;
-         },
-         V2Payload()},
-        {"version 1", [] {
-             Bytes out;
-             SettingSerializerV1().Write(static_cast<const SettingV1&>(ExpectedSetting()), out);
-             return out;
-         },
-         V1Payload()},
-        {"write puts formatTag first", [] {
-             SettingSerializerV3 s;
-             s.formatTag = 0xA1B2C3D4;
-             Bytes out = {0xEE};
-             s.Write(ExpectedSetting(), out);
-             return Bytes(out.begin(), out.begin() + 4);
-         },
-         {0xD4, 0xC3, 0xB2, 0xA1}},
-    };
-    for (const WriteCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.write(), c.expected);
-    }
-    EXPECT_EQ(cases[0].expected.size(), 36u);
-    EXPECT_EQ(cases[1].expected.size(), 36u + 40u);
+    SettingV3 s;
+    SettingStore::SetDefaultSettings(s);
+    return s;
 }
 
-TEST(SettingsFormat, NewSerializersCarryTheirVersionsTag)
+SettingV3 OneBlankEntry()
+{
+    SettingV3 s = EmptyDefaults();
+    WhitelistEntry e;
+    e.vendorId = 0xFFFF;
+    e.productId = 0x0102;
+    e.useProductId = -1;
+    e.attribute = 0;
+    s.whitelist.push_back(e);
+    return s;
+}
+
+// The record of the version in question, compared with the fields that version holds.
+bool SameAsVersion(int version, const SettingV3& a, const SettingV3& b)
+{
+    if (version == 1) {
+        return a.usbControlEnabled == b.usbControlEnabled && EqualWhitelists(a.whitelist, b.whitelist) &&
+               a.outsidePolicy == b.outsidePolicy && a.blockPortableDevices == b.blockPortableDevices &&
+               a.blockCdWriting == b.blockCdWriting;
+    }
+    return EqualSettings(a, b) && (version == 2 || a.blockInternalSd == b.blockInternalSd);
+}
+
+Bytes Write(int version, const SettingV3& s)
+{
+    Bytes out;
+    SettingSerializerV3 serializer;     // formatTag is set to the version's tag below
+    serializer.formatTag = version == 1 ? SettingFormatTagV1 : version == 2 ? SettingFormatTagV2 : SettingFormatTagV3;
+    if (version == 1) {
+        serializer.Write(static_cast<const SettingV1&>(s), out);
+    } else if (version == 2) {
+        serializer.Write(static_cast<const SettingV2&>(s), out);
+    } else {
+        serializer.Write(s, out);
+    }
+    return out;
+}
+
+BOOL Read(int version, const Bytes& payload, SettingV3& s)
+{
+    SettingSerializerV3 serializer;
+    return version == 1 ? serializer.Read(payload, static_cast<SettingV1&>(s))
+         : version == 2 ? serializer.Read(payload, static_cast<SettingV2&>(s))
+                        : serializer.Read(payload, s);
+}
+
+struct GoldenCase {
+    const char* name;
+    int version;
+    SettingV3 setting;
+    Bytes bytes;
+};
+
+TEST(SettingsFormat, GoldenLayoutsWriteAndReadBack)
+{
+    const GoldenCase cases[] = {
+        {"empty version 3 record is 36 bytes", 3, EmptyDefaults(),
+         {0x00, 0x00, 0x02, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+          1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"entry with empty strings is 40 bytes", 3, OneBlankEntry(),
+         Golden().u32(0x10020000).u32(1).u32(1)
+             .raw({0xFF, 0xFF, 0x02, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+             .u32(0).u32(0xFFFFFFFF).u32(0).u32(0).u32(0).u32(0)
+             .u32(1).u32(1).u32(1).u32(0).u32(0).u32(0).bytes},
+        {"version 3", 3, StickSetting(), V3()},
+        {"version 2", 2, StickSetting(), V2()},
+        {"version 1", 1, StickSetting(), V1()},
+    };
+    for (const GoldenCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Write(c.version, c.setting), c.bytes);
+        SettingV3 read;
+        ASSERT_EQ(Read(c.version, c.bytes, read), TRUE);
+        EXPECT_TRUE(SameAsVersion(c.version, read, c.setting));
+    }
+    EXPECT_EQ(cases[0].bytes.size(), 36u);
+    EXPECT_EQ(cases[1].bytes.size(), 36u + 40u);
+}
+
+TEST(SettingsFormat, FormatTagIsWhatWriteWritesAndReadFound)
 {
     EXPECT_EQ(SettingSerializerV1().formatTag, 0x00040000u);
     EXPECT_EQ(SettingSerializerV2().formatTag, 0x10010000u);
-    EXPECT_EQ(SettingSerializerV3().formatTag, 0x10020000u);
-}
+    SettingSerializerV3 serializer;
+    EXPECT_EQ(serializer.formatTag, 0x10020000u);
 
-// ---- Reading -------------------------------------------------------------------------------
+    SettingV1 s;
+    EXPECT_EQ(serializer.Read(V2(), s), FALSE);     // wrong version, but its tag is kept
+    EXPECT_EQ(serializer.formatTag, 0x10010000u);
+    Bytes out;
+    serializer.Write(s, out);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 4), (Bytes{0x00, 0x00, 0x01, 0x10}));
+}
 
 struct ReadCase {
     const char* name;
@@ -204,137 +180,56 @@ struct ReadCase {
 
 TEST(SettingsFormat, ReadersAcceptExactlyTheirOwnVersion)
 {
-    const Bytes v1 = V1Payload();
-    const Bytes v2 = V2Payload();
-    const Bytes v3 = V3Payload();
     const ReadCase cases[] = {
-        {"version 1", v1, TRUE, FALSE, FALSE},
-        {"version 2", v2, FALSE, TRUE, FALSE},
-        {"version 3", v3, FALSE, FALSE, TRUE},
-        {"version 3 with blockInternalSd 0", V3Payload(0), FALSE, FALSE, TRUE},
+        {"version 1", V1(), TRUE, FALSE, FALSE},
+        {"version 2", V2(), FALSE, TRUE, FALSE},
+        {"version 3", V3(), FALSE, FALSE, TRUE},
+        {"version 3 with blockInternalSd 0", V3(0), FALSE, FALSE, TRUE},
         {"empty payload", {}, FALSE, FALSE, FALSE},
         {"three bytes", {0x00, 0x00, 0x02}, FALSE, FALSE, FALSE},
         {"tag alone", {0x00, 0x00, 0x02, 0x10}, FALSE, FALSE, FALSE},
-        {"unknown tag", Golden().u32(0x10030000).bytes, FALSE, FALSE, FALSE},
-        {"version 1 with a trailing byte", Plus(v1, {0}), FALSE, FALSE, FALSE},
-        {"version 2 with a trailing byte", Plus(v2, {0}), FALSE, FALSE, FALSE},
-        {"version 3 with a trailing byte", Plus(v3, {0}), FALSE, FALSE, FALSE},
-        {"version 3 with four trailing bytes", Plus(v3, {0, 0, 0, 0}), FALSE, FALSE, FALSE},
-        {"version 3 with blockInternalSd 2", V3Payload(2), FALSE, FALSE, FALSE},
-        {"version 3 with blockInternalSd -1", V3Payload(0xFFFFFFFF), FALSE, FALSE, FALSE},
-        {"version 3 without blockInternalSd", Without(v3, 4), FALSE, FALSE, FALSE},
-        {"version 3 cut inside blockInternalSd", Without(v3, 1), FALSE, FALSE, FALSE},
-        {"version 2 cut inside the path", Without(v2, 1), FALSE, FALSE, FALSE},
-        {"version 1 cut inside the last switch", Without(v1, 1), FALSE, FALSE, FALSE},
-        {"version 1 layout under the version 3 tag",
-         Body1(Golden().u32(0x10020000), 1, kOneEntry).bytes, FALSE, FALSE, FALSE},
-        {"version 3 body under the version 1 tag",
-         Body1(Golden().u32(0x00040000), 1, kOneEntry).u32(1).str("C:\\a.dat").u32(1).bytes, FALSE, FALSE, FALSE},
-        {"count beyond the entries present", Body1(Golden().u32(0x00040000), 2, kOneEntry).bytes, FALSE, FALSE, FALSE},
-        {"count of 2^31-1", Body1(Golden().u32(0x00040000), 0x7FFFFFFF, kOneEntry).bytes, FALSE, FALSE, FALSE},
-        {"negative count reads no entries", Body1(Golden().u32(0x00040000), 0xFFFFFFFF, Golden()).bytes,
-         TRUE, FALSE, FALSE},
-        {"most negative count reads no entries", Body1(Golden().u32(0x00040000), 0x80000000, Golden()).bytes,
-         TRUE, FALSE, FALSE},
-        {"negative count with entries behind it leaves them as trailing bytes",
-         Body1(Golden().u32(0x00040000), 0xFFFFFFFF, kOneEntry).bytes, FALSE, FALSE, FALSE},
-        {"odd path count shifts blockInternalSd",
-         Body1(Golden().u32(0x10020000), 0, Golden()).u32(0).u32(3).raw({'A', 0, 0}).u32(0).bytes,
+        {"unknown tag", Body2(0x10030000, 0, Golden()).u32(0).bytes, FALSE, FALSE, FALSE},
+        {"version 1 with a trailing byte", Plus(V1(), {0}), FALSE, FALSE, FALSE},
+        {"version 2 with a trailing byte", Plus(V2(), {0}), FALSE, FALSE, FALSE},
+        {"version 3 with a trailing byte", Plus(V3(), {0}), FALSE, FALSE, FALSE},
+        {"version 3 with blockInternalSd 2", V3(2), FALSE, FALSE, FALSE},
+        {"version 3 with blockInternalSd -1", V3(0xFFFFFFFF), FALSE, FALSE, FALSE},
+        {"version 3 without blockInternalSd", Cut(V3(), 4), FALSE, FALSE, FALSE},
+        {"version 3 cut inside blockInternalSd", Cut(V3(), 1), FALSE, FALSE, FALSE},
+        {"version 2 cut inside the path", Cut(V2(), 1), FALSE, FALSE, FALSE},
+        {"version 1 body under the version 3 tag", Body1(0x10020000, 1, kStick).bytes, FALSE, FALSE, FALSE},
+        {"version 3 body under the version 1 tag", Body2(0x00040000, 1, kStick).u32(1).bytes, FALSE, FALSE, FALSE},
+        {"count beyond the entries present", Body1(0x00040000, 2, kStick).bytes, FALSE, FALSE, FALSE},
+        {"count of 2^31-1", Body1(0x00040000, 0x7FFFFFFF, kStick).bytes, FALSE, FALSE, FALSE},
+        {"negative count reads no entries", Body1(0x00040000, 0xFFFFFFFF, Golden()).bytes, TRUE, FALSE, FALSE},
+        {"most negative count reads no entries", Body1(0x00040000, 0x80000000, Golden()).bytes, TRUE, FALSE, FALSE},
+        {"entries behind a negative count are left over", Body1(0x00040000, 0xFFFFFFFF, kStick).bytes,
          FALSE, FALSE, FALSE},
+        // The odd path count leaves one byte that becomes the first byte of blockInternalSd.
+        {"odd path count shifts blockInternalSd",
+         Body1(0x10020000, 0, Golden()).u32(0).u32(3).raw({'A', 0, 0}).u32(0).bytes, FALSE, FALSE, FALSE},
         {"odd path count with one byte less reads",
-         Body1(Golden().u32(0x10020000), 0, Golden()).u32(0).u32(3).raw({'A', 0, 1, 0, 0, 0}).bytes,
-         FALSE, FALSE, TRUE},
+         Body1(0x10020000, 0, Golden()).u32(0).u32(3).raw({'A', 0, 1, 0, 0, 0}).bytes, FALSE, FALSE, TRUE},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.name);
-        SettingV1 r1;
-        SettingV2 r2;
-        SettingV3 r3;
-        EXPECT_EQ(SettingSerializerV1().Read(c.payload, r1), c.v1);
-        EXPECT_EQ(SettingSerializerV2().Read(c.payload, r2), c.v2);
-        EXPECT_EQ(SettingSerializerV3().Read(c.payload, r3), c.v3);
+        for (int version = 1; version <= 3; ++version) {
+            SettingV3 s;
+            EXPECT_EQ(Read(version, c.payload, s), version == 1 ? c.v1 : version == 2 ? c.v2 : c.v3)
+                << "version " << version;
+        }
     }
-}
-
-TEST(SettingsFormat, ReadsGoldenVersion3IntoEveryField)
-{
-    SettingV3 s;
-    SettingSerializerV3 reader;
-    reader.formatTag = 0;
-    ASSERT_EQ(reader.Read(V3Payload(), s), TRUE);
-    EXPECT_EQ(reader.formatTag, 0x10020000u);
-    EXPECT_EQ(EqualSettings(s, ExpectedSetting()), TRUE);
-    EXPECT_EQ(s.blockInternalSd, 1);
-}
-
-TEST(SettingsFormat, OlderVersionsReadTheirFields)
-{
-    SettingV1 s1;
-    ASSERT_EQ(SettingSerializerV1().Read(V1Payload(), s1), TRUE);
-    EXPECT_EQ(s1.usbControlEnabled, 1);
-    ASSERT_EQ(s1.whitelist.size(), 1u);
-    EXPECT_EQ(EqualWhitelistEntries(s1.whitelist[0], ExpectedEntry()), TRUE);
-    EXPECT_EQ(s1.outsidePolicy, 2);
-    EXPECT_EQ(s1.blockPortableDevices, 1);
-    EXPECT_EQ(s1.blockCdWriting, 0);
-
-    SettingV2 s2;
-    ASSERT_EQ(SettingSerializerV2().Read(V2Payload(), s2), TRUE);
-    EXPECT_EQ(EqualSettings(s2, ExpectedSetting()), TRUE);
-}
-
-TEST(SettingsFormat, ReaderKeepsTheTagItFound)
-{
-    SettingV1 s;
-    SettingSerializerV1 reader;
-    EXPECT_EQ(reader.Read(V3Payload(), s), FALSE);
-    EXPECT_EQ(reader.formatTag, 0x10020000u);
-}
-
-TEST(SettingsFormat, NegativeCountIsFollowedDirectlyByTheSwitches)
-{
-    SettingV1 s;
-    const Bytes payload = Golden().u32(0x00040000).u32(1).u32(0xFFFFFFFE).u32(2).u32(0).u32(1).bytes;
-    ASSERT_EQ(SettingSerializerV1().Read(payload, s), TRUE);
-    EXPECT_TRUE(s.whitelist.empty());
-    EXPECT_EQ(s.outsidePolicy, 2);
-    EXPECT_EQ(s.blockPortableDevices, 0);
-    EXPECT_EQ(s.blockCdWriting, 1);
-}
-
-TEST(SettingsFormat, FieldsAreTakenWithoutRangeChecks)
-{
-    const Bytes payload = Golden()
-                              .u32(0x10020000).u32(7).u32(1)
-                              .entry(1, 2, "", "", "", {5, 0xFFFFFFFF, 9, 0x80000000, 3, 0xFFFFFFFF})
-                              .u32(0xFFFFFFFF).u32(42).u32(0xFFFFFFFE).u32(3).str("").u32(0)
-                              .bytes;
-    SettingV3 s;
-    ASSERT_EQ(SettingSerializerV3().Read(payload, s), TRUE);
-    EXPECT_EQ(s.usbControlEnabled, 7);
-    EXPECT_EQ(s.whitelist[0].useVendorId, 5);
-    EXPECT_EQ(s.whitelist[0].useProductId, -1);
-    EXPECT_EQ(s.whitelist[0].useManufacturer, INT32_MIN);
-    EXPECT_EQ(s.whitelist[0].attribute, -1);
-    EXPECT_EQ(s.outsidePolicy, -1);
-    EXPECT_EQ(s.blockPortableDevices, 42);
-    EXPECT_EQ(s.blockCdWriting, -2);
-    EXPECT_EQ(s.autoImport.importAtStart, 3);
 }
 
 TEST(SettingsFormat, StringsKeepTheirTextBeforeTheFirstZero)
 {
-    const Bytes payload = Golden()
-                              .u32(0x00040000).u32(1).u32(1)
-                              .u16(1).u16(2)
-                              .u32(6).raw({'A', 0, 0, 0, 'B', 0})      // serial "A\0B"
-                              .u32(2).raw({0, 0})                       // manufacturer "\0"
-                              .u32(4).raw({0x42, 0x30, 0x44, 0x30})     // product in kana
-                              .u32(0).u32(0).u32(0).u32(0).u32(0).u32(0)
-                              .u32(1).u32(0).u32(0)
-                              .bytes;
+    const Golden entry = Golden().u16(1).u16(2)
+                             .u32(6).raw({'A', 0, 0, 0, 'B', 0})    // serial "A\0B"
+                             .u32(2).raw({0, 0})                     // manufacturer "\0"
+                             .u32(4).raw({0x42, 0x30, 0x44, 0x30})   // product in kana
+                             .u32(0).u32(0).u32(0).u32(0).u32(0).u32(0);
     SettingV1 s;
-    ASSERT_EQ(SettingSerializerV1().Read(payload, s), TRUE);
+    ASSERT_EQ(SettingSerializerV1().Read(Body1(0x00040000, 1, entry).bytes, s), TRUE);
     EXPECT_EQ(s.whitelist[0].serialNumber, CString(_T("A")));
     EXPECT_TRUE(s.whitelist[0].manufacturer.IsEmpty());
     EXPECT_EQ(s.whitelist[0].product, CString(_T("\u3042\u3044")));
@@ -342,38 +237,21 @@ TEST(SettingsFormat, StringsKeepTheirTextBeforeTheFirstZero)
 
 TEST(SettingsFormat, FailedEntryAppendsNothingOfIt)
 {
-    // The second entry's serial claims more bytes than follow; the count itself passes the
-    // size check because enough bytes are left for two smallest entries.
-    const Bytes payload = Golden()
-                              .u32(0x00040000).u32(1).u32(2)
-                              .entry(1, 1, "", "", "", {0, 0, 0, 0, 0, 0})
-                              .u16(2).u16(2).u32(200).raw({'X', 0})
-                              .raw(std::initializer_list<BYTE>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                               0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                               0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
-                              .bytes;
+    // The second entry's serial claims more bytes than follow; enough bytes are left for the
+    // count to pass as two entries.
+    const Golden entries = Golden().add(kStick).u16(2).u16(2).u32(200).str("XXXXXXXXXXXXXXXXXXXXXXXX");
     SettingV1 s;
-    EXPECT_EQ(SettingSerializerV1().Read(payload, s), FALSE);
+    EXPECT_EQ(SettingSerializerV1().Read(Body1(0x00040000, 2, entries).bytes, s), FALSE);
     ASSERT_EQ(s.whitelist.size(), 1u);
-    EXPECT_EQ(s.whitelist[0].vendorId, 1);
+    EXPECT_EQ(s.whitelist[0].vendorId, 0x0781);
 }
 
-TEST(SettingsFormat, HugeCountFailsBeforeAnyEntryIsMade)
+TEST(SettingsFormat, CountBeyondTheBytesLeftFailsBeforeAnyEntryIsMade)
 {
-    // 80 bytes follow the count: not enough for three entries of at least 40 bytes, so
-    // nothing is read or appended at all.
+    // 80 bytes follow the count: too few for three entries of at least 40 bytes.
     SettingV1 s;
-    EXPECT_EQ(SettingSerializerV1().Read(Body1(Golden().u32(0x00040000), 3, kOneEntry).bytes, s), FALSE);
-    EXPECT_TRUE(s.whitelist.empty());
+    EXPECT_EQ(SettingSerializerV1().Read(Body1(0x00040000, 3, kStick).bytes, s), FALSE);
     EXPECT_EQ(s.whitelist.capacity(), 0u);
-}
-
-TEST(SettingsFormat, ReadAppendsToTheWhitelistItIsGiven)
-{
-    SettingV3 s;
-    s.whitelist.push_back(WhitelistEntry());
-    ASSERT_EQ(SettingSerializerV3().Read(V3Payload(), s), TRUE);
-    EXPECT_EQ(s.whitelist.size(), 2u);
 }
 
 }  // namespace

@@ -99,31 +99,6 @@ TEST(SettingsRoundTrip, Version3ReadsBackEveryWrittenSetting)
     }
 }
 
-TEST(SettingsRoundTrip, OlderVersionsReadBackTheirFields)
-{
-    RandomSettings random(7);
-    for (int round = 0; round < 100; ++round) {
-        SCOPED_TRACE(round);
-        const SettingV3 original = random.Next();
-
-        Bytes v2;
-        SettingSerializerV2().Write(static_cast<const SettingV2&>(original), v2);
-        SettingV2 read2;
-        ASSERT_EQ(SettingSerializerV2().Read(v2, read2), TRUE);
-        EXPECT_EQ(EqualSettings(read2, original), TRUE);
-
-        Bytes v1;
-        SettingSerializerV1().Write(static_cast<const SettingV1&>(original), v1);
-        SettingV1 read1;
-        ASSERT_EQ(SettingSerializerV1().Read(v1, read1), TRUE);
-        EXPECT_EQ(read1.usbControlEnabled, original.usbControlEnabled);
-        EXPECT_EQ(EqualWhitelists(read1.whitelist, original.whitelist), TRUE);
-        EXPECT_EQ(read1.outsidePolicy, original.outsidePolicy);
-        EXPECT_EQ(read1.blockPortableDevices, original.blockPortableDevices);
-        EXPECT_EQ(read1.blockCdWriting, original.blockCdWriting);
-    }
-}
-
 TEST(SettingsRoundTrip, EveryTruncationIsRejected)
 {
     RandomSettings random(99);
