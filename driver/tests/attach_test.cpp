@@ -82,6 +82,21 @@ INSTANTIATE_TEST_SUITE_P(Modes, AttachMount,
                          ::testing::Values(MemoryFileSystem::MountMode::Synchronous,
                                            MemoryFileSystem::MountMode::Pending));
 
+// The new filter device is deleted after the attach lock is released, at PASSIVE_LEVEL.
+TEST_F(Attach, MountOfAFilteredVolumeKeepsOneFilterAndSignalsAgain) {
+  ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
+  MemoryFileSystem fs(KTEXT("Fat"));
+  fs.Register();
+  StorageVolume volume(KTEXT("\\Device\\HarddiskVolume3"));
+  ASSERT_EQ(STATUS_SUCCESS, MountVolume(volume));
+  PDEVICE_OBJECT filter = VolumeFilter(volume);
+  ASSERT_NE(nullptr, filter);
+  EXPECT_EQ(STATUS_SUCCESS, SendMountRequest(fs.ControlDevice(), volume));
+  EXPECT_EQ(filter, IoGetAttachedDevice(volume.MountedVolume()));
+  EXPECT_EQ(volume.MountedVolume(), AttachedTo(filter));
+  EXPECT_EQ(2u, EventSetCount(kVolumeEvent));
+}
+
 TEST_F(Attach, RefusedMountLeavesNoFilterAndNoSignal) {
   ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
   MemoryFileSystem fs(KTEXT("Fat"));

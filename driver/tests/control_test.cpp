@@ -88,6 +88,19 @@ TEST_F(Control, VersionNeedsEightBytes) {
   EXPECT_EQ(STATUS_INVALID_PARAMETER, Ioctl(IOCTL_FILTER_GET_VERSION, {}));
 }
 
+TEST_F(Control, LongBuffersUseTheirLeadingBytes) {
+  ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
+  std::vector<UCHAR> version;
+  ULONG_PTR information = 0;
+  EXPECT_EQ(STATUS_SUCCESS, Ioctl(IOCTL_FILTER_GET_VERSION, {9, 9, 9}, &version, 64, &information));
+  EXPECT_EQ(8u, information);
+  exempted_.push_back(0x01020304);
+  EXPECT_EQ(STATUS_SUCCESS, Ioctl(IOCTL_FILTER_ADD_EXEMPT_PROCESS, {4, 3, 2, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
+  ASSERT_FALSE(IsListEmpty(&gExemptProcessList));
+  EXPECT_EQ(reinterpret_cast<HANDLE>(ULONG_PTR(0x01020304)),
+            CONTAINING_RECORD(gExemptProcessList.Flink, EXEMPT_PROCESS_ENTRY, Links)->ProcessId);
+}
+
 TEST_F(Control, OtherCodesAndShortExemptInputsAreInvalid) {
   ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
   EXPECT_EQ(STATUS_INVALID_PARAMETER, Ioctl(0x226010, {1, 2, 3, 4}));

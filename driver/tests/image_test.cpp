@@ -57,6 +57,8 @@ TEST(DriverImage, IsAnX64NativeImageImportingOnlyTheKernelAndHal) {
   size_t optional = pe + 24;
   ASSERT_EQ(0x20B, image.U16(optional));
   EXPECT_EQ(1, image.U16(optional + 68));
+  EXPECT_NE(0u, image.U32(optional + 16));
+  EXPECT_NE(0u, image.U32(optional + 112 + 5 * 8)) << "no relocations";
   uint32_t importRva = image.U32(optional + 112 + 8);
   ASSERT_NE(0u, importRva);
   std::set<std::string> dlls;

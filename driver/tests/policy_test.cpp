@@ -192,6 +192,26 @@ TEST_F(Policy, UnnamedVolumeWaitsTenSecondsThenPassesUntilTheNextTable) {
   EXPECT_EQ(Milliseconds(2 * 100 * 100), Now());
 }
 
+TEST_F(Policy, NoMemoryForTheTimerShortensTheWait) {
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kOther, VOLUME_ACCESS_BLOCK}}));
+  FailPoolAllocations(100, TAG_WAIT_TIMER);
+  FileHandle file;
+  EXPECT_EQ(STATUS_SUCCESS, Open(file));
+  EXPECT_EQ(0u, Now());
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_PENDING_VOLUME));
+}
+
+TEST_F(Policy, NoMemoryForThePendingEntryWaitsAgainNextTime) {
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kOther, VOLUME_ACCESS_BLOCK}}));
+  FailPoolAllocations(1, TAG_PENDING_VOLUME);
+  FileHandle file;
+  EXPECT_EQ(STATUS_SUCCESS, Open(file));
+  file.Close();
+  EXPECT_EQ(0u, LivePoolBlocks(TAG_PENDING_VOLUME));
+  EXPECT_EQ(STATUS_SUCCESS, Open(file));
+  EXPECT_EQ(Milliseconds(2 * 100 * 100), Now());
+}
+
 TEST_F(Policy, RuleArrivingDuringTheWaitDecides) {
   ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kOther, VOLUME_ACCESS_BLOCK}}));
   At(Milliseconds(3000), [this] { SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}); });

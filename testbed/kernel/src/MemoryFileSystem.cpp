@@ -185,6 +185,9 @@ NTSTATUS MemoryFileSystem::Mount(PVPB vpb, PDEVICE_OBJECT storage) {
   DEVICE_TYPE wanted = type_ == FILE_DEVICE_CD_ROM_FILE_SYSTEM ? 2 /* FILE_DEVICE_CD_ROM */ : FILE_DEVICE_DISK;
   if (storage->DeviceType != wanted || mode_ == MountMode::Refuse) return STATUS_UNRECOGNIZED_VOLUME;
   StorageVolume *volume = *static_cast<StorageVolume **>(storage->DeviceExtension);
+  // A volume this file system has mounted already keeps its volume device.
+  if ((vpb->Flags & VPB_MOUNTED) && vpb->DeviceObject && vpb->DeviceObject->DriverObject == driver_)
+    return STATUS_SUCCESS;
   PDEVICE_OBJECT device = nullptr;
   if (!NT_SUCCESS(IoCreateDevice(driver_, sizeof(FsDeviceExtension), nullptr, type_, 0, FALSE, &device)))
     return STATUS_INSUFFICIENT_RESOURCES;

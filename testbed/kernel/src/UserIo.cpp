@@ -77,6 +77,10 @@ NTSTATUS FileHandle::Close() {
   return status;
 }
 
+NTSTATUS SendMountRequest(PDEVICE_OBJECT fileSystem, StorageVolume &volume) {
+  return SendFsControl(fileSystem, IRP_MN_MOUNT_VOLUME, volume.Vpb(), volume.Device());
+}
+
 NTSTATUS MountVolume(StorageVolume &volume) {
   for (int round = 0; round < 4 && !volume.Mounted(); ++round) {
     std::vector<PDEVICE_OBJECT> fileSystems = RegisteredFileSystems();

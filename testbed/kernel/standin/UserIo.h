@@ -31,6 +31,8 @@ class FileHandle {
 // Mounts the volume through the registered file systems, loading one through its recogniser
 // when asked to.
 NTSTATUS MountVolume(StorageVolume &volume);
+// One mount request to one file system, whatever the volume's state, as a remount sends it.
+NTSTATUS SendMountRequest(PDEVICE_OBJECT fileSystem, StorageVolume &volume);
 NTSTATUS CreateFile(StorageVolume &volume, const KString &path, ULONG disposition, ULONG options,
                     FileHandle &handle, ULONG_PTR *information = nullptr);
 // Opens on a device directly: a network file system's control device or a device by its
