@@ -84,6 +84,15 @@ public:
     // Runs before every control-code request: a test changes the machine while code runs.
     std::function<void(DWORD code)> beforeRequest;
 
+    // The Windows version GetVersionExW reports; 0.0 leaves the question to Wine.
+    DWORD majorVersion = 0;
+    DWORD minorVersion = 0;
+    void SetWindowsVersion(DWORD major, DWORD minor)
+    {
+        majorVersion = major;
+        minorVersion = minor;
+    }
+
     // Internal to the model: name and number sources shared by the builders.
     std::wstring NextDriverKey();
     std::wstring NextHubName(const std::wstring& deviceId);

@@ -23,6 +23,9 @@ struct Volume {
     bool mediaPresent = true;
     bool present = true;
     unsigned freeSpaceProbes = 0; // GetDiskFreeSpaceW calls that reached this volume
+    // The error modes in force at the last probe: the calling thread's and the process's.
+    UINT probeThreadErrorMode = 0;
+    UINT probeProcessErrorMode = 0;
 
     // "Volume{...}": the DOS device name under which QueryDosDeviceW knows the volume.
     std::wstring DosName() const;

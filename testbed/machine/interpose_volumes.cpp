@@ -154,6 +154,8 @@ BOOL WINAPI TestbedGetDiskFreeSpaceW(LPCWSTR root, LPDWORD sectorsPerCluster, LP
         if (!volume)
             return Fail(ERROR_PATH_NOT_FOUND);
         ++volume->freeSpaceProbes;
+        volume->probeThreadErrorMode = GetThreadErrorMode();
+        volume->probeProcessErrorMode = GetErrorMode();
         // Touching a drive wakes the device it lies on, as a real access spins a stick up.
         if (UsbDevice* device = machine->FindUsbDeviceAbove(volume->disk))
             device->Wake();
