@@ -426,6 +426,9 @@ Volume* Machine::FindVolumeByMountPoint(const std::wstring& path)
     for (Volume* volume : Volumes()) {
         if (SameName(path, volume->guidPath))
             return volume;
+        for (const std::wstring& folder : volume->mountFolders)
+            if (SameName(path, folder))
+                return volume;
         if (!volume->interfacePath.empty() && SameName(path, volume->interfacePath + L"\\"))
             return volume;
     }

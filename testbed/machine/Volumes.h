@@ -16,6 +16,7 @@ struct Volume {
     std::wstring guidPath;        // "\\?\Volume{...}\" with the trailing backslash
     std::wstring deviceName;      // "\Device\HarddiskVolumeN"
     std::vector<wchar_t> letters; // drive letters mounted on it, upper case
+    std::vector<std::wstring> mountFolders;  // folder mount points such as C:\mnt\stick\ (trailing backslash)
     UINT driveType = DRIVE_FIXED;
     DeviceNode* node = nullptr;   // the volume's device node (carries the interface)
     DeviceNode* disk = nullptr;   // the disk it lies on; null for a volume of no known disk

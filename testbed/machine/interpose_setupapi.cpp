@@ -302,6 +302,24 @@ CONFIGRET WINAPI TestbedCM_Get_DevNode_Registry_PropertyW(DEVINST devInst, ULONG
     return CR_SUCCESS;
 }
 
+CONFIGRET WINAPI TestbedCM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST devInst, ULONG flags)
+{
+    Machine* machine = Machine::Current();
+    if (!machine) {
+        static auto real = RealFunction<decltype(&::CM_Get_DevNode_Status)>(kCfgMgr, "CM_Get_DevNode_Status");
+        return real(status, problem, devInst, flags);
+    }
+    std::lock_guard<std::recursive_mutex> hold(machine->Lock());
+    if (!status || !problem)
+        return CR_INVALID_POINTER;
+    DeviceNode* node = machine->FindNode(devInst);
+    if (!node)
+        return CR_INVALID_DEVNODE;
+    *status = node->status;
+    *problem = node->problem;
+    return CR_SUCCESS;
+}
+
 // The ids CM_Get_Device_ID_List* report for a filter; false when the filter is not served.
 bool IdList(Machine& machine, PCWSTR filter, ULONG flags, std::wstring* list, CONFIGRET* error)
 {
@@ -379,5 +397,6 @@ TESTBED_INTERPOSE(CM_Get_Sibling, 12, testbed::TestbedCM_Get_Sibling)
 TESTBED_INTERPOSE(CM_Get_Parent, 12, testbed::TestbedCM_Get_Parent)
 TESTBED_INTERPOSE(CM_Get_Device_IDW, 16, testbed::TestbedCM_Get_Device_IDW)
 TESTBED_INTERPOSE(CM_Get_DevNode_Registry_PropertyW, 24, testbed::TestbedCM_Get_DevNode_Registry_PropertyW)
+TESTBED_INTERPOSE(CM_Get_DevNode_Status, 16, testbed::TestbedCM_Get_DevNode_Status)
 TESTBED_INTERPOSE(CM_Get_Device_ID_List_SizeW, 12, testbed::TestbedCM_Get_Device_ID_List_SizeW)
 TESTBED_INTERPOSE(CM_Get_Device_ID_ListW, 16, testbed::TestbedCM_Get_Device_ID_ListW)
