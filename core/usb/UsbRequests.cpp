@@ -1,14 +1,12 @@
 #include "core/usb/UsbRequests.h"
 
+#include "core/usb/UsbReplyParsing.h"
+
 #include <cstring>
-#include <cwchar>
-#include <cwctype>
 
 namespace {
 
-const DWORD kDescriptorRequestHeader = 12;  // connection index and setup packet
 const DWORD kDescriptorRequestBytes = kDescriptorRequestHeader + 255;
-const BYTE kStringDescriptorType = 3;
 // A name longer than this is not a name a driver would give: the reply is refused.
 const DWORD kLongestNameReply = 0x10000;
 const ULONG kPropertyChars = 400 / sizeof(WCHAR);
@@ -23,15 +21,6 @@ void Write32(BYTE* at, DWORD value)
 {
     for (int i = 0; i < 4; ++i)
         at[i] = BYTE(value >> (8 * i));
-}
-
-// UTF-16LE code units from a byte range, ending at the range's end or the first NUL.
-CString TextFromBytes(const BYTE* bytes, size_t count)
-{
-    std::vector<WCHAR> text(count / 2 + 1, 0);
-    for (size_t i = 0; i < count / 2; ++i)
-        text[i] = WCHAR(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    return CString(text.data(), count / 2);
 }
 
 // The drivers' two-step name request: a small request learns the length, then a buffer of
@@ -60,7 +49,7 @@ BOOL ReadName(HANDLE device, DWORD code, bool sendsInput, bool perPort, ULONG po
         return FALSE;
     if (returned < header || returned > actual)
         return FALSE;
-    name = TextFromBytes(reply.data() + header, returned - header);
+    name = TextFromLittleEndianBytes(reply.data() + header, returned - header);
     return TRUE;
 }
 
@@ -71,49 +60,6 @@ struct PlainConnectionInformation {
 };
 #include <poppack.h>
 static_assert(sizeof(PlainConnectionInformation) == sizeof(UsbConnectionInformation), "same room as the extended record");
-
-// "USB\VID_%x&PID_%x\%s" read the way the C library's scanner reads it: hexadecimal digits,
-// then the rest of the id up to white space.
-bool ScanHex(const WCHAR*& at, DWORD& value)
-{
-    const WCHAR* start = at;
-    value = 0;
-    while (std::iswxdigit(*at)) {
-        WCHAR ch = *at++;
-        DWORD digit = (ch >= L'0' && ch <= L'9') ? ch - L'0' : (std::towlower(ch) - L'a' + 10);
-        value = value * 16 + digit;
-    }
-    return at != start;
-}
-
-bool ScanLiteral(const WCHAR*& at, const WCHAR* literal)
-{
-    size_t length = std::wcslen(literal);
-    if (std::wcsncmp(at, literal, length) != 0)
-        return false;
-    at += length;
-    return true;
-}
-
-int ScanUsbInstanceId(const CString& id, DWORD& vendor, DWORD& product, CString& rest)
-{
-    const WCHAR* at = id.GetString();
-    if (!ScanLiteral(at, L"USB\\VID_") || !ScanHex(at, vendor))
-        return 0;
-    if (!ScanLiteral(at, L"&PID_") || !ScanHex(at, product))
-        return 1;
-    if (!ScanLiteral(at, L"\\"))
-        return 2;
-    while (std::iswspace(*at))
-        ++at;
-    const WCHAR* start = at;
-    while (*at && !std::iswspace(*at))
-        ++at;
-    if (at == start)
-        return 2;
-    rest = CString(start, size_t(at - start));
-    return 3;
-}
 
 }  // namespace
 
@@ -175,7 +121,7 @@ BOOL GetUsbStringDescriptor(HANDLE hub, std::vector<BYTE>& descriptor, ULONG por
     request[4] = 0;                         // bmRequest
     request[5] = 0;                         // bRequest
     request[6] = index;                     // wValue: descriptor index ...
-    request[7] = kStringDescriptorType;     // ... and type in the high byte
+    request[7] = 3;                         // ... and the string type in the high byte
     request[8] = BYTE(language);            // wIndex
     request[9] = BYTE(language >> 8);
     request[10] = 255;                      // wLength
@@ -184,14 +130,7 @@ BOOL GetUsbStringDescriptor(HANDLE hub, std::vector<BYTE>& descriptor, ULONG por
     if (!DeviceIoControl(hub, IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, request, sizeof request, request,
                          sizeof request, &returned, nullptr))
         return FALSE;
-    const BYTE* data = request + kDescriptorRequestHeader;
-    const DWORD length = data[0];
-    // A descriptor shorter than its own header would leave a negative count of characters.
-    if (returned < kDescriptorRequestHeader + 2 || length < 2 || data[1] != kStringDescriptorType ||
-        returned != length + kDescriptorRequestHeader || (length & 1) != 0)
-        return FALSE;
-    descriptor.assign(data, data + length);
-    return TRUE;
+    return AcceptStringDescriptor(request, sizeof request, returned, descriptor) ? TRUE : FALSE;
 }
 
 BOOL GetLanguageIds(HANDLE hub, ULONG port, std::vector<WORD>& languages)
@@ -211,7 +150,7 @@ BOOL GetStringDescriptorText(CString& text, HANDLE hub, ULONG port, BYTE index, 
     std::vector<BYTE> descriptor;
     if (!GetUsbStringDescriptor(hub, descriptor, port, index, language))
         return FALSE;
-    text = TextFromBytes(descriptor.data() + 2, descriptor.size() - 2);
+    text = TextFromLittleEndianBytes(descriptor.data() + 2, descriptor.size() - 2);
     return TRUE;
 }
 
