@@ -9,6 +9,9 @@ namespace {
 
 const DWORD kPathChars = 512;
 const DWORD kNameListStep = 512;
+// Bounds for replies that keep asking for more room: far beyond any real system.
+const size_t kLongestNameList = 1 << 20;
+const size_t kMostProcesses = 1 << 20;
 
 CString DosDeviceTarget(const WCHAR* name)
 {
@@ -33,7 +36,7 @@ void NativePathToDrivePath(CString& path)
 
     std::vector<WCHAR> names(kNameListStep);
     while (!QueryDosDeviceW(nullptr, names.data(), DWORD(names.size()))) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || names.size() >= kLongestNameList)
             return;
         names.resize(names.size() + kNameListStep);
     }
@@ -63,7 +66,7 @@ BOOL PsapiProcessEnumerator::EnumProcessIds(std::vector<DWORD>& ids)
         DWORD size = DWORD(room.size() * sizeof(DWORD));
         if (!psapi.EnumProcesses(room.data(), size, &bytes))
             return FALSE;
-        if (bytes != size)
+        if (bytes != size || room.size() >= kMostProcesses)
             break;
         room.resize(room.size() * 2);
     }

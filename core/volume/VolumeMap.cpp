@@ -13,6 +13,8 @@ const GUID kVolumeInterfaceClass = {0x53f5630d, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x0
 
 const DWORD kNameChars = MAX_PATH;
 const DWORD kDeviceNameStep = 512;
+// An NT name is counted in 16 bits of bytes; a reply that needs more room is not a name.
+const size_t kLongestDeviceName = 32768;
 const ULONG kPropertyBytes = 400;
 
 // Owns a SetupAPI device information set.
@@ -64,7 +66,7 @@ DWORD GetVolumeDeviceName(const CString& volumeName, CString& deviceName)
         if (stored != 0)
             break;
         DWORD error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER)
+        if (error != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= kLongestDeviceName)
             return error;
         buffer.resize(buffer.size() + kDeviceNameStep);
     }
