@@ -1,6 +1,8 @@
 #pragma once
 //
-//  The kinds of machine object a handle from the interposed calls refers to.
+//  The kinds of machine object a handle from the interposed calls refers to. A new kind of
+//  device to open (a disk or volume for storage queries, say) adds its handle type here and
+//  its replies beside UsbControlCodes.cpp; CreateFileW and DeviceIoControl dispatch on it.
 //
 #include "testbed/machine/Machine.h"
 
