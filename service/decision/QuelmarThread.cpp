@@ -1,0 +1,180 @@
+#include "service/decision/QuelmarThread.h"
+
+#include "core/model/WhitelistEntryMatcher.h"
+#include "service/decision/TwinIdentity.h"
+#include "service/volumes/VolumeOnDevice.h"
+#include "service/volumes/VolumeRecordList.h"
+
+namespace Quelmar {
+
+namespace {
+
+// The enumeration's info mask bits that the whitelist's fields need; node ids are always
+// needed to match volumes to devices.
+enum : DWORD {
+    MaskVendorId = 0x01,
+    MaskProductId = 0x02,
+    MaskManufacturer = 0x04,
+    MaskProduct = 0x08,
+    MaskSerialNumber = 0x10,
+    MaskNodeIds = 0x20,
+};
+
+bool ContainsEqualEntry(const Whitelist& whitelist, const WhitelistEntry& entry)
+{
+    for (const WhitelistEntry& existing : whitelist) {
+        if (EqualWhitelistEntries(existing, entry)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void QuelmarThread::TakeSetting(const SettingV3& setting)
+{
+    BuildWhitelistTable(setting.whitelist);
+    nonWhitelistPolicy_ = setting.outsidePolicy;
+    sdCardState_ = setting.blockInternalSd;
+}
+
+void QuelmarThread::BuildWhitelistTable(const Whitelist& whitelist)
+{
+    Whitelist table;
+    table.reserve(whitelist.size());
+    bool twinAdded = false;
+    for (const WhitelistEntry& entry : whitelist) {
+        table.push_back(entry);
+        UsbDeviceIdentity twinIdentity;
+        if (!GetTwinIdentity(entry, twinIdentity)) {
+            continue;
+        }
+        WhitelistEntry twin = entry;
+        twin.productId = twinIdentity.productId;
+        if (!ContainsEqualEntry(whitelist, twin)) {
+            table.push_back(twin);
+            twinAdded = true;
+        }
+    }
+    whitelistTable_ = twinAdded ? std::move(table) : whitelist;
+
+    DWORD mask = MaskNodeIds;
+    for (const WhitelistEntry& entry : whitelistTable_) {
+        if (entry.useVendorId != 0) {
+            mask |= MaskVendorId;
+        }
+        if (entry.useProductId != 0) {
+            mask |= MaskProductId;
+        }
+        if (entry.useSerialNumber != 0) {
+            mask |= MaskSerialNumber;
+        }
+        if (entry.useManufacturer != 0) {
+            mask |= MaskManufacturer;
+        }
+        if (entry.useProduct != 0) {
+            mask |= MaskProduct;
+        }
+    }
+    enumerationMask_ = mask;
+}
+
+const VolumeRecord* QuelmarThread::FindVolume(const CString& deviceName) const
+{
+    for (const VolumeRecord& record : volumes_) {
+        if (record.deviceName.CompareNoCase(deviceName) == 0) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+const UsbStorageDevice* QuelmarThread::FirstDeviceHolding(const VolumeRecord& record) const
+{
+    for (const UsbStorageDevice& device : usbDevices_) {
+        if (VolumeOnDevice(device, record)) {
+            return &device;
+        }
+    }
+    return nullptr;
+}
+
+bool QuelmarThread::IsCardReaderVolume(const CString& deviceName) const
+{
+    for (const CString& name : cardReaderVolumes_) {
+        if (name.CompareNoCase(deviceName) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void QuelmarThread::ComputeVolumePolicy(VolumePolicyMap& map) const
+{
+    map.clear();
+    for (const VolumeRecord& record : volumes_) {
+        if (!record.deviceName.IsEmpty()) {
+            map.emplace(record.deviceName, nonWhitelistPolicy_);
+        }
+    }
+
+    if (!volumes_.empty()) {
+        for (auto& [name, state] : map) {
+            const VolumeRecord* record = FindVolume(name);
+            if (record != nullptr && !VolumeOnAnyDevice(*record, usbDevices_)) {
+                state = VolumeAllowed;
+            }
+        }
+    }
+
+    if (!volumes_.empty() && !usbDevices_.empty() && !whitelistTable_.empty()) {
+        for (auto& [name, state] : map) {
+            const VolumeRecord* record = FindVolume(name);
+            const UsbStorageDevice* device = record != nullptr ? FirstDeviceHolding(*record) : nullptr;
+            if (device == nullptr) {
+                continue;
+            }
+            // Every matching entry writes its attribute, so the last one wins.
+            for (const WhitelistEntry& entry : whitelistTable_) {
+                if (WhitelistEntryMatcher(&entry).Matches(*device)) {
+                    state = entry.attribute;
+                }
+            }
+        }
+    }
+
+    if (!systemVolumes_.empty()) {
+        for (auto& [name, state] : map) {
+            if (IsSystemVolume(systemVolumes_, name)) {
+                state = VolumeAllowed;
+            }
+        }
+    }
+
+    if (!cardReaderVolumes_.empty()) {
+        for (auto& [name, state] : map) {
+            if (IsCardReaderVolume(name)) {
+                state = sdCardState_;
+            }
+        }
+    }
+
+    if (!volumes_.empty()) {
+        // Names added here sort anywhere in the map; a std::map keeps the walk valid, and an
+        // added name that is no volume has no children to hand on.
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            const VolumeRecord* record = FindVolume(it->first);
+            if (record == nullptr) {
+                continue;
+            }
+            for (const CString& child : record->childDeviceObjectNames) {
+                map[child] = it->second;
+            }
+        }
+    }
+}
+
+void QuelmarThread::RemountChangedDrives(const VolumePolicyMap&, const VolumePolicyMap&) {}
+
+}  // namespace Quelmar
