@@ -93,6 +93,10 @@ public:
         minorVersion = minor;
     }
 
+    // Where Windows lies and which program runs; empty leaves the question to Wine.
+    std::wstring windowsFolder;
+    std::wstring programFile;
+
     // Internal to the model: name and number sources shared by the builders.
     std::wstring NextDriverKey();
     std::wstring NextHubName(const std::wstring& deviceId);

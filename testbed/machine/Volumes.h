@@ -3,6 +3,8 @@
 //  Volumes of the simulated PC: volume GUID paths, NT device names, drive letters, drive types
 //  and the volume device node that carries the volume interface.
 //
+#include "testbed/machine/StorageProperties.h"
+
 #include <windows.h>
 
 #include <string>
@@ -23,6 +25,7 @@ struct Volume {
     std::wstring interfacePath;   // empty: no volume interface
     bool mediaPresent = true;
     bool present = true;
+    StorageProperties storage;    // device number, bus type, failing storage queries
     unsigned freeSpaceProbes = 0; // GetDiskFreeSpaceW calls that reached this volume
     // The error modes in force at the last probe: the calling thread's and the process's.
     UINT probeThreadErrorMode = 0;

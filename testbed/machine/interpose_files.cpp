@@ -2,6 +2,7 @@
 //  Device paths: CreateFileW, DeviceIoControl and CloseHandle on the simulated controllers and
 //  hubs. Every other path and handle goes to the system.
 //
+#include "testbed/machine/DevicePaths.h"
 #include "testbed/machine/OpenObjects.h"
 #include "testbed/machine/interpose.h"
 
@@ -36,6 +37,9 @@ HANDLE WINAPI TestbedCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECU
             if (UsbHub* hub = machine->FindHubByName(name.substr(4)))
                 return machine->OpenHandle(std::make_shared<HubHandle>(hub));
         }
+        HANDLE opened = INVALID_HANDLE_VALUE;
+        if (OpenDevicePath(*machine, name, access, opened))
+            return opened;
         if (IsUsbDevicePath(name)) {
             SetLastError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -49,8 +53,11 @@ BOOL WINAPI TestbedDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD i
                                    LPDWORD returned, LPOVERLAPPED overlapped)
 {
     if (Machine* machine = Machine::Current()) {
-        if (auto target = machine->FindHandle(handle))
+        if (auto target = machine->FindHandle(handle)) {
+            if (auto* device = dynamic_cast<ControlledObject*>(target.get()))
+                return device->Control(code, in, inSize, out, outSize, returned);
             return AnswerControlCode(*machine, *target, code, in, inSize, out, outSize, returned);
+        }
     }
     static auto real = RealFunction<decltype(&::DeviceIoControl)>(L"kernel32.dll", "DeviceIoControl");
     return real(handle, code, in, inSize, out, outSize, returned, overlapped);
