@@ -3,6 +3,7 @@
 #include "core/volume/VolumeMap.h"
 #include "service/decision/QuelmarThread.h"
 #include "service/volumes/StorageQuery.h"
+#include "service/tests/TestbedDevices.h"
 #include "service/volumes/VolumeOnDevice.h"
 #include "testbed/machine/Machine.h"
 
@@ -149,19 +150,6 @@ protected:
         for (const CString& name : thread_.CardReaderVolumes())
             names.insert(W(name));
         return names;
-    }
-
-    static UsbStorageDevice Enumerated(testbed::UsbDevice& device)
-    {
-        UsbStorageDevice found;
-        found.vendorId = device.Spec().vendorId;
-        found.productId = device.Spec().productId;
-        UsbDeviceNodeInfo node;
-        node.instanceId = device.Node()->InstanceId().c_str();
-        UsbDeviceTree::Node* root = found.tree.SetRoot(node);
-        node.instanceId = device.Disk()->InstanceId().c_str();
-        found.tree.AppendChild(root, node);
-        return found;
     }
 
     OfficePc office_;
