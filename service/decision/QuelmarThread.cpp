@@ -80,26 +80,6 @@ void QuelmarThread::BuildWhitelistTable(const Whitelist& whitelist)
     enumerationMask_ = mask;
 }
 
-const VolumeRecord* QuelmarThread::FindVolume(const CString& deviceName) const
-{
-    for (const VolumeRecord& record : volumes_) {
-        if (record.deviceName.CompareNoCase(deviceName) == 0) {
-            return &record;
-        }
-    }
-    return nullptr;
-}
-
-const UsbStorageDevice* QuelmarThread::FirstDeviceHolding(const VolumeRecord& record) const
-{
-    for (const UsbStorageDevice& device : usbDevices_) {
-        if (VolumeOnDevice(device, record)) {
-            return &device;
-        }
-    }
-    return nullptr;
-}
-
 bool QuelmarThread::IsCardReaderVolume(const CString& deviceName) const
 {
     for (const CString& name : cardReaderVolumes_) {
@@ -113,6 +93,36 @@ bool QuelmarThread::IsCardReaderVolume(const CString& deviceName) const
 void QuelmarThread::ComputeVolumePolicy(VolumePolicyMap& map) const
 {
     map.clear();
+
+    // The first record of each name (names compared without case) and the first device that
+    // holds each record, worked out once for all steps.
+    std::map<CString, size_t> recordByName;
+    for (size_t i = 0; i < volumes_.size(); ++i) {
+        CString key = volumes_[i].deviceName;
+        recordByName.emplace(key.MakeLower(), i);
+    }
+    std::vector<DeviceVolumeMatcher> matchers;
+    matchers.reserve(usbDevices_.size());
+    for (const UsbStorageDevice& device : usbDevices_) {
+        matchers.emplace_back(device);
+    }
+    std::vector<const UsbStorageDevice*> holders(volumes_.size(), nullptr);
+    for (size_t i = 0; i < volumes_.size(); ++i) {
+        CString idLower = volumes_[i].deviceInstanceId;
+        idLower.MakeLower();
+        for (size_t d = 0; d < matchers.size(); ++d) {
+            if (matchers[d].Holds(volumes_[i], idLower)) {
+                holders[i] = &usbDevices_[d];
+                break;
+            }
+        }
+    }
+    auto recordOf = [&recordByName](const CString& name) -> long {
+        CString key = name;
+        auto found = recordByName.find(key.MakeLower());
+        return found != recordByName.end() ? static_cast<long>(found->second) : -1;
+    };
+
     for (const VolumeRecord& record : volumes_) {
         if (!record.deviceName.IsEmpty()) {
             map.emplace(record.deviceName, nonWhitelistPolicy_);
@@ -121,8 +131,8 @@ void QuelmarThread::ComputeVolumePolicy(VolumePolicyMap& map) const
 
     if (!volumes_.empty()) {
         for (auto& [name, state] : map) {
-            const VolumeRecord* record = FindVolume(name);
-            if (record != nullptr && !VolumeOnAnyDevice(*record, usbDevices_)) {
+            long record = recordOf(name);
+            if (record >= 0 && holders[static_cast<size_t>(record)] == nullptr) {
                 state = VolumeAllowed;
             }
         }
@@ -130,8 +140,8 @@ void QuelmarThread::ComputeVolumePolicy(VolumePolicyMap& map) const
 
     if (!volumes_.empty() && !usbDevices_.empty() && !whitelistTable_.empty()) {
         for (auto& [name, state] : map) {
-            const VolumeRecord* record = FindVolume(name);
-            const UsbStorageDevice* device = record != nullptr ? FirstDeviceHolding(*record) : nullptr;
+            long record = recordOf(name);
+            const UsbStorageDevice* device = record >= 0 ? holders[static_cast<size_t>(record)] : nullptr;
             if (device == nullptr) {
                 continue;
             }
@@ -164,11 +174,11 @@ void QuelmarThread::ComputeVolumePolicy(VolumePolicyMap& map) const
         // Names added here sort anywhere in the map; a std::map keeps the walk valid, and an
         // added name that is no volume has no children to hand on.
         for (auto it = map.begin(); it != map.end(); ++it) {
-            const VolumeRecord* record = FindVolume(it->first);
-            if (record == nullptr) {
+            long record = recordOf(it->first);
+            if (record < 0) {
                 continue;
             }
-            for (const CString& child : record->childDeviceObjectNames) {
+            for (const CString& child : volumes_[static_cast<size_t>(record)].childDeviceObjectNames) {
                 map[child] = it->second;
             }
         }

@@ -52,8 +52,6 @@ public:
     const VolumePolicyMap& SentMap() const { return sentMap_; }
 
 private:
-    const VolumeRecord* FindVolume(const CString& deviceName) const;
-    const UsbStorageDevice* FirstDeviceHolding(const VolumeRecord& record) const;
     bool IsCardReaderVolume(const CString& deviceName) const;
 
     // Makes Explorer and the file systems see the volumes whose state changed; the remount

@@ -1,39 +1,41 @@
 #include "service/volumes/VolumeOnDevice.h"
 
+#include <utility>
+
 namespace Quelmar {
 
-namespace {
-
-// The record's instance id, lower-cased once for every node it is compared with.
-bool NodeCarriesVolume(const CString& nodeId, const CString& recordId, const CString& recordIdLower)
+DeviceVolumeMatcher::DeviceVolumeMatcher(const UsbStorageDevice& device)
 {
-    if (nodeId.IsEmpty() || recordId.IsEmpty()) {
-        return false;
+    for (UsbDeviceTree::Iterator node = device.tree.Begin(); node != device.tree.End(); ++node) {
+        // A node whose id could not be read must not claim every volume of the machine.
+        if (node->info.instanceId.IsEmpty()) {
+            continue;
+        }
+        NodeId id{node->info.instanceId, node->info.instanceId};
+        id.pattern.Replace(_T('\\'), _T('#'));
+        id.pattern.MakeLower();
+        nodes_.push_back(std::move(id));
     }
-    if (nodeId.CompareNoCase(recordId) == 0) {
-        return true;
-    }
-    CString pattern = nodeId;
-    pattern.Replace(_T('\\'), _T('#'));
-    pattern.MakeLower();
-    return recordIdLower.Find(pattern.GetString()) >= 0;
 }
 
-}  // namespace
-
-bool VolumeOnDevice(const UsbStorageDevice& device, const VolumeRecord& record)
+bool DeviceVolumeMatcher::Holds(const VolumeRecord& record, const CString& recordIdLower) const
 {
     if (record.deviceInstanceId.IsEmpty()) {
         return false;
     }
-    CString recordIdLower = record.deviceInstanceId;
-    recordIdLower.MakeLower();
-    for (UsbDeviceTree::Iterator node = device.tree.Begin(); node != device.tree.End(); ++node) {
-        if (NodeCarriesVolume(node->info.instanceId, record.deviceInstanceId, recordIdLower)) {
+    for (const NodeId& node : nodes_) {
+        if (node.id.CompareNoCase(record.deviceInstanceId) == 0 || recordIdLower.Find(node.pattern.GetString()) >= 0) {
             return true;
         }
     }
     return false;
+}
+
+bool VolumeOnDevice(const UsbStorageDevice& device, const VolumeRecord& record)
+{
+    CString recordIdLower = record.deviceInstanceId;
+    recordIdLower.MakeLower();
+    return DeviceVolumeMatcher(device).Holds(record, recordIdLower);
 }
 
 bool VolumeOnAnyDevice(const VolumeRecord& record, const std::vector<UsbStorageDevice>& devices)

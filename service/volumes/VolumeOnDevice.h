@@ -16,6 +16,22 @@ namespace Quelmar {
 // not claim every volume of the machine.
 bool VolumeOnDevice(const UsbStorageDevice& device, const VolumeRecord& record);
 
+// The device's node ids in the form a volume's instance id carries them, prepared once for
+// many records: '#' for every backslash, lower case.
+class DeviceVolumeMatcher {
+public:
+    explicit DeviceVolumeMatcher(const UsbStorageDevice& device);
+    // recordIdLower is the record's instance id lower-cased.
+    bool Holds(const VolumeRecord& record, const CString& recordIdLower) const;
+
+private:
+    struct NodeId {
+        CString id;
+        CString pattern;
+    };
+    std::vector<NodeId> nodes_;
+};
+
 bool VolumeOnAnyDevice(const VolumeRecord& record, const std::vector<UsbStorageDevice>& devices);
 
 // The devices, in list order, on which at least one of the records' volumes lies.
