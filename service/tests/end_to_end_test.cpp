@@ -2,18 +2,15 @@
 // service's volume and storage calls, the decision runs, the table goes through
 // "\\.\QEVRINd" into the filter driver's own code on the kernel stand-in, and ordinary
 // processes meet on each volume what the whitelist and the switches require.
-#include "core/volume/VolumeMap.h"
-#include "service/decision/QuelmarThread.h"
-#include "service/driver/DriverControl.h"
 #include "service/tests/DecisionValues.h"
-#include "service/tests/TestbedDevices.h"
+#include "service/tests/EnforcementPass.h"
 #include "service/volumes/StorageQuery.h"
-#include "service/volumes/VolumeOnDevice.h"
 #include "testbed/bridge/KernelBridge.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace servicetest {
 namespace {
@@ -97,26 +94,7 @@ protected:
         BuildSystemVolumeList(thread_.SystemVolumeList());
     }
 
-    // One pass as the enforcement thread runs it: exempt itself, enumerate, scan, decide, send.
-    BOOL Pass()
-    {
-        DriverControl* driver = DriverControl::GetInstance();
-        driver->AddExemptProcess(GetCurrentProcessId());
-        VolumeMap(thread_.VolumeList(), VOLUME_MAP_DEVICE_NAMES | VOLUME_MAP_DRIVE_LETTERS | VOLUME_MAP_DEVICE_IDS |
-                                            VOLUME_MAP_CHILD_DEVICE_NAMES | VOLUME_MAP_DEVNODES)
-            .Build();
-        std::vector<UsbStorageDevice> found;
-        for (testbed::UsbDevice* device : {&pc_.fullStick, &pc_.readOnlyStick, pc_.unknownStick}) {
-            if (device != nullptr)
-                found.push_back(Enumerated(*device));
-        }
-        FilterDevicesWithVolumes(thread_.VolumeList(), found, thread_.UsbDeviceList());
-        thread_.ScanDrives();
-        driver->RemoveExemptProcess(GetCurrentProcessId());
-        VolumePolicyMap map;
-        thread_.ComputeVolumePolicy(map);
-        return thread_.SendPolicy(map);
-    }
+    BOOL Pass() { return RunPass(thread_, {&pc_.fullStick, &pc_.readOnlyStick, pc_.unknownStick}); }
 
     void ExpectAccess(const testbed::Volume& volume, uint32_t process, int state)
     {
@@ -249,6 +227,25 @@ TEST_F(EndToEnd, DriverVersionIsCheckedAndTheDeviceLeftFree)
     EXPECT_TRUE(CheckDriverVersion());
     // The check closed its handle: the driver's one open is free again.
     EXPECT_TRUE(DriverControl::GetInstance()->Open(0));
+}
+
+TEST_F(EndToEnd, OpenKeepsTryingAcrossTheTickCountWrap)
+{
+    Start(1, 1);
+    DriverControl::GetInstance()->Close();
+    // Another program holds the device and lets it go after a while; the tick count wraps
+    // meanwhile.
+    HANDLE held = CreateFileW(L"\\\\.\\QEVRINd", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    pc_.pc.tickCountOffset = 0xFFFFFFF0u - GetTickCount();
+    std::thread release([held] {
+        Sleep(100);
+        CloseHandle(held);
+    });
+    const BOOL opened = DriverControl::GetInstance()->Open(2000);
+    release.join();
+    EXPECT_TRUE(opened);
 }
 
 }  // namespace

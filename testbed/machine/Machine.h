@@ -96,6 +96,8 @@ public:
     // Where Windows lies and which program runs; empty leaves the question to Wine.
     std::wstring windowsFolder;
     std::wstring programFile;
+    // Added to every GetTickCount answer, to run code across the count's wrap.
+    DWORD tickCountOffset = 0;
 
     // Internal to the model: name and number sources shared by the builders.
     std::wstring NextDriverKey();

@@ -1,6 +1,6 @@
 //
-//  Where Windows is installed and which program runs, as the simulated PC tells it: the
-//  Windows folder decides which disk is the system disk.
+//  Where Windows is installed and which program runs, as the simulated PC tells it (the
+//  Windows folder decides which disk is the system disk), and the tick count it keeps.
 //
 #include "testbed/machine/Machine.h"
 #include "testbed/machine/interpose.h"
@@ -48,8 +48,16 @@ DWORD WINAPI TestbedGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size
     return DWORD(file.size());
 }
 
+DWORD WINAPI TestbedGetTickCount()
+{
+    static auto real = RealFunction<decltype(&::GetTickCount)>(L"kernel32.dll", "GetTickCount");
+    Machine* machine = Machine::Current();
+    return real() + (machine ? machine->tickCountOffset : 0);
+}
+
 }  // namespace
 }  // namespace testbed
 
 TESTBED_INTERPOSE(GetWindowsDirectoryW, 8, testbed::TestbedGetWindowsDirectoryW)
 TESTBED_INTERPOSE(GetModuleFileNameW, 12, testbed::TestbedGetModuleFileNameW)
+TESTBED_INTERPOSE(GetTickCount, 0, testbed::TestbedGetTickCount)

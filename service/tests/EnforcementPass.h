@@ -1,0 +1,35 @@
+// One pass as the enforcement thread runs it: exempt itself, enumerate the volumes, keep the
+// sticks that hold one, scan for card readers, end the exemption, decide and send.
+#pragma once
+
+#include "core/volume/VolumeMap.h"
+#include "service/decision/QuelmarThread.h"
+#include "service/driver/DriverControl.h"
+#include "service/tests/TestbedDevices.h"
+#include "service/volumes/VolumeOnDevice.h"
+
+#include <vector>
+
+namespace servicetest {
+
+inline BOOL RunPass(Quelmar::QuelmarThread& thread, const std::vector<testbed::UsbDevice*>& sticks)
+{
+    Quelmar::DriverControl* driver = Quelmar::DriverControl::GetInstance();
+    driver->AddExemptProcess(GetCurrentProcessId());
+    VolumeMap(thread.VolumeList(), VOLUME_MAP_DEVICE_NAMES | VOLUME_MAP_DRIVE_LETTERS | VOLUME_MAP_DEVICE_IDS |
+                                       VOLUME_MAP_CHILD_DEVICE_NAMES | VOLUME_MAP_DEVNODES)
+        .Build();
+    std::vector<UsbStorageDevice> found;
+    for (testbed::UsbDevice* stick : sticks) {
+        if (stick != nullptr)
+            found.push_back(Enumerated(*stick));
+    }
+    Quelmar::FilterDevicesWithVolumes(thread.VolumeList(), found, thread.UsbDeviceList());
+    thread.ScanDrives();
+    driver->RemoveExemptProcess(GetCurrentProcessId());
+    Quelmar::VolumePolicyMap map;
+    thread.ComputeVolumePolicy(map);
+    return thread.SendPolicy(map);
+}
+
+}  // namespace servicetest
