@@ -14,8 +14,13 @@ LONG ReadNoCDBurningPolicy(DWORD& value)
         return error;
     }
     DWORD size = sizeof(value);
+    DWORD type = 0;
     DWORD read = 0;
-    error = RegQueryValueExW(key, L"NoCDBurning", nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size);
+    error = RegQueryValueExW(key, L"NoCDBurning", nullptr, &type, reinterpret_cast<BYTE*>(&read), &size);
+    // Text such as "1" would read as the number of its characters' bytes: only a number counts.
+    if (error == ERROR_SUCCESS && type != REG_DWORD) {
+        return ERROR_INVALID_DATA;
+    }
     if (error == ERROR_SUCCESS) {
         value = read;
     }

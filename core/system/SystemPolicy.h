@@ -5,7 +5,8 @@
 #include <windows.h>
 
 // Explorer's CD burning policy (HKEY_LOCAL_MACHINE ...\policies\Explorer "NoCDBurning").
-// value is 0 unless read. Returns the Win32 error of the open or of the query.
+// value is 0 unless read. Returns the Win32 error of the open or of the query, and
+// ERROR_INVALID_DATA for a value that is not a REG_DWORD.
 LONG ReadNoCDBurningPolicy(DWORD& value);
 
 // Whether the system blocks legacy file-system filters: the "IoBlockLegacyFsFilters" value when

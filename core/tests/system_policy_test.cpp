@@ -78,6 +78,15 @@ TEST_F(SystemPolicyTest, NoCDBurningLongerThanFourBytesIsNotRead)
     EXPECT_EQ(value, 0u);
 }
 
+TEST_F(SystemPolicyTest, NoCDBurningOfOtherTypeIsNotANumber)
+{
+    const wchar_t text[] = L"1";
+    SetValue(kExplorerPolicy, L"NoCDBurning", REG_SZ, text, sizeof(text));
+    DWORD value = 7;
+    EXPECT_EQ(ReadNoCDBurningPolicy(value), ERROR_INVALID_DATA);
+    EXPECT_EQ(value, 0u);
+}
+
 TEST_F(SystemPolicyTest, LegacyFilterValueDecidesWithoutWmi)
 {
     struct Case {
