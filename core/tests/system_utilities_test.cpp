@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <vector>
 #include <string>
 
 namespace {
@@ -66,4 +67,62 @@ TEST(SystemUtilities, ShieldHookLivesWithItsHolder)
     }
     ShieldButtonHook again(IDYES, L"text");
     EXPECT_TRUE(again.IsInstalled());
+}
+
+namespace {
+
+// A dialog template with one push button (id IDOK, text "OK"), built in memory.
+std::vector<WORD> OneButtonDialog()
+{
+    std::vector<WORD> t;
+    auto dword = [&t](DWORD v) {
+        t.push_back(LOWORD(v));
+        t.push_back(HIWORD(v));
+    };
+    dword(WS_POPUP | WS_CAPTION);  // style
+    dword(0);                      // extended style
+    t.push_back(1);                // one item
+    t.insert(t.end(), {0, 0, 100, 50});
+    t.insert(t.end(), {0, 0, 0});  // no menu, default class, no title
+    if (t.size() % 2 != 0) {
+        t.push_back(0);            // items start on a DWORD boundary
+    }
+    dword(WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON);
+    dword(0);
+    t.insert(t.end(), {10, 10, 40, 14, static_cast<WORD>(IDOK)});
+    t.insert(t.end(), {0xFFFF, 0x0080});  // button class
+    t.insert(t.end(), {L'O', L'K', 0});
+    t.push_back(0);                        // no creation data
+    return t;
+}
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+CString ButtonText(HWND dialog)
+{
+    wchar_t text[64] = {};
+    GetDlgItemTextW(dialog, IDOK, text, 64);
+    return text;
+}
+
+}  // namespace
+
+TEST(SystemUtilities, ShieldHookRenamesTheButtonOfTheNextDialog)
+{
+    const std::vector<WORD> dialogTemplate = OneButtonDialog();
+    const DLGTEMPLATE* dialogData = reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data());
+    {
+        ShieldButtonHook hook(IDOK, L"Restart");
+        HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dialogData, nullptr, PlainDialogProc, 0);
+        ASSERT_NE(dialog, nullptr) << GetLastError();
+        EXPECT_EQ(ButtonText(dialog), CString(L"Restart"));
+        DestroyWindow(dialog);
+    }
+    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dialogData, nullptr, PlainDialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ButtonText(dialog), CString(L"OK"));
+    DestroyWindow(dialog);
 }
