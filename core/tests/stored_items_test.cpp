@@ -8,6 +8,7 @@
 #include "core/store/RecordContainer.h"
 #include "core/system/FolderTree.h"
 #include "core/system/RegistryAccess.h"
+#include "acl_test_support.h"
 #include "store_test_support.h"
 
 #include "classlib/ScopedRegKey.h"
@@ -134,6 +135,16 @@ TEST_F(StoredItems, EnsureItemKeyCreatesKeysOnceAndKeepsThem)
     PasswordData read;
     LoadItem(item, read);
     EXPECT_EQ(read.unlockMode, 2);
+}
+
+TEST_F(StoredItems, ItemKeyCarriesProductAccessList)
+{
+    ASSERT_EQ(SettingStore::SavePasswordData(SamplePasswordData()), 1);
+    const std::vector<AclTestSupport::AceView> aces = AclTestSupport::KeyAces(ItemKeyPath());
+    AclTestSupport::ExpectProductList(aces);
+    const AclTestSupport::AceView* interactive = AclTestSupport::Find(aces, L"S-1-5-4");
+    ASSERT_NE(interactive, nullptr);
+    EXPECT_EQ(interactive->mask & (WRITE_DAC | WRITE_OWNER), 0u);
 }
 
 TEST_F(StoredItems, TimeStampRoundTripsAs32Bytes)
