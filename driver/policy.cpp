@@ -1,0 +1,396 @@
+//
+//  The policy gate: the mode word, the volume rule table, the exempt processes, the volumes
+//  that waited in vain for a rule, and the decision and enforcement per request.
+//
+#include "driver/QEVRINd.h"
+
+static ULONG ReadUlong(const UCHAR *Bytes) {
+  return (ULONG)Bytes[0] | ((ULONG)Bytes[1] << 8) | ((ULONG)Bytes[2] << 16) | ((ULONG)Bytes[3] << 24);
+}
+
+static BOOLEAN IsReadOnlyState(LONG State) {
+  return State == VOLUME_ACCESS_READ_ONLY || State == VOLUME_ACCESS_READ_ONLY_ALT;
+}
+
+static PFILTER_DEVICE_EXTENSION ExtensionOf(PDEVICE_OBJECT DeviceObject) {
+  return (PFILTER_DEVICE_EXTENSION)DeviceObject->DeviceExtension;
+}
+
+//
+//  Allocation routines of the rule and pending lists.
+//
+static PVOLUME_RULE AllocateRuleEntry() {
+  PVOLUME_RULE rule = (PVOLUME_RULE)ExAllocatePoolWithTag(FilterPoolType(), sizeof(VOLUME_RULE), TAG_VOLUME_RULE);
+  if (rule != NULL) RtlZeroMemory(rule, sizeof(VOLUME_RULE));
+  return rule;
+}
+
+static PPENDING_VOLUME_ENTRY AllocateListEntry() {
+  PPENDING_VOLUME_ENTRY entry =
+      (PPENDING_VOLUME_ENTRY)ExAllocatePoolWithTag(FilterPoolType(), sizeof(PENDING_VOLUME_ENTRY), TAG_PENDING_VOLUME);
+  if (entry != NULL) RtlZeroMemory(entry, sizeof(PENDING_VOLUME_ENTRY));
+  return entry;
+}
+
+//
+//  Gives the entry a NUL-terminated copy of the counted name; FALSE when memory is short.
+//  The source need not be aligned: it is copied byte by byte.
+//
+static BOOLEAN SetRuleEntryName(PUNICODE_STRING EntryName, const UCHAR *Name, USHORT Length) {
+  if (EntryName->Buffer != NULL) {
+    ExFreePoolWithTag(EntryName->Buffer, TAG_RULE_NAME);
+    EntryName->Buffer = NULL;
+  }
+  EntryName->Length = 0;
+  EntryName->MaximumLength = 0;
+  PWSTR buffer = (PWSTR)ExAllocatePoolWithTag(FilterPoolType(), (SIZE_T)Length + sizeof(WCHAR), TAG_RULE_NAME);
+  if (buffer == NULL) return FALSE;
+  RtlZeroMemory(buffer, (SIZE_T)Length + sizeof(WCHAR));
+  if (Length != 0) RtlCopyMemory(buffer, Name, Length);
+  EntryName->Buffer = buffer;
+  EntryName->Length = Length;
+  EntryName->MaximumLength = (USHORT)(Length + sizeof(WCHAR));
+  return TRUE;
+}
+
+static VOID FreeRuleEntry(PVOLUME_RULE Rule) {
+  if (Rule->VolumeName.Buffer != NULL) ExFreePoolWithTag(Rule->VolumeName.Buffer, TAG_RULE_NAME);
+  ExFreePoolWithTag(Rule, TAG_VOLUME_RULE);
+}
+
+static VOID FreeListEntry(PPENDING_VOLUME_ENTRY Entry) {
+  if (Entry->VolumeName.Buffer != NULL) ExFreePoolWithTag(Entry->VolumeName.Buffer, TAG_RULE_NAME);
+  ExFreePoolWithTag(Entry, TAG_PENDING_VOLUME);
+}
+
+VOID ClearVolumeRules() {
+  ExAcquireFastMutex(&gFilterModeLock);
+  gFilterMode = 0;
+  ExReleaseFastMutex(&gFilterModeLock);
+
+  ExAcquireFastMutex(&gVolumeRuleLock);
+  while (!IsListEmpty(&gVolumeRuleList)) {
+    PVOLUME_RULE rule = CONTAINING_RECORD(RemoveHeadList(&gVolumeRuleList), VOLUME_RULE, Links);
+    FreeRuleEntry(rule);
+  }
+  ExReleaseFastMutex(&gVolumeRuleLock);
+}
+
+VOID ClearPendingVolumes() {
+  ExAcquireFastMutex(&gPendingVolumeLock);
+  while (!IsListEmpty(&gPendingVolumeList)) {
+    PPENDING_VOLUME_ENTRY entry = CONTAINING_RECORD(RemoveHeadList(&gPendingVolumeList), PENDING_VOLUME_ENTRY, Links);
+    FreeListEntry(entry);
+  }
+  ExReleaseFastMutex(&gPendingVolumeLock);
+}
+
+//
+//  Replaces the table and the mode word from a buffer that ValidateVolumeRules accepted.
+//  While the table is rebuilt the mode word is 0, so every request passes; the new mode takes
+//  effect only with the whole table in place. PASSIVE_LEVEL.
+//
+NTSTATUS SetVolumeRules(const UCHAR *Buffer, ULONG Length) {
+  UNREFERENCED_PARAMETER(Length);
+  ClearVolumeRules();
+  ClearPendingVolumes();
+
+  LONG mode = (LONG)ReadUlong(Buffer);
+  ULONG count = ReadUlong(Buffer + 4);
+  const UCHAR *cursor = Buffer + 8;
+  for (ULONG index = 0; index < count; ++index) {
+    ULONG nameLength = ReadUlong(cursor);
+    const UCHAR *name = cursor + 4;
+    LONG state = (LONG)ReadUlong(name + nameLength);
+    cursor = name + nameLength + 4;
+
+    PVOLUME_RULE rule = AllocateRuleEntry();
+    if (rule == NULL || !SetRuleEntryName(&rule->VolumeName, name, (USHORT)nameLength)) {
+      if (rule != NULL) FreeRuleEntry(rule);
+      ClearVolumeRules();
+      return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    rule->State = state;
+    ExAcquireFastMutex(&gVolumeRuleLock);
+    InsertTailList(&gVolumeRuleList, &rule->Links);
+    ExReleaseFastMutex(&gVolumeRuleLock);
+  }
+
+  ExAcquireFastMutex(&gFilterModeLock);
+  gFilterMode = mode;
+  ExReleaseFastMutex(&gFilterModeLock);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS AddExemptProcess(ULONG ProcessId) {
+  PEXEMPT_PROCESS_ENTRY entry =
+      (PEXEMPT_PROCESS_ENTRY)ExAllocatePoolWithTag(FilterPoolType(), sizeof(EXEMPT_PROCESS_ENTRY), TAG_EXEMPT_PROCESS);
+  if (entry == NULL) return STATUS_INSUFFICIENT_RESOURCES;
+  entry->ProcessId = (HANDLE)(ULONG_PTR)ProcessId;
+  ExAcquireFastMutex(&gExemptProcessLock);
+  InsertTailList(&gExemptProcessList, &entry->Links);
+  ExReleaseFastMutex(&gExemptProcessLock);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS RemoveExemptProcess(ULONG ProcessId) {
+  HANDLE processId = (HANDLE)(ULONG_PTR)ProcessId;
+  PEXEMPT_PROCESS_ENTRY found = NULL;
+  ExAcquireFastMutex(&gExemptProcessLock);
+  for (PLIST_ENTRY link = gExemptProcessList.Flink; link != &gExemptProcessList; link = link->Flink) {
+    PEXEMPT_PROCESS_ENTRY entry = CONTAINING_RECORD(link, EXEMPT_PROCESS_ENTRY, Links);
+    if (entry->ProcessId == processId) {
+      RemoveEntryList(&entry->Links);
+      found = entry;
+      break;
+    }
+  }
+  ExReleaseFastMutex(&gExemptProcessLock);
+  if (found != NULL) ExFreePoolWithTag(found, TAG_EXEMPT_PROCESS);
+  return STATUS_SUCCESS;
+}
+
+static BOOLEAN IsCurrentProcessExempt() {
+  HANDLE current = PsGetCurrentProcessId();
+  BOOLEAN exempt = FALSE;
+  ExAcquireFastMutex(&gExemptProcessLock);
+  for (PLIST_ENTRY link = gExemptProcessList.Flink; link != &gExemptProcessList; link = link->Flink) {
+    if (CONTAINING_RECORD(link, EXEMPT_PROCESS_ENTRY, Links)->ProcessId == current) {
+      exempt = TRUE;
+      break;
+    }
+  }
+  ExReleaseFastMutex(&gExemptProcessLock);
+  return exempt;
+}
+
+//
+//  TRUE while the mode word is non-zero and the last table named at least one volume.
+//
+static BOOLEAN IsFilteringOn() {
+  ExAcquireFastMutex(&gFilterModeLock);
+  LONG mode = gFilterMode;
+  ExReleaseFastMutex(&gFilterModeLock);
+  if (mode == 0) return FALSE;
+
+  ExAcquireFastMutex(&gVolumeRuleLock);
+  BOOLEAN empty = IsListEmpty(&gVolumeRuleList);
+  ExReleaseFastMutex(&gVolumeRuleLock);
+  return !empty;
+}
+
+//
+//  TRUE when the request is subject to the policy at all: a filter device of this driver, not
+//  a network file system, not a caller on the exempt list, filtering on.
+//
+static BOOLEAN IsPolicyActive(PDEVICE_OBJECT DeviceObject) {
+  if (!IsFilterDevice(DeviceObject)) return FALSE;
+  if (DeviceObject->DeviceType == FILE_DEVICE_NETWORK_FILE_SYSTEM) return FALSE;
+  if (IsCurrentProcessExempt()) return FALSE;
+  return IsFilteringOn();
+}
+
+static BOOLEAN FindRule(PCUNICODE_STRING VolumeName, PLONG State) {
+  BOOLEAN found = FALSE;
+  ExAcquireFastMutex(&gVolumeRuleLock);
+  for (PLIST_ENTRY link = gVolumeRuleList.Flink; link != &gVolumeRuleList; link = link->Flink) {
+    PVOLUME_RULE rule = CONTAINING_RECORD(link, VOLUME_RULE, Links);
+    if (rule->VolumeName.Buffer == NULL) continue;
+    if (RtlCompareUnicodeString(&rule->VolumeName, VolumeName, TRUE) == 0) {
+      *State = rule->State;
+      found = TRUE;
+      break;
+    }
+  }
+  ExReleaseFastMutex(&gVolumeRuleLock);
+  return found;
+}
+
+static BOOLEAN IsPendingVolume(PCUNICODE_STRING VolumeName) {
+  BOOLEAN found = FALSE;
+  ExAcquireFastMutex(&gPendingVolumeLock);
+  for (PLIST_ENTRY link = gPendingVolumeList.Flink; link != &gPendingVolumeList; link = link->Flink) {
+    PPENDING_VOLUME_ENTRY entry = CONTAINING_RECORD(link, PENDING_VOLUME_ENTRY, Links);
+    if (entry->VolumeName.Buffer != NULL && RtlCompareUnicodeString(&entry->VolumeName, VolumeName, TRUE) == 0) {
+      found = TRUE;
+      break;
+    }
+  }
+  ExReleaseFastMutex(&gPendingVolumeLock);
+  return found;
+}
+
+//
+//  One look without waiting: a rule of the last table, else the cached state, else the
+//  pending list (state 0). FALSE when none of them knows the volume.
+//
+static BOOLEAN LookupVolumeState(PFILTER_DEVICE_EXTENSION Extension, PLONG State, PBOOLEAN FromRule) {
+  *FromRule = FALSE;
+  if (FindRule(&Extension->VolumeName, State)) {
+    *FromRule = TRUE;
+    return TRUE;
+  }
+  LONG cached = Extension->CachedState;
+  if (cached != VOLUME_ACCESS_UNKNOWN) {
+    *State = cached;
+    return TRUE;
+  }
+  if (IsPendingVolume(&Extension->VolumeName)) {
+    *State = VOLUME_ACCESS_ALLOW;
+    return TRUE;
+  }
+  return FALSE;
+}
+
+static VOID WaitForRule() {
+  PKTIMER timer = (PKTIMER)ExAllocatePoolWithTag(FilterPoolType(), sizeof(KTIMER), TAG_WAIT_TIMER);
+  if (timer == NULL) return;
+  LARGE_INTEGER dueTime;
+  dueTime.QuadPart = RULE_WAIT_INTERVAL;
+  KeInitializeTimer(timer);
+  KeSetTimer(timer, dueTime, NULL);
+  KeWaitForSingleObject(timer, Executive, KernelMode, FALSE, NULL);
+  ExFreePoolWithTag(timer, TAG_WAIT_TIMER);
+}
+
+static VOID AddPendingVolume(PCUNICODE_STRING VolumeName) {
+  PPENDING_VOLUME_ENTRY entry = AllocateListEntry();
+  if (entry == NULL) return;
+  if (!SetRuleEntryName(&entry->VolumeName, (const UCHAR *)VolumeName->Buffer, VolumeName->Length)) {
+    FreeListEntry(entry);
+    return;
+  }
+  ExAcquireFastMutex(&gPendingVolumeLock);
+  InsertTailList(&gPendingVolumeList, &entry->Links);
+  ExReleaseFastMutex(&gPendingVolumeLock);
+}
+
+//
+//  Decides the state of the volume under this filter device: a rule of the last table, else
+//  the cached state, else a wait of up to 100 times 100 ms for a rule, after which the volume
+//  goes on the pending list and passes. Runs at PASSIVE_LEVEL or APC_LEVEL in the requester's
+//  context; takes each lock only for one list walk and holds none while it waits.
+//
+static VOID VolumeDecision(PDEVICE_OBJECT DeviceObject, PIRP Irp, PLONG State) {
+  UNREFERENCED_PARAMETER(Irp);
+  PFILTER_DEVICE_EXTENSION extension = ExtensionOf(DeviceObject);
+  for (ULONG attempt = 0; attempt < RULE_WAIT_ATTEMPTS; ++attempt) {
+    BOOLEAN fromRule;
+    if (LookupVolumeState(extension, State, &fromRule)) {
+      if (fromRule && extension->CachedState != *State) extension->CachedState = *State;
+      return;
+    }
+    WaitForRule();
+  }
+  AddPendingVolume(&extension->VolumeName);
+  *State = VOLUME_ACCESS_ALLOW;
+}
+
+NTSTATUS PassThrough(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  IoSkipCurrentIrpStackLocation(Irp);
+  return IoCallDriver(ExtensionOf(DeviceObject)->AttachedToDeviceObject, Irp);
+}
+
+static NTSTATUS CompleteRequest(PIRP Irp, NTSTATUS Status) {
+  Irp->IoStatus.Status = Status;
+  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  return Status;
+}
+
+static NTSTATUS NTAPI SyncCompletion(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context) {
+  UNREFERENCED_PARAMETER(DeviceObject);
+  if (Irp->PendingReturned) KeSetEvent((PKEVENT)Context, IO_NO_INCREMENT, FALSE);
+  return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+//
+//  Forwards a volume-attribute query and marks the answer FILE_READ_ONLY_VOLUME.
+//
+static NTSTATUS QueryVolumeAttributesReadOnly(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  KEVENT event;
+  KeInitializeEvent(&event, NotificationEvent, FALSE);
+  IoCopyCurrentIrpStackLocationToNext(Irp);
+  IoSetCompletionRoutine(Irp, SyncCompletion, &event, TRUE, TRUE, TRUE);
+  NTSTATUS status = IoCallDriver(ExtensionOf(DeviceObject)->AttachedToDeviceObject, Irp);
+  if (status == STATUS_PENDING) {
+    KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, NULL);
+    status = Irp->IoStatus.Status;
+  }
+  if (NT_SUCCESS(status) && Irp->AssociatedIrp.SystemBuffer != NULL) {
+    PFILE_FS_ATTRIBUTE_INFORMATION attributes = (PFILE_FS_ATTRIBUTE_INFORMATION)Irp->AssociatedIrp.SystemBuffer;
+    attributes->FileSystemAttributes |= FILE_READ_ONLY_VOLUME;
+  }
+  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  return status;
+}
+
+//
+//  Refuses every request that would change the volume. Dispositions that replace or truncate
+//  an existing file, and delete-on-close, change it as surely as a create does.
+//
+static NTSTATUS ReadOnlyFilter(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+  BOOLEAN refuse = FALSE;
+  switch (stack->MajorFunction) {
+    case IRP_MJ_CREATE: {
+      ULONG disposition = stack->Parameters.Create.Options >> 24;
+      refuse = disposition == FILE_CREATE || disposition == FILE_SUPERSEDE || disposition == FILE_OVERWRITE ||
+               disposition == FILE_OVERWRITE_IF || (stack->Parameters.Create.Options & FILE_DELETE_ON_CLOSE) != 0;
+      break;
+    }
+    case IRP_MJ_WRITE:
+    case IRP_MJ_SET_EA:
+    case IRP_MJ_FLUSH_BUFFERS:
+    case IRP_MJ_SET_VOLUME_INFORMATION:
+    case IRP_MJ_SET_QUOTA:
+      refuse = TRUE;
+      break;
+    case IRP_MJ_SET_INFORMATION:
+      refuse = stack->Parameters.SetFile.FileInformationClass != FilePositionInformation;
+      break;
+    case IRP_MJ_QUERY_VOLUME_INFORMATION:
+      if (stack->Parameters.QueryVolume.FsInformationClass == FileFsAttributeInformation)
+        return QueryVolumeAttributesReadOnly(DeviceObject, Irp);
+      break;
+    default:
+      break;
+  }
+  if (refuse) return CompleteRequest(Irp, STATUS_MEDIA_WRITE_PROTECTED);
+  return PassThrough(DeviceObject, Irp);
+}
+
+//
+//  The policy gate for a request on a filter device. Plug-and-play requests always pass, and
+//  so do cleanup and close: the file system must be able to release what handles opened
+//  before a block hold. Returns the request's status.
+//
+NTSTATUS FilterDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  if (!IsFilterDevice(DeviceObject)) return CompleteRequest(Irp, STATUS_INVALID_DEVICE_REQUEST);
+
+  UCHAR major = IoGetCurrentIrpStackLocation(Irp)->MajorFunction;
+  LONG state = VOLUME_ACCESS_ALLOW;
+  if (major != IRP_MJ_PNP && major != IRP_MJ_CLEANUP && major != IRP_MJ_CLOSE && IsPolicyActive(DeviceObject)) {
+    VolumeDecision(DeviceObject, Irp, &state);
+  }
+  if (IsReadOnlyState(state) && (ULONG_PTR)PsGetCurrentProcessId() <= SYSTEM_PROCESS_ID_LIMIT) {
+    state = VOLUME_ACCESS_ALLOW;
+  }
+
+  if (state == VOLUME_ACCESS_BLOCK) return CompleteRequest(Irp, STATUS_OBJECT_PATH_NOT_FOUND);
+  if (IsReadOnlyState(state)) return ReadOnlyFilter(DeviceObject, Irp);
+  return PassThrough(DeviceObject, Irp);
+}
+
+//
+//  Whether a fast I/O call that starts an operation may take the fast path: only when the
+//  volume is known, without waiting, to be allowed. Otherwise the I/O manager sends a request
+//  packet and FilterDispatch decides.
+//
+BOOLEAN FastIoPolicyAllows(PDEVICE_OBJECT DeviceObject) {
+  if (!IsPolicyActive(DeviceObject)) return TRUE;
+  LONG state;
+  BOOLEAN fromRule;
+  if (!LookupVolumeState(ExtensionOf(DeviceObject), &state, &fromRule)) return FALSE;
+  if (IsReadOnlyState(state) && (ULONG_PTR)PsGetCurrentProcessId() <= SYSTEM_PROCESS_ID_LIMIT) return TRUE;
+  return state != VOLUME_ACCESS_BLOCK && !IsReadOnlyState(state);
+}

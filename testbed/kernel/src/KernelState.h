@@ -1,0 +1,62 @@
+// State shared by the stand-in's files: object records, the dispatcher lock, the checks.
+#pragma once
+
+#include "testbed/kernel/standin/Kernel.h"
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+
+namespace standin {
+
+enum class ObjectKind { Device, Driver, Event };
+
+// Header that precedes every object body the kernel hands out.
+struct ObjectRecord {
+  ObjectKind Kind;
+  KString Name;            // full path in the namespace, empty when unnamed
+  long References = 0;     // counted references besides the object's own existence
+  bool Deleted = false;
+  PDEVICE_OBJECT AttachedTo = nullptr;  // devices: the device directly below
+  PVPB MountedVpb = nullptr;            // file-system volume devices: the VPB they mount
+  size_t EventSets = 0;                 // events: KeSetEvent calls
+  void *Body = nullptr;
+};
+
+ObjectRecord *RecordOf(const void *object);  // nullptr for an unknown pointer
+
+// One lock for every waitable object, as the real dispatcher has.
+std::mutex &DispatcherLock();
+std::condition_variable &DispatcherSignal();
+
+// A routine called above its IRQL limit, or another broken kernel rule.
+void Violation(const std::string &what);
+void CheckIrql(const char *routine, KIRQL limit);
+void SetIrql(KIRQL level);
+
+KString Upper(const KString &text);
+KString FromUnicode(PCUNICODE_STRING string);
+
+// Namespace internals.
+NTSTATUS InsertNamedObject(const KString &path, void *object);
+void RemoveNamedObject(const KString &path);
+void *FindObject(const KString &path);
+
+// Pool internals used by the kernel for its own blocks (not counted as driver pool).
+void ResetPool();
+void ResetClock();
+void ResetNamespace();
+void ResetIo();
+void ShutdownIo();
+void ResetWorkItems();
+void ResetSystemInfo(const KernelConfig &config);
+void ReportObjectLeaks(std::vector<std::string> &leaks);
+void ReportPoolLeaks(std::vector<std::string> &leaks);
+void AdvanceClockTo(ULONGLONG time);
+void FreeObject(void *body);
+
+// Takes the failure counter down and reports whether this call fails.
+bool ConsumeFailure(size_t &counter);
+
+}  // namespace standin

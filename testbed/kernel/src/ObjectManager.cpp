@@ -1,0 +1,307 @@
+// The object namespace (directories, symbolic links, named objects), object records and
+// references, handles, object-name queries and named events.
+#include "testbed/kernel/src/KernelState.h"
+
+namespace standin {
+namespace {
+
+enum class EntryKind { Directory, Link, Object };
+
+struct Entry {
+  EntryKind Kind;
+  KString Target;
+  void *Object = nullptr;
+};
+
+std::recursive_mutex objectLock;
+std::map<KString, Entry> names;          // upper-case full path
+std::map<const void *, ObjectRecord *> records;
+std::map<HANDLE, void *> handles;
+ULONG_PTR nextHandle = 4;
+size_t nameQueryFailures = 0;
+NTSTATUS nameQueryStatus = STATUS_UNSUCCESSFUL;
+
+// Resolves symbolic links in every component but, when `keepLeaf`, the last one.
+bool Resolve(const KString &path, bool keepLeaf, KString &resolved) {
+  KString current = path;
+  for (int depth = 0; depth < 32; ++depth) {
+    if (current.empty() || current[0] != '\\') return false;
+    size_t end = current.size();
+    if (keepLeaf) {
+      end = current.find_last_of('\\');
+      if (end == 0) end = 1;
+    }
+    bool substituted = false;
+    size_t position = 1;
+    while (position <= end && position < current.size() + 1) {
+      size_t next = current.find('\\', position);
+      if (next == KString::npos || next > end) next = end;
+      KString prefix = current.substr(0, next);
+      auto found = names.find(Upper(prefix));
+      if (found != names.end() && found->second.Kind == EntryKind::Link) {
+        current = found->second.Target + current.substr(next);
+        substituted = true;
+        break;
+      }
+      if (next >= end) break;
+      position = next + 1;
+    }
+    if (!substituted) {
+      resolved = current;
+      return true;
+    }
+  }
+  return false;
+}
+
+NTSTATUS InsertEntry(const KString &path, const Entry &entry, KString *key) {
+  KString resolved;
+  if (!Resolve(path, true, resolved)) return STATUS_OBJECT_NAME_INVALID;
+  size_t slash = resolved.find_last_of('\\');
+  KString parent = slash == 0 ? KString(1, '\\') : resolved.substr(0, slash);
+  if (parent.size() > 1) {
+    auto found = names.find(Upper(parent));
+    if (found == names.end() || found->second.Kind != EntryKind::Directory)
+      return STATUS_OBJECT_PATH_NOT_FOUND;
+  }
+  KString upper = Upper(resolved);
+  if (names.count(upper)) return STATUS_OBJECT_NAME_COLLISION;
+  names[upper] = entry;
+  if (key) *key = resolved;
+  return STATUS_SUCCESS;
+}
+
+}  // namespace
+
+KString Upper(const KString &text) {
+  KString upper = text;
+  for (auto &c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<WCHAR>(c - 'a' + 'A');
+  return upper;
+}
+
+KString FromUnicode(PCUNICODE_STRING string) {
+  if (string == nullptr || string->Buffer == nullptr) return KString();
+  return KString(string->Buffer, string->Length / sizeof(WCHAR));
+}
+
+void ResetNamespace() {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  names.clear();
+  handles.clear();
+  nameQueryFailures = 0;
+  for (auto &record : records) {
+    if (record.second->Kind == ObjectKind::Event) delete static_cast<PKEVENT>(record.second->Body);
+    delete record.second;
+  }
+  records.clear();
+}
+
+ObjectRecord *RecordOf(const void *object) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  auto found = records.find(object);
+  return found == records.end() ? nullptr : found->second;
+}
+
+ObjectRecord *NewRecord(ObjectKind kind, void *body) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  ObjectRecord *record = new ObjectRecord;
+  record->Kind = kind;
+  record->Body = body;
+  records[body] = record;
+  return record;
+}
+
+void DropRecord(void *body) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  auto found = records.find(body);
+  if (found == records.end()) return;
+  delete found->second;
+  records.erase(found);
+}
+
+std::vector<ObjectRecord *> AllRecords() {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  std::vector<ObjectRecord *> all;
+  for (auto &record : records) all.push_back(record.second);
+  return all;
+}
+
+NTSTATUS InsertNamedObject(const KString &path, void *object) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  Entry entry{EntryKind::Object, KString(), object};
+  KString resolved;
+  NTSTATUS status = InsertEntry(path, entry, &resolved);
+  if (NT_SUCCESS(status)) {
+    if (ObjectRecord *record = RecordOf(object)) record->Name = resolved;
+  }
+  return status;
+}
+
+void RemoveNamedObject(const KString &path) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  names.erase(Upper(path));
+}
+
+void *FindObject(const KString &path) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  KString resolved;
+  if (!Resolve(path, false, resolved)) return nullptr;
+  auto found = names.find(Upper(resolved));
+  if (found == names.end() || found->second.Kind != EntryKind::Object) return nullptr;
+  return found->second.Object;
+}
+
+NTSTATUS CreateDirectoryObject(const KString &path) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  return InsertEntry(path, Entry{EntryKind::Directory, KString(), nullptr}, nullptr);
+}
+
+NTSTATUS DeleteNamespaceEntry(const KString &path) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  KString resolved;
+  if (!Resolve(path, true, resolved)) return STATUS_OBJECT_NAME_INVALID;
+  KString upper = Upper(resolved);
+  if (!names.count(upper)) return STATUS_OBJECT_NAME_NOT_FOUND;
+  // A directory goes with everything under it.
+  for (auto it = names.begin(); it != names.end();) {
+    if (it->first == upper || it->first.compare(0, upper.size() + 1, upper + KString(1, '\\')) == 0)
+      it = names.erase(it);
+    else
+      ++it;
+  }
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS CreateSymbolicLinkObject(const KString &link, const KString &target) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  return InsertEntry(link, Entry{EntryKind::Link, target, nullptr}, nullptr);
+}
+
+PVOID LookupObject(const KString &path) { return FindObject(path); }
+
+KString ObjectName(PVOID object) {
+  ObjectRecord *record = RecordOf(object);
+  return record ? record->Name : KString();
+}
+
+void FailNameQueries(size_t count, NTSTATUS status) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  nameQueryFailures = count;
+  nameQueryStatus = status;
+}
+
+size_t EventSetCount(const KString &name) {
+  PVOID event = FindObject(KTEXT("\\BaseNamedObjects\\") + name);
+  ObjectRecord *record = event ? RecordOf(event) : nullptr;
+  return record ? record->EventSets : 0;
+}
+
+bool EventExists(const KString &name) { return FindObject(KTEXT("\\BaseNamedObjects\\") + name) != nullptr; }
+
+void ReportObjectLeaks(std::vector<std::string> &leaks) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  for (auto &record : records) {
+    if (record.second->References > 0)
+      leaks.push_back("object still referenced " + std::to_string(record.second->References) +
+                      " times");
+  }
+  if (!handles.empty()) leaks.push_back(std::to_string(handles.size()) + " kernel handles open");
+}
+
+}  // namespace standin
+
+using namespace standin;
+
+VOID ObfReferenceObject(PVOID Object) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  ObjectRecord *record = RecordOf(Object);
+  if (record == nullptr) {
+    Violation("ObReferenceObject of an unknown object");
+    return;
+  }
+  record->References++;
+}
+
+VOID ObfDereferenceObject(PVOID Object) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  ObjectRecord *record = RecordOf(Object);
+  if (record == nullptr) {
+    Violation("ObDereferenceObject of an unknown object");
+    return;
+  }
+  if (record->References <= 0) {
+    Violation("ObDereferenceObject without a reference");
+    return;
+  }
+  if (--record->References == 0 && record->Deleted) FreeObject(Object);
+}
+
+NTSTATUS ObQueryNameString(PVOID Object, POBJECT_NAME_INFORMATION ObjectNameInfo, ULONG Length,
+                           PULONG ReturnLength) {
+  CheckIrql("ObQueryNameString", PASSIVE_LEVEL);
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  if (ConsumeFailure(nameQueryFailures)) return nameQueryStatus;
+  ObjectRecord *record = RecordOf(Object);
+  if (record == nullptr) return STATUS_INVALID_PARAMETER;
+  ULONG nameBytes = static_cast<ULONG>(record->Name.size() * sizeof(WCHAR));
+  ULONG needed = static_cast<ULONG>(sizeof(OBJECT_NAME_INFORMATION)) + nameBytes +
+                 (nameBytes ? sizeof(WCHAR) : 0);
+  *ReturnLength = needed;
+  if (Length < needed) return STATUS_INFO_LENGTH_MISMATCH;
+  ObjectNameInfo->Name.Length = static_cast<USHORT>(nameBytes);
+  ObjectNameInfo->Name.MaximumLength = static_cast<USHORT>(needed - sizeof(OBJECT_NAME_INFORMATION));
+  ObjectNameInfo->Name.Buffer = nameBytes ? reinterpret_cast<PWSTR>(ObjectNameInfo + 1) : nullptr;
+  if (nameBytes) {
+    memcpy(ObjectNameInfo->Name.Buffer, record->Name.data(), nameBytes);
+    ObjectNameInfo->Name.Buffer[record->Name.size()] = 0;
+  }
+  return STATUS_SUCCESS;
+}
+
+PKEVENT IoCreateNotificationEvent(PUNICODE_STRING EventName, PHANDLE EventHandle) {
+  CheckIrql("IoCreateNotificationEvent", PASSIVE_LEVEL);
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  KString path = FromUnicode(EventName);
+  PKEVENT event = static_cast<PKEVENT>(FindObject(path));
+  if (event == nullptr) {
+    event = new KEVENT;
+    KeInitializeEvent(event, NotificationEvent, FALSE);
+    NewRecord(ObjectKind::Event, event);
+    if (!NT_SUCCESS(InsertNamedObject(path, event))) {
+      DropRecord(event);
+      delete event;
+      return nullptr;
+    }
+  }
+  HANDLE handle = reinterpret_cast<HANDLE>(nextHandle);
+  nextHandle += 4;
+  handles[handle] = event;
+  *EventHandle = handle;
+  return event;
+}
+
+NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess, PVOID ObjectType,
+                                   KPROCESSOR_MODE AccessMode, PVOID *Object, PVOID HandleInfo) {
+  UNREFERENCED_PARAMETER(DesiredAccess);
+  UNREFERENCED_PARAMETER(ObjectType);
+  UNREFERENCED_PARAMETER(AccessMode);
+  UNREFERENCED_PARAMETER(HandleInfo);
+  CheckIrql("ObReferenceObjectByHandle", PASSIVE_LEVEL);
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  auto found = handles.find(Handle);
+  if (found == handles.end()) return STATUS_INVALID_PARAMETER;
+  ObfReferenceObject(found->second);
+  *Object = found->second;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS ZwClose(HANDLE Handle) {
+  CheckIrql("ZwClose", PASSIVE_LEVEL);
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  if (handles.erase(Handle) == 0) {
+    Violation("ZwClose of a handle that is not open");
+    return STATUS_INVALID_PARAMETER;
+  }
+  return STATUS_SUCCESS;
+}

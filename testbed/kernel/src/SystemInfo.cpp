@@ -1,0 +1,159 @@
+// Version, routine look-up, the current process, counted strings and work items.
+#include "testbed/kernel/src/KernelState.h"
+
+#include <thread>
+
+namespace standin {
+namespace {
+
+KernelConfig config;
+thread_local ULONG currentProcess = 1000;
+std::mutex workLock;
+std::vector<std::thread> workers;
+
+struct WorkItem {
+  PDEVICE_OBJECT Device;
+};
+
+}  // namespace
+
+void ResetSystemInfo(const KernelConfig &newConfig) { config = newConfig; }
+
+void SetCurrentProcessId(ULONG pid) { currentProcess = pid; }
+
+void DrainWorkItems() {
+  for (;;) {
+    std::vector<std::thread> running;
+    {
+      std::lock_guard<std::mutex> guard(workLock);
+      running.swap(workers);
+    }
+    if (running.empty()) return;
+    for (auto &worker : running) worker.join();
+  }
+}
+
+void ResetWorkItems() { DrainWorkItems(); }
+
+}  // namespace standin
+
+using namespace standin;
+
+HANDLE PsGetCurrentProcessId() { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(currentProcess)); }
+
+BOOLEAN PsGetVersion(PULONG MajorVersion, PULONG MinorVersion, PULONG BuildNumber,
+                     PUNICODE_STRING CSDVersion) {
+  UNREFERENCED_PARAMETER(CSDVersion);
+  if (MajorVersion) *MajorVersion = config.MajorVersion;
+  if (MinorVersion) *MinorVersion = config.MinorVersion;
+  if (BuildNumber) *BuildNumber = 7601;
+  return FALSE;
+}
+
+NTSTATUS RtlGetVersion(PRTL_OSVERSIONINFOW VersionInformation) {
+  if (VersionInformation->dwOSVersionInfoSize != sizeof(RTL_OSVERSIONINFOW)) return STATUS_INVALID_PARAMETER;
+  VersionInformation->dwMajorVersion = config.MajorVersion;
+  VersionInformation->dwMinorVersion = config.MinorVersion;
+  VersionInformation->dwBuildNumber = 7601;
+  VersionInformation->dwPlatformId = 2;
+  return STATUS_SUCCESS;
+}
+
+BOOLEAN RtlIsNtDdiVersionAvailable(ULONG Version) {
+  ULONG running = (config.MajorVersion << 24) | (config.MinorVersion << 16);
+  return running >= Version;
+}
+
+PVOID MmGetSystemRoutineAddress(PUNICODE_STRING SystemRoutineName) {
+  CheckIrql("MmGetSystemRoutineAddress", PASSIVE_LEVEL);
+  KString wanted = FromUnicode(SystemRoutineName);
+  for (auto &missing : config.MissingRoutines) {
+    if (wanted == KString(missing.begin(), missing.end())) return nullptr;
+  }
+  struct Routine {
+    const char *Name;
+    PVOID Address;
+  };
+  static const Routine routines[] = {
+      {"IoAttachDeviceToDeviceStackSafe", reinterpret_cast<PVOID>(&IoAttachDeviceToDeviceStackSafe)},
+      {"IoEnumerateDeviceObjectList", reinterpret_cast<PVOID>(&IoEnumerateDeviceObjectList)},
+      {"IoGetLowerDeviceObject", reinterpret_cast<PVOID>(&IoGetLowerDeviceObject)},
+      {"IoGetDeviceAttachmentBaseRef", reinterpret_cast<PVOID>(&IoGetDeviceAttachmentBaseRef)},
+      {"IoGetDiskDeviceObject", reinterpret_cast<PVOID>(&IoGetDiskDeviceObject)},
+      {"IoGetAttachedDeviceReference", reinterpret_cast<PVOID>(&IoGetAttachedDeviceReference)},
+      {"RtlGetVersion", reinterpret_cast<PVOID>(&RtlGetVersion)},
+  };
+  for (auto &routine : routines) {
+    std::string name(routine.Name);
+    if (wanted == KString(name.begin(), name.end())) return routine.Address;
+  }
+  return nullptr;
+}
+
+VOID RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString) {
+  size_t length = 0;
+  if (SourceString)
+    while (SourceString[length]) ++length;
+  DestinationString->Buffer = const_cast<PWSTR>(SourceString);
+  DestinationString->Length = static_cast<USHORT>(length * sizeof(WCHAR));
+  DestinationString->MaximumLength = SourceString ? static_cast<USHORT>((length + 1) * sizeof(WCHAR)) : 0;
+}
+
+LONG RtlCompareUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2, BOOLEAN CaseInSensitive) {
+  size_t length1 = String1->Length / sizeof(WCHAR);
+  size_t length2 = String2->Length / sizeof(WCHAR);
+  size_t common = length1 < length2 ? length1 : length2;
+  for (size_t i = 0; i < common; ++i) {
+    WCHAR a = String1->Buffer[i];
+    WCHAR b = String2->Buffer[i];
+    if (CaseInSensitive) {
+      if (a >= 'a' && a <= 'z') a = static_cast<WCHAR>(a - 'a' + 'A');
+      if (b >= 'a' && b <= 'z') b = static_cast<WCHAR>(b - 'a' + 'A');
+    }
+    if (a != b) return static_cast<LONG>(a) - static_cast<LONG>(b);
+  }
+  return static_cast<LONG>(length1) - static_cast<LONG>(length2);
+}
+
+BOOLEAN RtlEqualUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2, BOOLEAN CaseInSensitive) {
+  return String1->Length == String2->Length && RtlCompareUnicodeString(String1, String2, CaseInSensitive) == 0;
+}
+
+VOID RtlCopyUnicodeString(PUNICODE_STRING DestinationString, PCUNICODE_STRING SourceString) {
+  if (SourceString == nullptr) {
+    DestinationString->Length = 0;
+    return;
+  }
+  USHORT length = SourceString->Length < DestinationString->MaximumLength ? SourceString->Length
+                                                                           : DestinationString->MaximumLength;
+  memcpy(DestinationString->Buffer, SourceString->Buffer, length);
+  DestinationString->Length = length;
+  if (length + sizeof(WCHAR) <= DestinationString->MaximumLength)
+    DestinationString->Buffer[length / sizeof(WCHAR)] = 0;
+}
+
+PIO_WORKITEM IoAllocateWorkItem(PDEVICE_OBJECT DeviceObject) {
+  CheckIrql("IoAllocateWorkItem", DISPATCH_LEVEL);
+  WorkItem *item = new WorkItem{DeviceObject};
+  ObfReferenceObject(DeviceObject);
+  return reinterpret_cast<PIO_WORKITEM>(item);
+}
+
+VOID IoFreeWorkItem(PIO_WORKITEM IoWorkItem) {
+  WorkItem *item = reinterpret_cast<WorkItem *>(IoWorkItem);
+  ObfDereferenceObject(item->Device);
+  delete item;
+}
+
+// System worker threads run at PASSIVE_LEVEL in the System process.
+VOID IoQueueWorkItem(PIO_WORKITEM IoWorkItem, PIO_WORKITEM_ROUTINE WorkerRoutine,
+                     WORK_QUEUE_TYPE QueueType, PVOID Context) {
+  CheckIrql("IoQueueWorkItem", DISPATCH_LEVEL);
+  UNREFERENCED_PARAMETER(QueueType);
+  PDEVICE_OBJECT device = reinterpret_cast<WorkItem *>(IoWorkItem)->Device;
+  std::lock_guard<std::mutex> guard(workLock);
+  workers.emplace_back([device, WorkerRoutine, Context] {
+    SetCurrentProcessId(4);
+    WorkerRoutine(device, Context);
+  });
+}
