@@ -1,0 +1,121 @@
+#pragma once
+//
+//  The simulated PC that test executables run the product's enumeration code on.
+//
+//  A test builds one Machine in a few lines; while it lives it is the machine that the
+//  interposed Win32 calls (device paths, SetupAPI, the configuration manager, the volume
+//  calls) answer from. It may be changed between and during calls: every accessor and every
+//  answer holds the machine's lock. One machine at a time.
+//
+//      testbed::Machine pc;
+//      auto& root = pc.AddHostController(4).RootHub();
+//      auto& stick = root.Plug(1, testbed::UsbStick(0x0781, 0x5567, L"SanDisk", L"Cruzer", L"4C53"));
+//      pc.AddVolume(stick.Disk(), L'E');
+//
+#include "testbed/machine/DeviceTree.h"
+#include "testbed/machine/UsbTopology.h"
+#include "testbed/machine/Volumes.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace testbed {
+
+// Something a handle of the simulated machine refers to. Each kind of handle derives from it.
+class OpenObject {
+public:
+    virtual ~OpenObject() = default;
+};
+
+enum class Reach { ByName = 1, ByInterface = 2, ByNameAndInterface = 3 };
+
+class Machine {
+public:
+    Machine();
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    // The machine that the interposed calls see; null outside a test's machine.
+    static Machine* Current();
+    std::recursive_mutex& Lock() { return lock_; }
+
+    // Device tree.
+    DeviceNode& Root() { return *nodes_.front(); }
+    DeviceNode& AddNode(DeviceNode& parent, std::wstring instanceId);
+    void RemoveNode(DeviceNode& node);          // the node and everything below it
+    DeviceNode* FindNode(DEVINST handle);        // present nodes only
+    DeviceNode* FindNode(const std::wstring& instanceId);
+    DeviceInterface& AddInterface(const GUID& classGuid, DeviceNode& node, std::wstring path);
+    std::vector<DeviceInterface> Interfaces(const GUID& classGuid);  // present ones, in order
+    std::vector<DeviceNode*> PresentNodes();     // pre-order, root excluded
+
+    // USB.
+    UsbHostController& AddHostController(int rootPorts = 4, Reach reach = Reach::ByNameAndInterface);
+    const std::vector<std::unique_ptr<UsbHostController>>& HostControllers() const { return controllers_; }
+    UsbHostController* FindControllerByPath(const std::wstring& path);
+    UsbHub* FindHubByName(const std::wstring& name);
+    UsbDevice* FindUsbDeviceAbove(DeviceNode* node);   // the USB device a node belongs to
+
+    // Volumes. A volume of a disk becomes one of the disk's removal relations.
+    Volume& AddVolume(DeviceNode* disk, wchar_t letter = 0, UINT driveType = DRIVE_REMOVABLE);
+    Volume& AddVolumeWithoutInterface(wchar_t letter = 0, UINT driveType = DRIVE_FIXED);
+    std::vector<Volume*> Volumes();              // present ones, in the volume manager's order
+    Volume* FindVolumeByLetter(wchar_t letter);
+    Volume* FindVolumeByMountPoint(const std::wstring& path);
+    Volume* FindVolumeByDosName(const std::wstring& name);
+
+    // Libraries that LoadLibraryW must not find on this machine.
+    void RemoveLibrary(std::wstring name) { removedLibraries_.insert(Upper(std::move(name))); }
+    bool LibraryRemoved(const std::wstring& name) const;
+
+    // Handles the interposed calls hand out for machine objects.
+    HANDLE OpenHandle(std::shared_ptr<OpenObject> object);
+    std::shared_ptr<OpenObject> FindHandle(HANDLE handle);
+    bool CloseMachineHandle(HANDLE handle);
+    size_t OpenHandleCount();
+
+    // Runs before every control-code request: a test changes the machine while code runs.
+    std::function<void(DWORD code)> beforeRequest;
+
+    // The Windows version GetVersionExW reports; 0.0 leaves the question to Wine.
+    DWORD majorVersion = 0;
+    DWORD minorVersion = 0;
+    void SetWindowsVersion(DWORD major, DWORD minor)
+    {
+        majorVersion = major;
+        minorVersion = minor;
+    }
+
+    // Internal to the model: name and number sources shared by the builders.
+    std::wstring NextDriverKey();
+    std::wstring NextHubName(const std::wstring& deviceId);
+    std::wstring NextObjectName();
+    void PlugDevice(UsbHub& hub, int port, UsbDevice& device, const std::wstring& parentId);
+    UsbHub& NewHub(std::wstring name, DeviceNode* node, int ports);
+    UsbDevice& NewDevice(UsbDeviceSpec spec);
+
+private:
+    std::recursive_mutex lock_;
+    std::vector<std::unique_ptr<DeviceNode>> nodes_;
+    std::vector<DeviceInterface> interfaces_;
+    std::vector<std::unique_ptr<UsbHostController>> controllers_;
+    std::vector<std::unique_ptr<UsbHub>> hubs_;
+    std::vector<std::unique_ptr<UsbDevice>> devices_;
+    std::vector<std::unique_ptr<Volume>> volumes_;
+    std::set<std::wstring> removedLibraries_;
+    std::vector<std::pair<HANDLE, std::shared_ptr<OpenObject>>> handles_;
+    DeviceNode* volumeManager_ = nullptr;
+    unsigned nextHandle_ = 0;
+    unsigned driverKeys_ = 0;
+    unsigned objectNames_ = 0;
+    int nextHcdIndex_ = 0;
+};
+
+}  // namespace testbed
