@@ -207,6 +207,48 @@ TEST(UsbDeviceEnumerator, TwoWalksGiveEqualListsAndPlugChangesShowInTheNext)
     EXPECT_EQ(machine.pc.OpenHandleCount(), 0u);
 }
 
+TEST(UsbDeviceEnumerator, StickPulledWhileItsStringsAreReadIsDroppedCleanly)
+{
+    OneStickOnRootHub machine;
+    machine.root.Plug(2, UsbStick(0x6666, 1, L"Stays", L"Put", L"P1"));
+    bool pulled = false;
+    machine.pc.beforeRequest = [&](DWORD code) {
+        if (code == IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION && !pulled) {
+            pulled = true;
+            machine.root.Unplug(1);
+        }
+    };
+    std::vector<UsbStorageDevice> devices = Enumerate();
+
+    EXPECT_TRUE(pulled);
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].vendorId, 0x6666);
+    EXPECT_EQ(machine.volume.freeSpaceProbes, 0u);
+    EXPECT_EQ(machine.pc.OpenHandleCount(), 0u);
+}
+
+TEST(UsbDeviceEnumerator, DriveLetterSwitchFollowsTheVersionAtEveryWalk)
+{
+    testbed::Machine pc;
+    std::vector<UsbStorageDevice> devices;
+    UsbDeviceEnumerator enumerator(devices);
+    enumerator.SetInfoMask(UsbDeviceEnumerator::INFO_PRODUCT);
+
+    pc.SetWindowsVersion(6, 2);
+    enumerator.Walk();
+    EXPECT_FALSE(enumerator.DriveLettersOn());
+    EXPECT_EQ(enumerator.InfoMask(), DWORD(UsbDeviceEnumerator::INFO_PRODUCT));
+    pc.SetWindowsVersion(10, 0);
+    enumerator.Walk();
+    EXPECT_TRUE(enumerator.DriveLettersOn());
+    EXPECT_EQ(enumerator.InfoMask(), DWORD(UsbDeviceEnumerator::INFO_PRODUCT | UsbDeviceEnumerator::INFO_VOLUMES));
+    pc.SetWindowsVersion(6, 1);
+    enumerator.Walk();
+    EXPECT_FALSE(enumerator.DriveLettersOn());
+    // Once added, the volume bit stays for later walks.
+    EXPECT_EQ(enumerator.InfoMask(), DWORD(UsbDeviceEnumerator::INFO_PRODUCT | UsbDeviceEnumerator::INFO_VOLUMES));
+}
+
 TEST(UsbDeviceEnumerator, IdsOnlyMaskAsksForNothingElse)
 {
     OneStickOnRootHub machine;
