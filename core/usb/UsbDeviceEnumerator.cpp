@@ -62,7 +62,7 @@ void UsbDeviceEnumerator::Walk()
 
 void UsbDeviceEnumerator::AdjustOptions()
 {
-    // Before Windows 8.1 a probe of a drive could wake nothing the descriptor retry needs.
+    // Drives are probed for the descriptor retry only from Windows 8.1 on.
     COSVersion version;
     driveLettersOn_ = version.IsBefore6_3() ? FALSE : TRUE;
     if (driveLettersOn_ && (infoMask_ & kStringInfo))
