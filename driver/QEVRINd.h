@@ -87,6 +87,13 @@ typedef struct _FILTER_DEVICE_EXTENSION {
   PDEVICE_OBJECT StorageDeviceObject;
   UNICODE_STRING VolumeName;
   LONG CachedState;
+  //
+  //  What the rule table of generation RuleGeneration says about this volume, so that a
+  //  request walks the table only once per table. Guarded by VolumeRuleLock.
+  //
+  ULONG RuleGeneration;
+  BOOLEAN RuleFound;
+  LONG RuleState;
 } FILTER_DEVICE_EXTENSION, *PFILTER_DEVICE_EXTENSION;
 
 typedef struct _VOLUME_RULE {
@@ -158,6 +165,7 @@ extern FAST_MUTEX gExemptProcessLock;
 extern FAST_MUTEX gPendingVolumeLock;
 extern FAST_MUTEX gAttachLock;
 extern LIST_ENTRY gVolumeRuleList;
+extern ULONG gVolumeRuleGeneration;
 extern LIST_ENTRY gExemptProcessList;
 extern LIST_ENTRY gPendingVolumeList;
 extern PAGED_LOOKASIDE_LIST gNameBufferList;

@@ -17,6 +17,7 @@ FAST_MUTEX gExemptProcessLock;
 FAST_MUTEX gPendingVolumeLock;
 FAST_MUTEX gAttachLock;
 LIST_ENTRY gVolumeRuleList;
+ULONG gVolumeRuleGeneration;
 LIST_ENTRY gExemptProcessList;
 LIST_ENTRY gPendingVolumeList;
 PAGED_LOOKASIDE_LIST gNameBufferList;
@@ -125,6 +126,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
   InitializeListHead(&gVolumeRuleList);
   InitializeListHead(&gPendingVolumeList);
   gFilterMode = 0;
+  gVolumeRuleGeneration = 1;
   gControlOpenState = CONTROL_DEVICE_FREE;
   ExInitializePagedLookasideList(&gNameBufferList, NULL, NULL, 0, NAME_BUFFER_SIZE, TAG_NAME_BUFFER, 0);
 

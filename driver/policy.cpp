@@ -69,6 +69,7 @@ VOID ClearVolumeRules() {
   ExReleaseFastMutex(&gFilterModeLock);
 
   ExAcquireFastMutex(&gVolumeRuleLock);
+  ++gVolumeRuleGeneration;
   while (!IsListEmpty(&gVolumeRuleList)) {
     PVOLUME_RULE rule = CONTAINING_RECORD(RemoveHeadList(&gVolumeRuleList), VOLUME_RULE, Links);
     FreeRuleEntry(rule);
@@ -112,6 +113,7 @@ NTSTATUS SetVolumeRules(const UCHAR *Buffer, ULONG Length) {
     }
     rule->State = state;
     ExAcquireFastMutex(&gVolumeRuleLock);
+    ++gVolumeRuleGeneration;
     InsertTailList(&gVolumeRuleList, &rule->Links);
     ExReleaseFastMutex(&gVolumeRuleLock);
   }
@@ -190,18 +192,27 @@ static BOOLEAN IsPolicyActive(PDEVICE_OBJECT DeviceObject) {
   return IsFilteringOn();
 }
 
-static BOOLEAN FindRule(PCUNICODE_STRING VolumeName, PLONG State) {
-  BOOLEAN found = FALSE;
+//
+//  The first rule of the table that names the volume, case-insensitively. The answer is kept
+//  in the extension until the table changes.
+//
+static BOOLEAN FindRule(PFILTER_DEVICE_EXTENSION Extension, PLONG State) {
   ExAcquireFastMutex(&gVolumeRuleLock);
-  for (PLIST_ENTRY link = gVolumeRuleList.Flink; link != &gVolumeRuleList; link = link->Flink) {
-    PVOLUME_RULE rule = CONTAINING_RECORD(link, VOLUME_RULE, Links);
-    if (rule->VolumeName.Buffer == NULL) continue;
-    if (RtlCompareUnicodeString(&rule->VolumeName, VolumeName, TRUE) == 0) {
-      *State = rule->State;
-      found = TRUE;
-      break;
+  if (Extension->RuleGeneration != gVolumeRuleGeneration) {
+    Extension->RuleFound = FALSE;
+    for (PLIST_ENTRY link = gVolumeRuleList.Flink; link != &gVolumeRuleList; link = link->Flink) {
+      PVOLUME_RULE rule = CONTAINING_RECORD(link, VOLUME_RULE, Links);
+      if (rule->VolumeName.Buffer == NULL) continue;
+      if (RtlCompareUnicodeString(&rule->VolumeName, &Extension->VolumeName, TRUE) == 0) {
+        Extension->RuleFound = TRUE;
+        Extension->RuleState = rule->State;
+        break;
+      }
     }
+    Extension->RuleGeneration = gVolumeRuleGeneration;
   }
+  BOOLEAN found = Extension->RuleFound;
+  if (found) *State = Extension->RuleState;
   ExReleaseFastMutex(&gVolumeRuleLock);
   return found;
 }
@@ -226,7 +237,7 @@ static BOOLEAN IsPendingVolume(PCUNICODE_STRING VolumeName) {
 //
 static BOOLEAN LookupVolumeState(PFILTER_DEVICE_EXTENSION Extension, PLONG State, PBOOLEAN FromRule) {
   *FromRule = FALSE;
-  if (FindRule(&Extension->VolumeName, State)) {
+  if (FindRule(Extension, State)) {
     *FromRule = TRUE;
     return TRUE;
   }

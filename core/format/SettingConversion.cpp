@@ -2,6 +2,8 @@
 
 #include "core/model/SettingDefaults.h"
 
+#include <utility>
+
 namespace Quelmar {
 
 namespace {

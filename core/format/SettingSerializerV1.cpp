@@ -1,5 +1,7 @@
 #include "core/format/SettingSerializerV1.h"
 
+#include <utility>
+
 namespace Quelmar {
 
 namespace {

@@ -10,6 +10,10 @@ namespace Quelmar {
 class SettingSerializerV2 : public SettingSerializerV1 {
 public:
     SettingSerializerV2() : SettingSerializerV1(SettingFormatTagV2) {}
+    SettingSerializerV2(const CString& path, const BYTE* key, DWORD keyLength)
+        : SettingSerializerV1(SettingFormatTagV2, path, key, keyLength)
+    {
+    }
     ~SettingSerializerV2() override = default;
 
     using SettingSerializerV1::Read;
@@ -22,6 +26,10 @@ public:
 
 protected:
     explicit SettingSerializerV2(DWORD tag) : SettingSerializerV1(tag) {}
+    SettingSerializerV2(DWORD tag, const CString& path, const BYTE* key, DWORD keyLength)
+        : SettingSerializerV1(tag, path, key, keyLength)
+    {
+    }
 
     static void WriteBody2(DataSerializer& out, const SettingV2& setting);
     static bool ReadBody2(DataParser& in, SettingV2& setting);

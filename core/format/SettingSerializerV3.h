@@ -10,6 +10,10 @@ namespace Quelmar {
 class SettingSerializerV3 : public SettingSerializerV2 {
 public:
     SettingSerializerV3() : SettingSerializerV2(SettingFormatTagV3) {}
+    SettingSerializerV3(const CString& path, const BYTE* key, DWORD keyLength)
+        : SettingSerializerV2(SettingFormatTagV3, path, key, keyLength)
+    {
+    }
     ~SettingSerializerV3() override = default;
 
     using SettingSerializerV2::Read;

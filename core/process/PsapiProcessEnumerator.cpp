@@ -1,7 +1,7 @@
+#include "classlib/ScopedHandle.h"
 #include "core/process/ImagePath.h"
 #include "core/process/ProcessEnumerator.h"
 #include "core/process/ProcessLibraries.h"
-#include "core/usb/HandleHolder.h"
 
 #include <vector>
 
@@ -82,22 +82,22 @@ void PsapiProcessEnumerator::GetImagePath(CString& path, DWORD processId)
     PsapiLibrary& psapi = GetPsapiLibrary();
     auto queryFullName = psapi.Kernel32().QueryFullProcessImageNameW;
     DWORD access = queryFullName ? PROCESS_QUERY_LIMITED_INFORMATION : (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
-    HandleHolder process(OpenProcess(access, FALSE, processId));
-    if (!process.Get())
+    ScopedHandle process(OpenProcess(access, FALSE, processId));
+    if (!process.IsValid())
         return;
 
     WCHAR buffer[kPathChars] = {};
     if (queryFullName) {
         DWORD size = kPathChars;
-        if (queryFullName(process, PROCESS_NAME_NATIVE, buffer, &size)) {
+        if (queryFullName(process.Get(), PROCESS_NAME_NATIVE, buffer, &size)) {
             path = CString(buffer, kPathChars);
             NativePathToDrivePath(path);
         }
     } else if (psapi.EnumProcessModules && psapi.GetModuleFileNameExW) {
         HMODULE module = nullptr;
         DWORD needed = 0;
-        if (psapi.EnumProcessModules(process, &module, sizeof module, &needed) &&
-            psapi.GetModuleFileNameExW(process, module, buffer, kPathChars))
+        if (psapi.EnumProcessModules(process.Get(), &module, sizeof module, &needed) &&
+            psapi.GetModuleFileNameExW(process.Get(), module, buffer, kPathChars))
             path = CString(buffer, kPathChars);
     }
     DropWin32NamespacePrefix(path);

@@ -1,27 +1,12 @@
 #include "core/process/ProcessEnumerator.h"
+
+#include "classlib/ScopedHandle.h"
 #include "core/process/ProcessLibraries.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
 namespace {
-
-// Owns a Toolhelp snapshot.
-class Snapshot {
-public:
-    explicit Snapshot(HANDLE handle) : handle_(handle) {}
-    ~Snapshot()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    Snapshot(const Snapshot&) = delete;
-    Snapshot& operator=(const Snapshot&) = delete;
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 bool HasExeExtension(const WCHAR* path)
 {
@@ -42,8 +27,8 @@ BOOL ToolhelpProcessEnumerator::EnumProcessIds(std::vector<DWORD>& ids)
     Toolhelp32Library& toolhelp = GetToolhelp32Library();
     if (!toolhelp.CreateToolhelp32Snapshot)
         return FALSE;
-    Snapshot snapshot(toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (snapshot.Get() == INVALID_HANDLE_VALUE)
+    ScopedHandle snapshot(toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.IsValid())
         return FALSE;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
@@ -59,8 +44,8 @@ void ToolhelpProcessEnumerator::GetImagePath(CString& path, DWORD processId)
     Toolhelp32Library& toolhelp = GetToolhelp32Library();
     if (processId == 0 || !toolhelp.CreateToolhelp32Snapshot)
         return;
-    Snapshot snapshot(toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
-    if (snapshot.Get() == INVALID_HANDLE_VALUE)
+    ScopedHandle snapshot(toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+    if (!snapshot.IsValid())
         return;
     MODULEENTRY32W entry = {};
     entry.dwSize = sizeof entry;

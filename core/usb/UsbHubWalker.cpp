@@ -1,5 +1,7 @@
 #include "core/usb/UsbHubWalker.h"
 
+#include "classlib/ScopedDevInfoList.h"
+
 #include "core/usb/UsbDeviceHandle.h"
 #include "core/usb/UsbRequests.h"
 
@@ -13,22 +15,6 @@ namespace {
 const GUID kHostControllerInterface = {0x3abf6f2d, 0x71c4, 0x462a, {0x8a, 0x92, 0x1e, 0x68, 0x61, 0xe6, 0xaf, 0x27}};
 
 const int kDeepestHubChain = 7;
-
-class DeviceInfoList {
-public:
-    explicit DeviceInfoList(HDEVINFO set) : set_(set) {}
-    ~DeviceInfoList()
-    {
-        if (set_ != INVALID_HANDLE_VALUE)
-            SetupDiDestroyDeviceInfoList(set_);
-    }
-    DeviceInfoList(const DeviceInfoList&) = delete;
-    DeviceInfoList& operator=(const DeviceInfoList&) = delete;
-    HDEVINFO Get() const { return set_; }
-
-private:
-    HDEVINFO set_;
-};
 
 CString UpperProperty(ULONG property, DEVINST node)
 {
@@ -79,8 +65,8 @@ void UsbHubWalker::WalkHostControllers()
 
 void UsbHubWalker::WalkHostControllerInterfaces()
 {
-    DeviceInfoList set(SetupDiGetClassDevsW(&kHostControllerInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (set.Get() == INVALID_HANDLE_VALUE)
+    ScopedDevInfoList set(SetupDiGetClassDevsW(&kHostControllerInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!set.IsValid())
         return;
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
@@ -183,8 +169,8 @@ void UsbHubWalker::OnDevice(HANDLE, ULONG, const UsbConnectionInformation&) {}
 
 void UsbHubWalker::WalkDeviceTree()
 {
-    DeviceInfoList set(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
-    if (set.Get() == INVALID_HANDLE_VALUE)
+    ScopedDevInfoList set(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+    if (!set.IsValid())
         return;
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;

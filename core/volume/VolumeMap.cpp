@@ -1,5 +1,7 @@
 #include "core/volume/VolumeMap.h"
 
+#include "classlib/ScopedDevInfoList.h"
+
 #include <windows.h>
 #include <cfgmgr32.h>
 #include <setupapi.h>
@@ -16,23 +18,6 @@ const DWORD kDeviceNameStep = 512;
 // An NT name is counted in 16 bits of bytes; a reply that needs more room is not a name.
 const size_t kLongestDeviceName = 32768;
 const ULONG kPropertyBytes = 400;
-
-// Owns a SetupAPI device information set.
-class DeviceInfoList {
-public:
-    explicit DeviceInfoList(HDEVINFO set) : set_(set) {}
-    ~DeviceInfoList()
-    {
-        if (set_ != INVALID_HANDLE_VALUE)
-            SetupDiDestroyDeviceInfoList(set_);
-    }
-    DeviceInfoList(const DeviceInfoList&) = delete;
-    DeviceInfoList& operator=(const DeviceInfoList&) = delete;
-    HDEVINFO Get() const { return set_; }
-
-private:
-    HDEVINFO set_;
-};
 
 // Owns a volume search of FindFirstVolumeW.
 class VolumeSearch {
@@ -131,8 +116,8 @@ VolumeRecord* VolumeMap::FindRecord(const WCHAR* volumeName)
 
 void VolumeMap::WalkVolumeInterfaces()
 {
-    DeviceInfoList set(SetupDiGetClassDevsW(&kVolumeInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (set.Get() == INVALID_HANDLE_VALUE)
+    ScopedDevInfoList set(SetupDiGetClassDevsW(&kVolumeInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!set.IsValid())
         return;
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;

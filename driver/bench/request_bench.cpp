@@ -25,8 +25,9 @@ std::vector<UCHAR> Table(LONG mode, int volumes, LONG state) {
   put(static_cast<ULONG>(mode));
   put(static_cast<ULONG>(volumes));
   for (int i = 0; i < volumes; ++i) {
-    // The volume under test is the last entry: the walk crosses the whole table.
-    std::string name = i == volumes - 1 ? "\\Device\\HarddiskVolume0" : "\\Device\\Other" + std::to_string(i);
+    // Names as a machine has them, all of one length; the volume under test is the last entry,
+    // so the walk crosses the whole table.
+    std::string name = "\\Device\\HarddiskVolume" + std::to_string(i == volumes - 1 ? 9999 : 1000 + i);
     put(static_cast<ULONG>(name.size() * 2));
     for (char c : name) {
       bytes.push_back(static_cast<UCHAR>(c));
@@ -63,7 +64,7 @@ void BM_WriteRequest(benchmark::State &state) {
   {
     MemoryFileSystem fs(KTEXT("Fat"));
     fs.Register();
-    StorageVolume volume(KTEXT("\\Device\\HarddiskVolume0"));
+    StorageVolume volume(KTEXT("\\Device\\HarddiskVolume9999"));
     volume.Files[KTEXT("f")] = {0};
     FileHandle file;
     CreateFile(volume, KTEXT("f"), FILE_OPEN, 0, file);

@@ -281,6 +281,37 @@ TEST_F(Policy, FastIoWithoutALowerEntryIsDeclined) {
   fs_->SetFastIo(true);
 }
 
+TEST_F(Policy, FastIoEntryBeyondTheLowerTableIsDeclined) {
+  FileHandle file;
+  ASSERT_EQ(STATUS_SUCCESS, Open(file));
+  // Room for the read entry but not for the write entry after it.
+  fs_->SetFastIoTableSize(static_cast<ULONG>(offsetof(FAST_IO_DISPATCH, FastIoWrite)));
+  size_t fastCalls = fs_->FastIoCalls();
+  EXPECT_EQ(STATUS_SUCCESS, WriteByte(file, true));
+  EXPECT_EQ(fastCalls, fs_->FastIoCalls());
+  UCHAR buffer[4];
+  ULONG read = 0;
+  EXPECT_EQ(STATUS_SUCCESS, ReadFile(file, 0, buffer, 4, &read, true));
+  EXPECT_EQ(fastCalls + 1, fs_->FastIoCalls());
+  fs_->SetFastIoTableSize(sizeof(FAST_IO_DISPATCH));
+}
+
+TEST_F(Policy, QueryOpenShowsTheFileSystemItsOwnDevice) {
+  PDEVICE_OBJECT filter = VolumeFilter(*volume_);
+  ASSERT_NE(nullptr, filter);
+  IRP irp = {};
+  IO_STACK_LOCATION stack = {};
+  stack.MajorFunction = IRP_MJ_CREATE;
+  stack.DeviceObject = filter;
+  irp.Tail.Overlay.CurrentStackLocation = &stack;
+  FILE_NETWORK_OPEN_INFORMATION information;
+  EXPECT_TRUE(gFastIoDispatch.FastIoQueryOpen(&irp, &information, filter));
+  EXPECT_EQ(volume_->MountedVolume(), fs_->QueryOpenStackDevice());
+  EXPECT_EQ(filter, stack.DeviceObject);
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
+  EXPECT_FALSE(gFastIoDispatch.FastIoQueryOpen(&irp, &information, filter));
+}
+
 class PolicyOnWindows8 : public Policy {
   KernelConfig Config() override {
     KernelConfig config;

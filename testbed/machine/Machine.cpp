@@ -397,6 +397,14 @@ Volume& Machine::AddVolumeWithoutInterface(wchar_t letter, UINT driveType)
     return volume;
 }
 
+DeviceInterface& Machine::AddVolumeInterface(Volume& volume, DeviceNode& node)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    std::wstring path = L"\\\\?\\" + Hashed(node.InstanceId()) + L"#" + kVolumeInterfaceGuid;
+    volume.moreInterfacePaths.push_back(path);
+    return AddInterface(kVolumeInterface, node, path);
+}
+
 std::vector<Volume*> Machine::Volumes()
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);
@@ -431,6 +439,9 @@ Volume* Machine::FindVolumeByMountPoint(const std::wstring& path)
                 return volume;
         if (!volume->interfacePath.empty() && SameName(path, volume->interfacePath + L"\\"))
             return volume;
+        for (const std::wstring& more : volume->moreInterfacePaths)
+            if (SameName(path, more + L"\\"))
+                return volume;
     }
     return nullptr;
 }

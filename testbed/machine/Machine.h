@@ -66,6 +66,8 @@ public:
     // Volumes. A volume of a disk becomes one of the disk's removal relations.
     Volume& AddVolume(DeviceNode* disk, wchar_t letter = 0, UINT driveType = DRIVE_REMOVABLE);
     Volume& AddVolumeWithoutInterface(wchar_t letter = 0, UINT driveType = DRIVE_FIXED);
+    // A further volume interface, on another node, that resolves to the same volume.
+    DeviceInterface& AddVolumeInterface(Volume& volume, DeviceNode& node);
     std::vector<Volume*> Volumes();              // present ones, in the volume manager's order
     Volume* FindVolumeByLetter(wchar_t letter);
     Volume* FindVolumeByMountPoint(const std::wstring& path);

@@ -23,6 +23,7 @@ struct Volume {
     DeviceNode* node = nullptr;   // the volume's device node (carries the interface)
     DeviceNode* disk = nullptr;   // the disk it lies on; null for a volume of no known disk
     std::wstring interfacePath;   // empty: no volume interface
+    std::vector<std::wstring> moreInterfacePaths;  // further interfaces of the same volume
     bool mediaPresent = true;
     bool present = true;
     StorageProperties storage;    // device number, bus type, failing storage queries

@@ -196,8 +196,9 @@ TEST_F(ProcessEnumeration, WindowsOfAProcessWithAndWithoutTopLevelWindows)
     EXPECT_EQ(owner, notepad.Id());
 
     windows.assign(1, HWND(1));
-    EXPECT_FALSE(proxy.GetProcessWindows(0x7FFFFFF0, windows));
+    EXPECT_FALSE(proxy.GetProcessWindows(GetCurrentProcessId(), windows));  // a console test
     EXPECT_TRUE(windows.empty());
+    EXPECT_FALSE(proxy.GetProcessWindows(0x7FFFFFF0, windows));
 }
 
 }  // namespace

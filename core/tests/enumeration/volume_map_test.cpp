@@ -118,6 +118,24 @@ TEST(VolumeMap, ChildObjectNamesComeInDepthFirstPreOrder)
     EXPECT_TRUE(without[0].childDeviceObjectNames.empty());
 }
 
+TEST(VolumeMap, TwoInterfacesOfOneVolumeUpdateOneRecordAndTheLaterStands)
+{
+    testbed::Machine pc;
+    testbed::Volume& volume = pc.AddVolume(nullptr, L'H', DRIVE_FIXED);
+    testbed::DeviceNode& other = pc.AddNode(pc.Root(), L"STORAGE\\VOLUME\\SECOND");
+    pc.AddNode(other, L"SW\\BELOW\\0");
+    pc.AddVolumeInterface(volume, other);
+    std::vector<VolumeRecord> records;
+    VolumeMap(records, 0x3F).Build();
+
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].devNode, other.Handle());
+    EXPECT_EQ(W(records[0].deviceInstanceId), L"STORAGE\\VOLUME\\SECOND");
+    EXPECT_EQ(W(records[0].interfacePath), volume.moreInterfacePaths[0] + L"\\");
+    // Child names gather from every interface's node, the earlier one's first.
+    EXPECT_EQ(records[0].childDeviceObjectNames.size(), 1u);
+}
+
 TEST(VolumeMap, BuildEmptiesTheTargetAndNoVolumesGiveNoRecords)
 {
     testbed::Machine pc;

@@ -113,7 +113,7 @@ void ShutdownIo() {
 PDRIVER_OBJECT LoadDriver(const KString &name, DriverInitialize entry, NTSTATUS *status) {
   PDRIVER_OBJECT driver = new DRIVER_OBJECT();
   driver->DriverName.Buffer = new WCHAR[name.size() + 1];
-  std::copy(name.begin(), name.end(), driver->DriverName.Buffer);
+  for (size_t i = 0; i < name.size(); ++i) driver->DriverName.Buffer[i] = name[i];
   driver->DriverName.Buffer[name.size()] = 0;
   driver->DriverName.Length = static_cast<USHORT>(name.size() * sizeof(WCHAR));
   driver->DriverName.MaximumLength = driver->DriverName.Length + sizeof(WCHAR);
@@ -131,27 +131,29 @@ PDRIVER_OBJECT LoadDriver(const KString &name, DriverInitialize entry, NTSTATUS 
   return driver;
 }
 
+// A copy, so that callbacks run without the lock.
+static std::vector<Registration> Callbacks() {
+  std::lock_guard<std::recursive_mutex> guard(ioLock);
+  return std::vector<Registration>(registrations.begin(), registrations.end());
+}
+
 NTSTATUS IoRegisterFileSystem(PDEVICE_OBJECT deviceObject, bool recognizer) {
-  std::vector<Registration> callbacks;
   {
     std::lock_guard<std::recursive_mutex> guard(ioLock);
     fileSystems.push_back(deviceObject);
     if (recognizer) recognizers.insert(deviceObject);
-    callbacks = registrations;
   }
-  for (auto &registration : callbacks) registration.Routine(deviceObject, TRUE);
+  for (auto &registration : Callbacks()) registration.Routine(deviceObject, TRUE);
   return STATUS_SUCCESS;
 }
 
 VOID IoUnregisterFileSystem(PDEVICE_OBJECT deviceObject) {
-  std::vector<Registration> callbacks;
   {
     std::lock_guard<std::recursive_mutex> guard(ioLock);
     fileSystems.erase(std::remove(fileSystems.begin(), fileSystems.end(), deviceObject), fileSystems.end());
     recognizers.erase(deviceObject);
-    callbacks = registrations;
   }
-  for (auto &registration : callbacks) registration.Routine(deviceObject, FALSE);
+  for (auto &registration : Callbacks()) registration.Routine(deviceObject, FALSE);
 }
 
 }  // namespace standin

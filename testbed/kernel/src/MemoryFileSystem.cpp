@@ -102,7 +102,14 @@ BOOLEAN NTAPI FastUnlockAll(PFILE_OBJECT, PEPROCESS, PIO_STATUS_BLOCK IoStatus, 
   return TRUE;
 }
 
-FAST_IO_DISPATCH fastIoTable = [] {
+BOOLEAN NTAPI FastQueryOpen(PIRP Irp, PFILE_NETWORK_OPEN_INFORMATION NetworkInformation, PDEVICE_OBJECT DeviceObject) {
+  FileSystemOf(DeviceObject)->CountFastIo();
+  FileSystemOf(DeviceObject)->SetQueryOpenStackDevice(IoGetCurrentIrpStackLocation(Irp)->DeviceObject);
+  memset(NetworkInformation, 0, sizeof *NetworkInformation);
+  return TRUE;
+}
+
+const FAST_IO_DISPATCH fastIoTemplate = [] {
   FAST_IO_DISPATCH table;
   memset(&table, 0, sizeof table);
   table.SizeOfFastIoDispatch = sizeof table;
@@ -112,6 +119,7 @@ FAST_IO_DISPATCH fastIoTable = [] {
   table.FastIoQueryStandardInfo = FastQueryStandardInfo;
   table.FastIoLock = FastLock;
   table.FastIoUnlockAll = FastUnlockAll;
+  table.FastIoQueryOpen = FastQueryOpen;
   return table;
 }();
 
@@ -146,7 +154,8 @@ void StorageVolume::Dismount() {
 MemoryFileSystem::MemoryFileSystem(const KString &name, DEVICE_TYPE type) : type_(type) {
   driver_ = LoadDriver(KTEXT("\\FileSystem\\") + name, nullptr, nullptr);
   for (auto &routine : driver_->MajorFunction) routine = FsDispatch;
-  driver_->FastIoDispatch = &fastIoTable;
+  fastIo_ = fastIoTemplate;
+  driver_->FastIoDispatch = &fastIo_;
   KString deviceName = KTEXT("\\FileSystem\\") + name + KTEXT("Cdo");
   UNICODE_STRING unicode;
   unicode.Buffer = const_cast<PWSTR>(deviceName.c_str());
@@ -179,7 +188,7 @@ void MemoryFileSystem::Unregister() {
   IoUnregisterFileSystem(control_);
 }
 
-void MemoryFileSystem::SetFastIo(bool enabled) { driver_->FastIoDispatch = enabled ? &fastIoTable : nullptr; }
+void MemoryFileSystem::SetFastIo(bool enabled) { driver_->FastIoDispatch = enabled ? &fastIo_ : nullptr; }
 
 NTSTATUS MemoryFileSystem::Mount(PVPB vpb, PDEVICE_OBJECT storage) {
   DEVICE_TYPE wanted = type_ == FILE_DEVICE_CD_ROM_FILE_SYSTEM ? 2 /* FILE_DEVICE_CD_ROM */ : FILE_DEVICE_DISK;

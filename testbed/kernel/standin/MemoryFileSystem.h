@@ -51,6 +51,11 @@ class MemoryFileSystem {
   // A network file system serves this share through its control device.
   void ServeShare(StorageVolume &share) { share_ = &share; }
   void SetFastIo(bool enabled);
+  // The size its fast I/O table declares: entries beyond it are not there for a caller.
+  void SetFastIoTableSize(ULONG size) { fastIo_.SizeOfFastIoDispatch = size; }
+  // The device a query-open found in the request's current stack location.
+  PDEVICE_OBJECT QueryOpenStackDevice() const { return queryOpenDevice_; }
+  void SetQueryOpenStackDevice(PDEVICE_OBJECT device) { queryOpenDevice_ = device; }
 
   PDRIVER_OBJECT Driver() const { return driver_; }
   PDEVICE_OBJECT ControlDevice() const { return control_; }
@@ -75,6 +80,8 @@ class MemoryFileSystem {
   size_t mounts_ = 0;
   std::vector<std::thread> completions_;
   std::vector<PDEVICE_OBJECT> volumes_;
+  FAST_IO_DISPATCH fastIo_;
+  PDEVICE_OBJECT queryOpenDevice_ = nullptr;
 };
 
 // A recogniser: answers a mount with STATUS_FS_DRIVER_REQUIRED and, asked to load, registers

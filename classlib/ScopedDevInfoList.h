@@ -1,0 +1,25 @@
+#pragma once
+//
+//  Owns one SetupAPI device information set and destroys it when it goes out of scope.
+//  Windows builds only.
+//
+#include <windows.h>
+#include <setupapi.h>
+
+class ScopedDevInfoList {
+public:
+    explicit ScopedDevInfoList(HDEVINFO set) : set_(set) {}
+    ScopedDevInfoList(const ScopedDevInfoList&) = delete;
+    ScopedDevInfoList& operator=(const ScopedDevInfoList&) = delete;
+    ~ScopedDevInfoList()
+    {
+        if (IsValid())
+            SetupDiDestroyDeviceInfoList(set_);
+    }
+
+    HDEVINFO Get() const { return set_; }
+    bool IsValid() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
+
+private:
+    HDEVINFO set_;
+};

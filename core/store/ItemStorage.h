@@ -1,0 +1,40 @@
+#pragma once
+//
+//  Where a stored item's bytes live: one REG_BINARY value under HKEY_LOCAL_MACHINE, or one
+//  whole file. Windows builds only.
+//
+#include "classlib/CString.h"
+#include "core/data/DataInterfaces.h"
+
+#include <vector>
+
+// The item key under a product key: "<product key>\{AA9C7DA6-...}".
+CString ItemKeyPath(const CString& productKeyPath);
+
+class RegistryValueStorage : public Data::IReader, public Data::IWriter {
+public:
+    RegistryValueStorage(const CString& keyPath, const CString& valueName);
+
+    // A missing key or value throws Data::IReader::_throws 1; a value of another type or of
+    // size 0 gives no bytes, which the container then refuses.
+    void Read(std::vector<BYTE>& out) override;
+    // Writes into an existing key only; a missing key or a refused write throws
+    // Data::IWriter::_throws 1.
+    void Write(std::vector<BYTE>& in) override;
+
+private:
+    CString keyPath_;
+    CString valueName_;
+};
+
+class WholeFileStorage : public Data::IReader, public Data::IWriter {
+public:
+    explicit WholeFileStorage(const CString& path);
+
+    // Both let the file exception through (missing, locked or unwritable file).
+    void Read(std::vector<BYTE>& out) override;
+    void Write(std::vector<BYTE>& in) override;
+
+private:
+    CString path_;
+};

@@ -1,0 +1,46 @@
+#include "core/system/RegistryAccess.h"
+
+#include "classlib/ScopedRegKey.h"
+#include "core/system/ProductAccessList.h"
+
+LONG RegCreateKeyWithDacl(const CString& subKey)
+{
+    ProductAccessList access;
+    if (!access.IsValid()) {
+        return static_cast<LONG>(access.Error());
+    }
+    ScopedRegKey key;
+    DWORD disposition = 0;
+    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | WRITE_DAC,
+                                 access.Attributes(), key.Receive(), &disposition);
+    if (error == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
+        // Some registry implementations (Wine's among them) drop the descriptor given at
+        // creation; setting it on the new key makes the list stand everywhere. A key that
+        // existed before keeps its own list.
+        error = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, access.Attributes()->lpSecurityDescriptor);
+    }
+    return error;
+}
+
+LONG RegReadValue(const CString& subKey, const CString& valueName, std::vector<BYTE>& bytes)
+{
+    ScopedRegKey key;
+    LONG error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, key.Receive());
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    error = RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size);
+    if (error != ERROR_SUCCESS || size == 0 || type != REG_BINARY) {
+        return error;
+    }
+    std::vector<BYTE> data(size);
+    error = RegQueryValueExW(key, valueName, nullptr, &type, data.data(), &size);
+    if (error == ERROR_SUCCESS) {
+        // The value may have shrunk between the two queries.
+        data.resize(size);
+        bytes.swap(data);
+    }
+    return error;
+}
