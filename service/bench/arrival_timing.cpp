@@ -37,9 +37,7 @@ int main()
     pc.windowsFolder = L"C:\\Windows";
     pc.programFile = L"C:\\Program Files\\QEVRIN\\QEVRINs.exe";
     testbed::UsbHub& hub = pc.AddHostController(arrivals + 1).RootHub();
-    std::vector<testbed::UsbDevice*> sticks;
-    sticks.push_back(&hub.Plug(1, testbed::UsbStick(0x0781, 0x5567, L"SanDisk", L"Cruzer", L"KNOWN")));
-    pc.AddVolume(sticks.back()->Disk(), L'E');
+    pc.AddVolume(hub.Plug(1, testbed::UsbStick(0x0781, 0x5567, L"SanDisk", L"Cruzer", L"KNOWN")).Disk(), L'E');
 
     testbed::KernelBridge bridge(pc);
     Quelmar::QuelmarThread thread;
@@ -53,12 +51,12 @@ int main()
         return 1;
     }
     Quelmar::BuildSystemVolumeList(thread.SystemVolumeList());
-    RunPass(thread, sticks);
+    RunPass(thread);
 
     std::vector<double> arrivalMicros, steadyMicros;
     for (int i = 0; i < arrivals; ++i) {
         Clock::time_point start = Clock::now();
-        RunPass(thread, sticks);
+        RunPass(thread);
         steadyMicros.push_back(Micros(start));
 
         start = Clock::now();
@@ -66,8 +64,7 @@ int main()
                                                                    L"ARRIVAL" + std::to_wstring(i)));
         testbed::Volume& volume = pc.AddVolume(stick.Disk(), static_cast<wchar_t>(L'F' + i));
         bridge.AddKernelVolume(volume);
-        sticks.push_back(&stick);
-        RunPass(thread, sticks);
+        RunPass(thread);
         int32_t state = -1;
         const bool held = bridge.Kernel().DriverRule(volume.deviceName, &state);
         arrivalMicros.push_back(Micros(start));

@@ -4,6 +4,7 @@
 //
 #include "service/decision/QuelmarThread.h"
 
+#include "classlib/ScopedHandle.h"
 #include "service/driver/DriverControl.h"
 #include "service/volumes/StorageQuery.h"
 #include "service/volumes/VolumeOnDevice.h"
@@ -24,9 +25,9 @@ enum class DriveBus { Usb, Sd, Other, Unknown };
 
 DriveBus QueryDriveBus(LONG driveLetter)
 {
-    HANDLE drive = CreateFileW(DriveDevicePath(driveLetter), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-    if (drive == INVALID_HANDLE_VALUE) {
+    ScopedHandle drive(CreateFileW(DriveDevicePath(driveLetter), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!drive.IsValid()) {
         return DriveBus::Unknown;
     }
     STORAGE_PROPERTY_QUERY query = {};
@@ -37,9 +38,9 @@ DriveBus QueryDriveBus(LONG driveLetter)
         BYTE bytes[4096];
     } reply = {};
     DWORD returned = 0;
-    BOOL ok = DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query), &reply, sizeof(reply),
+    BOOL ok = DeviceIoControl(drive.Get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query), &reply, sizeof(reply),
                               &returned, nullptr);
-    CloseHandle(drive);
+    drive.Reset();
     // A reply too short to carry the bus type says nothing about the bus.
     if (!ok || returned < offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof(reply.descriptor.BusType)) {
         return DriveBus::Unknown;

@@ -2,17 +2,17 @@
 // sticks that hold one, scan for card readers, end the exemption, decide and send.
 #pragma once
 
+#include "core/usb/UsbDeviceEnumerator.h"
 #include "core/volume/VolumeMap.h"
 #include "service/decision/QuelmarThread.h"
 #include "service/driver/DriverControl.h"
-#include "service/tests/TestbedDevices.h"
 #include "service/volumes/VolumeOnDevice.h"
 
 #include <vector>
 
 namespace servicetest {
 
-inline BOOL RunPass(Quelmar::QuelmarThread& thread, const std::vector<testbed::UsbDevice*>& sticks)
+inline BOOL RunPass(Quelmar::QuelmarThread& thread)
 {
     Quelmar::DriverControl* driver = Quelmar::DriverControl::GetInstance();
     driver->AddExemptProcess(GetCurrentProcessId());
@@ -20,10 +20,9 @@ inline BOOL RunPass(Quelmar::QuelmarThread& thread, const std::vector<testbed::U
                                        VOLUME_MAP_CHILD_DEVICE_NAMES | VOLUME_MAP_DEVNODES)
         .Build();
     std::vector<UsbStorageDevice> found;
-    for (testbed::UsbDevice* stick : sticks) {
-        if (stick != nullptr)
-            found.push_back(Enumerated(*stick));
-    }
+    UsbDeviceEnumerator enumerator(found);
+    enumerator.SetInfoMask(thread.EnumerationMask());
+    enumerator.Walk();
     Quelmar::FilterDevicesWithVolumes(thread.VolumeList(), found, thread.UsbDeviceList());
     thread.ScanDrives();
     driver->RemoveExemptProcess(GetCurrentProcessId());

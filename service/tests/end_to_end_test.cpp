@@ -94,7 +94,7 @@ protected:
         BuildSystemVolumeList(thread_.SystemVolumeList());
     }
 
-    BOOL Pass() { return RunPass(thread_, {&pc_.fullStick, &pc_.readOnlyStick, pc_.unknownStick}); }
+    BOOL Pass() { return RunPass(thread_); }
 
     void ExpectAccess(const testbed::Volume& volume, uint32_t process, int state)
     {

@@ -1,5 +1,6 @@
 #include "service/volumes/StorageQuery.h"
 
+#include "classlib/ScopedHandle.h"
 #include "core/volume/VolumeMap.h"
 #include "service/volumes/VolumeRecordList.h"
 
@@ -19,24 +20,6 @@ public:
 
 private:
     UINT previous_;
-};
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
 };
 
 // A path that the system hands back through a buffer that may be too small: 512 characters,
@@ -113,7 +96,7 @@ bool QueryStorageDeviceNumber(const WCHAR* path, STORAGE_DEVICE_NUMBER& number)
 {
     ZeroMemory(&number, sizeof(number));
     CriticalErrorsOff errorMode;
-    FileHandle device(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    ScopedHandle device(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!device.IsValid()) {
         return false;
