@@ -139,17 +139,29 @@ void QuelmarThread::ComputeVolumePolicy(VolumePolicyMap& map) const
     }
 
     if (!volumes_.empty() && !usbDevices_.empty() && !whitelistTable_.empty()) {
+        // The whitelist's verdict per stick, read once however many volumes the stick holds:
+        // every matching entry writes its attribute, so the last one wins.
+        std::vector<LONG> verdicts(usbDevices_.size(), 0);
+        std::vector<bool> matched(usbDevices_.size(), false);
+        std::vector<bool> judged(usbDevices_.size(), false);
         for (auto& [name, state] : map) {
             long record = recordOf(name);
             const UsbStorageDevice* device = record >= 0 ? holders[static_cast<size_t>(record)] : nullptr;
             if (device == nullptr) {
                 continue;
             }
-            // Every matching entry writes its attribute, so the last one wins.
-            for (const WhitelistEntry& entry : whitelistTable_) {
-                if (WhitelistEntryMatcher(&entry).Matches(*device)) {
-                    state = entry.attribute;
+            const size_t index = static_cast<size_t>(device - usbDevices_.data());
+            if (!judged[index]) {
+                for (const WhitelistEntry& entry : whitelistTable_) {
+                    if (WhitelistEntryMatcher(&entry).Matches(*device)) {
+                        verdicts[index] = entry.attribute;
+                        matched[index] = true;
+                    }
                 }
+                judged[index] = true;
+            }
+            if (matched[index]) {
+                state = verdicts[index];
             }
         }
     }

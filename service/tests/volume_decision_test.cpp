@@ -19,6 +19,7 @@ const WCHAR kData[] = _T("\\Device\\HarddiskVolume2");
 const WCHAR kStickA[] = _T("\\Device\\HarddiskVolume5");
 const WCHAR kStickB[] = _T("\\Device\\HarddiskVolume6");
 const WCHAR kCard[] = _T("\\Device\\HarddiskVolume7");
+const WCHAR kSecondOnA[] = _T("\\Device\\HarddiskVolume9");
 
 struct DecisionCase {
     const char* name;
@@ -117,6 +118,8 @@ std::vector<DecisionCase> Cases()
         {"OnlyTheFirstHoldingDeviceIsLookedAt", {onA},
          {Stick(0x1111, 0x0001, _T("A0001")), Stick(0x1234, 0x5678, _T("A0001"))}, {fullA}, {}, {}, 1, 0,
          {{kStickA, 1}}},
+        {"EveryVolumeOfAStickTakesItsEntry", {onA, StickVolume(kSecondOnA, 0, _T("A0001")), onB}, {stickA, stickB},
+         {readOnlyA}, {}, {}, 1, 0, {{kStickA, 2}, {kStickB, 1}, {kSecondOnA, 2}}},
         {"NoVolumesGiveAnEmptyTable", {}, {stickA}, {fullA}, {system}, {kCard}, 1, 1, {}},
     };
 }
