@@ -182,6 +182,17 @@ TEST_F(CardReaderScan, FailedOpenOrQueryFallsToTheDriveType)
               Found());
 }
 
+TEST_F(CardReaderScan, ReplyTooShortForTheBusTypeFallsToTheDriveType)
+{
+    // The reply stops inside the bus type: its first byte says SD, the rest never arrived.
+    const LONG cutInsideBusType = LONG(offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + 1);
+    office_.data.storage.busType = BusTypeSd;  // fixed: not a card reader without its bus
+    office_.data.storage.propertyReplyBytes = cutInsideBusType;
+    office_.zip.storage.propertyReplyBytes = cutInsideBusType;  // removable: still one
+    Scan();
+    EXPECT_EQ((std::set<std::wstring>{office_.card.deviceName, office_.zip.deviceName}), Found());
+}
+
 TEST_F(CardReaderScan, VolumeWithoutLetterOrOnTheSystemDiskIsNeverOne)
 {
     office_.recovery.storage.busType = BusTypeSd;

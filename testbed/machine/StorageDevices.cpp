@@ -87,6 +87,8 @@ private:
         descriptor.BusType = static_cast<STORAGE_BUS_TYPE>(BusType());
         // The system fills as much as the buffer holds and reports that much.
         DWORD length = outSize < sizeof(descriptor) ? outSize : DWORD(sizeof(descriptor));
+        if (volume_->storage.propertyReplyBytes >= 0 && DWORD(volume_->storage.propertyReplyBytes) < length)
+            length = DWORD(volume_->storage.propertyReplyBytes);
         if (!out && length)
             return Fail(ERROR_INVALID_PARAMETER);
         if (length)

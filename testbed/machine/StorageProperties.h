@@ -15,6 +15,9 @@ struct StorageProperties {
     // -1: USB when the disk lies on a USB device, else SATA.
     LONG busType = -1;
     bool removableMedia = false;
+    // -1: the property reply fills as much of the caller's buffer as the descriptor needs;
+    // else it stops after this many bytes, as a driver that answers short.
+    LONG propertyReplyBytes = -1;
     bool openFails = false;            // CreateFileW on the volume's paths fails
     bool deviceNumberFails = false;    // IOCTL_STORAGE_GET_DEVICE_NUMBER fails
     bool propertyQueryFails = false;   // IOCTL_STORAGE_QUERY_PROPERTY fails
