@@ -1,5 +1,7 @@
 #include "core/system/BrowseForFolder.h"
 
+#include "classlib/ComPtr.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -12,8 +14,8 @@ const UINT kTitleStringId = 2006;
 
 bool BrowseForFolder(CString& path)
 {
-    IMalloc* allocator = nullptr;
-    if (FAILED(SHGetMalloc(&allocator))) {
+    ComPtr<IMalloc> allocator;
+    if (FAILED(SHGetMalloc(allocator.Receive()))) {
         return false;
     }
     wchar_t title[256] = {};
@@ -32,6 +34,5 @@ bool BrowseForFolder(CString& path)
         }
         allocator->Free(items);
     }
-    allocator->Release();
     return chosen;
 }

@@ -1,5 +1,7 @@
 #include "core/system/ProgramPaths.h"
 
+#include "classlib/ComPtr.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -22,8 +24,8 @@ CString GetModuleFilePath()
 
 CString GetCommonAppDataFolder()
 {
-    IMalloc* allocator = nullptr;
-    if (FAILED(SHGetMalloc(&allocator))) {
+    ComPtr<IMalloc> allocator;
+    if (FAILED(SHGetMalloc(allocator.Receive()))) {
         return CString();
     }
     CString folder;
@@ -35,6 +37,5 @@ CString GetCommonAppDataFolder()
         }
         allocator->Free(items);
     }
-    allocator->Release();
     return folder;
 }
