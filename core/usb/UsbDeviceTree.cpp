@@ -1,5 +1,6 @@
 #include "core/usb/UsbDeviceTree.h"
 
+#include <memory>
 #include <vector>
 
 UsbDeviceTree::Iterator& UsbDeviceTree::Iterator::operator++()
@@ -37,17 +38,20 @@ UsbDeviceTree::~UsbDeviceTree()
 UsbDeviceTree::Node* UsbDeviceTree::SetRoot(const UsbDeviceNodeInfo& info)
 {
     if (!root_) {
-        root_ = new Node;
-        root_->info = info;
-        root_->nextSibling = &end_;
+        // Owned here until linked in, so a failed copy of the texts leaks nothing.
+        std::unique_ptr<Node> root(new Node);
+        root->info = info;
+        root->nextSibling = &end_;
+        root_ = root.release();
     }
     return root_;
 }
 
 UsbDeviceTree::Node* UsbDeviceTree::AppendChild(Node* node, const UsbDeviceNodeInfo& info)
 {
-    Node* child = new Node;
-    child->info = info;
+    std::unique_ptr<Node> owned(new Node);
+    owned->info = info;
+    Node* child = owned.release();
     child->parent = node;
     child->depth = node->depth + 1;
     child->previousSibling = node->lastChild;
