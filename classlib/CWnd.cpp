@@ -1,6 +1,7 @@
 #include "classlib/CWnd.h"
 
 #include "classlib/CException.h"
+#include "classlib/CWinApp.h"
 
 #include <map>
 #include <mutex>
@@ -22,6 +23,7 @@ std::map<HWND, CWnd*>& HandleMap()
 thread_local CWnd* t_creating = nullptr;
 
 HINSTANCE g_resourceHandle = nullptr;
+// The main window of a thread that has no thread object of the library.
 CWnd* g_mainWnd = nullptr;
 
 }  // namespace
@@ -48,11 +50,6 @@ CWnd* AfxUnhookWindowCreate()
     return left;
 }
 
-HINSTANCE AfxGetInstanceHandle()
-{
-    return GetModuleHandleW(nullptr);
-}
-
 HINSTANCE AfxGetResourceHandle()
 {
     return g_resourceHandle != nullptr ? g_resourceHandle : GetModuleHandleW(nullptr);
@@ -65,12 +62,17 @@ void AfxSetResourceHandle(HINSTANCE instance)
 
 CWnd* AfxGetMainWnd()
 {
-    return g_mainWnd;
+    CWinThread* thread = AfxGetThread();
+    return thread != nullptr ? thread->m_pMainWnd : g_mainWnd;
 }
 
 void AfxSetMainWnd(CWnd* wnd)
 {
-    g_mainWnd = wnd;
+    if (CWinThread* thread = AfxGetThread()) {
+        thread->m_pMainWnd = wnd;
+    } else {
+        g_mainWnd = wnd;
+    }
 }
 
 int AfxMessageBoxFromIds(HWND owner, UINT textId, UINT captionId, UINT type)

@@ -163,9 +163,9 @@ LPCWSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor = nullptr, HBRUSH ba
 // The module whose resources (templates, strings, icons) the library loads.
 HINSTANCE AfxGetResourceHandle();
 void AfxSetResourceHandle(HINSTANCE instance);
-HINSTANCE AfxGetInstanceHandle();
 
-// The main window of the program: the owner of dialogs created without a parent.
+// The main window of the calling thread's thread object (the application's on the main
+// thread): the owner of dialogs created without a parent.
 CWnd* AfxGetMainWnd();
 void AfxSetMainWnd(CWnd* wnd);
 

@@ -70,8 +70,8 @@ BOOL CSelectUsbStorageDlg::OnInitDialog()
         EndDialog(0);
         return FALSE;
     }
-    if (!thread_.IsRunning() &&
-        !thread_.Start(UsbDeviceEnumerator::INFO_ALL, storage ? UsbDeviceEnumerator::OPTION_ONLY_WITH_DRIVE_LETTER : 0)) {
+    const DWORD storageOnly = storage ? static_cast<DWORD>(UsbDeviceEnumerator::OPTION_ONLY_WITH_DRIVE_LETTER) : 0;
+    if (!thread_.IsRunning() && !thread_.Start(UsbDeviceEnumerator::INFO_ALL, storageOnly)) {
         EndDialog(0);
         return FALSE;
     }

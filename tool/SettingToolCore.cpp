@@ -13,8 +13,6 @@ namespace Quelmar {
 namespace {
 
 constexpr const wchar_t* kInstanceMutexName = L"{58BA0F8D-5201-4CAA-92E5-DC76C8B92A80}";
-constexpr const wchar_t* kServicePipeName = L"\\\\.\\pipe\\{7BD16A35-8881-40A2-AE62-3B6E21EAE000}";
-constexpr DWORD kPipePieceSize = 1024;
 
 }  // namespace
 
@@ -54,14 +52,14 @@ void SettingToolCore::Disconnect()
 
 int SettingToolCore::PingService()
 {
-    ServiceCommandClient client(kServicePipeName, kPipePieceSize);
+    ServiceCommandClient client;
     if (!client.ConnectWait(kPingWaitMs)) {
         return 0;
     }
     DWORD version[4] = {};
     const int answered = client.GetVersion(version);
     client.Close();
-    return answered == 1 && version[0] == 1 && version[1] == 0 && version[2] == 1 && version[3] == 1 ? 1 : 0;
+    return answered == 1 && IsServiceInterfaceVersion(version) ? 1 : 0;
 }
 
 int SettingToolCore::LoadStoredState()
@@ -113,7 +111,7 @@ int SettingToolCore::LoadStoredState()
 
 int SettingToolCore::RequestServiceReload()
 {
-    ServiceCommandClient client(kServicePipeName, kPipePieceSize);
+    ServiceCommandClient client;
     if (!client.ConnectWait(kRequestWaitMs)) {
         return 20;
     }
@@ -140,7 +138,7 @@ int SettingToolCore::ExportInstallSetting(const CString& path, const PasswordDat
 
 int SettingToolCore::RegisterExemptProcess()
 {
-    ServiceCommandClient client(kServicePipeName, kPipePieceSize);
+    ServiceCommandClient client;
     if (!client.ConnectWait(kRequestWaitMs)) {
         return 0;
     }
@@ -151,7 +149,7 @@ int SettingToolCore::RegisterExemptProcess()
 
 void SettingToolCore::UnregisterExemptProcess()
 {
-    ServiceCommandClient client(kServicePipeName, kPipePieceSize);
+    ServiceCommandClient client;
     if (client.ConnectWait(kRequestWaitMs)) {
         client.RemoveExemptProcess(GetCurrentProcessId());
         client.Close();
