@@ -23,6 +23,7 @@ public:
     // USBDataEnumeratorThread::Start; FALSE when the thread could not be created.
     BOOL Start(DWORD infoFlags, DWORD storageOnly);
     bool IsRunning() const { return thread_ != nullptr; }
+    DWORD ThreadId() const { return threadId_; }
 
     void Subscribe(HWND window);
     BOOL RequestScan();
