@@ -33,10 +33,7 @@ HRESULT CIMAPIEjectorImpV1::Initialize()
 {
     HRESULT hr = CIMAPIEjectorImp::Initialize();
     if (SUCCEEDED(hr)) {
-        hr = CoCreateInstance(CLSID_MSDiscMasterObj, nullptr, CLSCTX_LOCAL_SERVER, IID_IDiscMaster, master_.ReceiveVoid());
-    }
-    if (SUCCEEDED(hr)) {
-        hr = master_->Open();
+        hr = OpenMaster();
     }
     if (FAILED(hr)) {
         Uninitialize();
@@ -52,15 +49,41 @@ void CIMAPIEjectorImpV1::Uninitialize()
 
 void CIMAPIEjectorImpV1::Eject(DWORD mask, DWORD& pending)
 {
-    ComPtr<IEnumDiscRecorders> recorders;
-    if (!master_ || FAILED(master_->EnumDiscRecorders(recorders.Receive())) || !recorders) {
+    if (!master_) {
         return;
+    }
+    // A restarted disc master service leaves this master a proxy to nothing; without a new
+    // one no drive of this session would ever be ejected again.
+    if (EjectEach(mask, pending) == kDiscMasterServerGone && SUCCEEDED(OpenMaster())) {
+        EjectEach(mask, pending);
+    }
+}
+
+HRESULT CIMAPIEjectorImpV1::OpenMaster()
+{
+    HRESULT hr = CoCreateInstance(CLSID_MSDiscMasterObj, nullptr, CLSCTX_LOCAL_SERVER, IID_IDiscMaster, master_.ReceiveVoid());
+    if (SUCCEEDED(hr)) {
+        hr = master_->Open();
+    }
+    if (FAILED(hr)) {
+        master_.Reset();
+    }
+    return hr;
+}
+
+HRESULT CIMAPIEjectorImpV1::EjectEach(DWORD mask, DWORD& pending)
+{
+    ComPtr<IEnumDiscRecorders> recorders;
+    HRESULT last = master_->EnumDiscRecorders(recorders.Receive());
+    if (FAILED(last) || !recorders) {
+        return last;
     }
     for (;;) {
         ComPtr<IDiscRecorder> recorder;
         ULONG fetched = 0;
-        if (recorders->Next(1, recorder.Receive(), &fetched) != S_OK || !recorder) {
-            break;
+        last = recorders->Next(1, recorder.Receive(), &fetched);
+        if (last != S_OK || !recorder) {
+            return last;
         }
         // Another program may hold the drive; its exclusive use is not ours to end.
         const bool opened = SUCCEEDED(recorder->OpenExclusive());

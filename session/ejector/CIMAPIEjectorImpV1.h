@@ -18,5 +18,10 @@ public:
     virtual bool ShouldEjectMedia(IDiscRecorder* recorder);
 
 private:
+    // Creates and opens the disc master; a master held before is let go.
+    HRESULT OpenMaster();
+    // One pass over the listed recorders: the result of the listing's last call.
+    HRESULT EjectEach(DWORD mask, DWORD& pending);
+
     ComPtr<IDiscMaster> master_;
 };

@@ -86,6 +86,27 @@ TEST_F(EjectorV1, GivesBackEveryPathAndObject)
     ExpectEverythingGivenBack();
 }
 
+TEST_F(EjectorV1, KeepsEjectingAfterTheDiscMasterServerRestarted)
+{
+    testbed::DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
+    {
+        CIMAPIEjectorImpV1 ejector;
+        ASSERT_EQ(ejector.Initialize(), S_OK);
+        discs.RestartMasterServer();
+        DWORD pending = 0;
+        ejector.Eject(0xFFFFFFFF, pending);
+        EXPECT_EQ(pending, 0u);
+        EXPECT_EQ(d.ejected, 1u);
+
+        discs.RestartMasterServer();
+        d.media = DiscMedia::Blank;
+        ejector.Eject(Bit(L'D'), pending);
+        EXPECT_EQ(d.ejected, 2u);
+        ejector.Uninitialize();
+    }
+    ExpectEverythingGivenBack();
+}
+
 TEST_F(EjectorV1, InitializeFailsWithoutTheDiscMasterService)
 {
     discs.firstGenerationRegistered = false;
