@@ -168,7 +168,7 @@ public:
     {
         if (Gone())
             return kDiscMasterServerGone;
-        next_ = std::min(drives_.size(), next_ + count);
+        next_ = std::min<size_t>(drives_.size(), next_ + count);
         return next_ < drives_.size() ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Reset() override
