@@ -1,8 +1,17 @@
 #include "service/discs/DiscRecorderSet.h"
 
+#include "classlib/ScopedCoInitialize.h"
+
 DiscRecorderSet::~DiscRecorderSet()
 {
     ReleaseAll();
+}
+
+bool DiscRecorderSet::DiscMasterAvailable()
+{
+    ScopedCoInitialize com;
+    DiscRecorderSet probe;
+    return SUCCEEDED(probe.CreateMaster());
 }
 
 HRESULT DiscRecorderSet::CreateMaster()

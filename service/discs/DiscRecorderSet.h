@@ -18,6 +18,10 @@ public:
     // Ends the exclusive use of every held recorder and lets go of the disc master.
     virtual ~DiscRecorderSet();
 
+    // Whether a disc master can be created and opened, asked on a thread of its own apartment
+    // state: COM is initialised for the question and uninitialised only if that succeeded.
+    static bool DiscMasterAvailable();
+
     // Creates the disc master as a local server and opens it; a master held before is let go.
     HRESULT CreateMaster();
     bool HasMaster() const { return bool(master_); }

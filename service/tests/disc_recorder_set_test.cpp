@@ -10,6 +10,8 @@
 
 #include <objbase.h>
 
+#include <thread>
+
 namespace {
 
 using testbed::DiscMedia;
@@ -119,6 +121,31 @@ TEST_F(DiscRecorderSetTest, WithoutTheDiscMasterServiceNothingIsHeld)
     EXPECT_FALSE(set.HasMaster());
     set.LockIdleRecorders();
     EXPECT_EQ(set.HeldCount(), 0u);
+}
+
+TEST_F(DiscRecorderSetTest, AvailabilityLeavesTheCallersComInitialisationAlone)
+{
+    discs.AddRecorder(L'D');
+    bool available = false;
+    HRESULT afterwards = E_FAIL;
+    // A thread in the multithreaded apartment: the single-threaded initialisation of the
+    // question fails there, and must not undo the thread's own.
+    std::thread worker([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+            return;
+        available = DiscRecorderSet::DiscMasterAvailable();
+        APTTYPE type;
+        APTTYPEQUALIFIER qualifier;
+        afterwards = CoGetApartmentType(&type, &qualifier);
+        CoUninitialize();
+    });
+    worker.join();
+    EXPECT_TRUE(available);
+    EXPECT_EQ(afterwards, S_OK);
+
+    discs.firstGenerationRegistered = false;
+    EXPECT_FALSE(DiscRecorderSet::DiscMasterAvailable());
+    EXPECT_EQ(discs.LiveObjects(), 0);
 }
 
 }  // namespace
