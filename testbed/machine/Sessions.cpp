@@ -74,7 +74,7 @@ SimulatedProcess& UserSessions::StartProcess(DWORD sessionId, const SimulatedUse
     token->sessionId = sessionId;
     token->integrityLevel = integrityLevel;
     processes_.push_back(std::make_unique<SimulatedProcess>(
-        SimulatedProcess{nextProcessId_, sessionId, &user, imagePath, true, std::move(token)}));
+        SimulatedProcess{nextProcessId_, sessionId, &user, imagePath, true, std::move(token), false}));
     nextProcessId_ += 4;
     return *processes_.back();
 }

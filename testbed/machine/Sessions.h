@@ -54,6 +54,8 @@ struct SimulatedProcess {
     std::wstring imagePath;
     bool running;
     std::shared_ptr<TokenState> token;    // what OpenProcessToken opens
+    // Opens only for PROCESS_QUERY_LIMITED_INFORMATION, as a protected process does.
+    bool limitedAccessOnly;
 };
 
 // One CreateProcessAsUserW call with a simulated token, whether or not it started anything.

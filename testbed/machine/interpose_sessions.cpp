@@ -24,6 +24,11 @@
 extern "C" NTSTATUS NTAPI LdrGetProcedureAddress(HMODULE module, PANSI_STRING name, ULONG ordinal, PVOID* address);
 
 namespace testbed {
+
+BOOL WINAPI TestbedWTSQueryUserToken(ULONG sessionId, PHANDLE token);
+BOOL WINAPI TestbedCreateEnvironmentBlock(LPVOID* environment, HANDLE token, BOOL inherit);
+BOOL WINAPI TestbedDestroyEnvironmentBlock(LPVOID environment);
+
 namespace {
 
 struct SimulatedProcessHandle : OpenObject {
@@ -106,6 +111,8 @@ DWORD WINAPI TestbedWTSGetActiveConsoleSessionId()
     return real();
 }
 
+}  // namespace
+
 BOOL WINAPI TestbedWTSQueryUserToken(ULONG sessionId, PHANDLE token)
 {
     Machine* machine = SimulatingMachine();
@@ -130,12 +137,19 @@ BOOL WINAPI TestbedWTSQueryUserToken(ULONG sessionId, PHANDLE token)
     return TRUE;
 }
 
+namespace {
+
 HANDLE WINAPI TestbedOpenProcess(DWORD access, BOOL inherit, DWORD processId)
 {
     if (Machine* machine = SimulatingMachine()) {
         std::lock_guard<std::recursive_mutex> hold(machine->Lock());
-        if (machine->Sessions().FindProcess(processId))
+        if (SimulatedProcess* process = machine->Sessions().FindProcess(processId)) {
+            if (process->limitedAccessOnly && (access & ~DWORD(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE))) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return nullptr;
+            }
             return machine->OpenHandle(std::make_shared<SimulatedProcessHandle>(processId));
+        }
         if (processId >= kFirstSimulatedProcessId) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
@@ -307,6 +321,8 @@ BOOL WINAPI TestbedLookupAccountSidW(LPCWSTR system, PSID sid, LPWSTR name, LPDW
     return real(system, sid, name, nameLength, domain, domainLength, use);
 }
 
+}  // namespace
+
 BOOL WINAPI TestbedCreateEnvironmentBlock(LPVOID* environment, HANDLE token, BOOL inherit)
 {
     Machine* machine = Machine::Current();
@@ -360,6 +376,8 @@ BOOL WINAPI TestbedDestroyEnvironmentBlock(LPVOID environment)
     static auto real = SystemFunction<decltype(&::DestroyEnvironmentBlock)>(L"userenv.dll", "DestroyEnvironmentBlock");
     return real(environment);
 }
+
+namespace {
 
 bool Writable(const void* address)
 {
@@ -522,3 +540,21 @@ TESTBED_INTERPOSE(DestroyEnvironmentBlock, 4, testbed::TestbedDestroyEnvironment
 TESTBED_INTERPOSE(CreateProcessAsUserW, 44, testbed::TestbedCreateProcessAsUserW)
 TESTBED_INTERPOSE(QueryFullProcessImageNameW, 16, testbed::TestbedQueryFullProcessImageNameW)
 TESTBED_INTERPOSE(GetProcAddress, 8, testbed::TestbedGetProcAddress)
+
+// The Wtsapi32 and Userenv headers do not declare their functions as imports, so product
+// code calls them by their own names, which the import libraries define beside the pointers:
+// the testbed defines those names too, and the import libraries' members are never linked.
+extern "C" {
+BOOL WINAPI WTSQueryUserToken(ULONG sessionId, PHANDLE token)
+{
+    return testbed::TestbedWTSQueryUserToken(sessionId, token);
+}
+BOOL WINAPI CreateEnvironmentBlock(LPVOID* environment, HANDLE token, BOOL inherit)
+{
+    return testbed::TestbedCreateEnvironmentBlock(environment, token, inherit);
+}
+BOOL WINAPI DestroyEnvironmentBlock(LPVOID environment)
+{
+    return testbed::TestbedDestroyEnvironmentBlock(environment);
+}
+}

@@ -316,7 +316,7 @@ CONFIGRET WINAPI TestbedCM_Get_DevNode_Status(PULONG status, PULONG problem, DEV
         return CR_INVALID_POINTER;
     DeviceNode* node = machine->FindNode(devInst);
     if (!node)
-        return devInst >= 2 && devInst <= machine->AllNodes().size() + 1 ? CR_NO_SUCH_DEVINST : CR_INVALID_DEVNODE;
+        return CR_INVALID_DEVNODE;
     *status = node->status;
     *problem = node->problem;
     return CR_SUCCESS;
