@@ -249,6 +249,54 @@ TEST_F(SessionLaunch, ProcessUsersHoldTheFirstProcessOfEachUser)
     ExpectNothingLeftOpen();
 }
 
+std::wstring SystemProgram(const wchar_t* name)
+{
+    wchar_t folder[MAX_PATH];
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\" + name;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A program under a folder with a blank, and a program planted where an unquoted command line
+// would lead Windows first: only the real one writes the mark.
+TEST_F(SessionLaunch, RealStartRunsTheProgramUnderTheFolderWithABlank)
+{
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+    std::wstring base = std::wstring(temp) + L"qevrin";
+    std::wstring folder = base + L" launch";
+    std::wstring program = folder + L"\\cmd.exe";
+    std::wstring planted = base + L".exe";
+    std::wstring mark = std::wstring(temp) + L"qevrin-launch-mark.txt";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(SystemProgram(L"cmd.exe").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(SystemProgram(L"hostname.exe").c_str(), planted.c_str(), FALSE));
+    DeleteFileW(mark.c_str());
+
+    pc.sleepAdvancesClock = false;
+    sessions.startForReal = true;
+    LaunchInActiveConsoleSession(program.c_str(), (L"/c echo ran>\"" + mark + L"\"").c_str());
+    auto launches = sessions.Launches();
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].error, 0u);
+    EXPECT_NE(launches[0].processId, 0u);
+    DWORD deadline = GetTickCount() + 10000;
+    while (!FileExists(mark) && int(deadline - GetTickCount()) > 0)
+        Sleep(50);
+    EXPECT_TRUE(FileExists(mark)) << "the program in the folder with a blank did not run";
+    ExpectNothingLeftOpen();
+
+    for (int i = 0; i < 100 && !(DeleteFileW(program.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND); ++i)
+        Sleep(50);
+    DeleteFileW(planted.c_str());
+    DeleteFileW(mark.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 TEST(ServiceFolder, IsTheProgramFolderWithoutTrailingBackslash)
 {
     const struct {
