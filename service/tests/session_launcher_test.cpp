@@ -215,7 +215,6 @@ TEST_F(SessionLaunch, IntegrityIsRaisedOnlyFromBelowHigh)
 
 TEST_F(SessionLaunch, ProcessUsersHoldTheFirstProcessOfEachUser)
 {
-    UsePsapiProcessEnumerator();
     testbed::SimulatedProcess& aliceFirst = sessions.StartProcess(1, alice, L"C:\\Windows\\explorer.exe");
     sessions.StartProcess(1, alice, L"C:\\Windows\\notepad.exe");
     testbed::SimulatedProcess& bobs = sessions.StartProcess(2, bob, L"C:\\Windows\\Explorer.EXE");
@@ -225,28 +224,33 @@ TEST_F(SessionLaunch, ProcessUsersHoldTheFirstProcessOfEachUser)
     testbed::SimulatedProcess& guarded = sessions.StartProcess(4, bob, L"C:\\Windows\\explorer.exe");
     guarded.limitedAccessOnly = true;
 
-    std::vector<DWORD> ids;
-    {
-        ProcessEnumeratorProxy processes;
-        ASSERT_TRUE(processes.EnumProcessIds(ids));
-        ids.push_back(ended.id);
-        ids.push_back(0);
-    }
-    UserProcessMap users;
-    ASSERT_TRUE(GetProcessUsers(ids, L"explorer.exe", FALSE, users));
-    ASSERT_EQ(users.size(), 3u);
-    EXPECT_EQ(users[L"OFFICE\\ALICE"], aliceFirst.id);
-    EXPECT_EQ(users[L"OFFICE\\BOB"], bobs.id);
-    // A process that cannot be opened for its token still counts, with no user; one that
-    // ended has no image to match.
-    EXPECT_EQ(users[L""], guarded.id);
+    // Both providers of the process enumeration see the same users.
+    for (void (*choose)() : {&UsePsapiProcessEnumerator, &UseToolhelpProcessEnumerator}) {
+        choose();
+        std::vector<DWORD> ids;
+        {
+            ProcessEnumeratorProxy processes;
+            ASSERT_TRUE(processes.EnumProcessIds(ids));
+            EXPECT_EQ(ids.size(), 5u);
+            ids.push_back(ended.id);
+            ids.push_back(0);
+        }
+        UserProcessMap users;
+        ASSERT_TRUE(GetProcessUsers(ids, L"explorer.exe", FALSE, users));
+        ASSERT_EQ(users.size(), 3u);
+        EXPECT_EQ(users[L"OFFICE\\ALICE"], aliceFirst.id);
+        EXPECT_EQ(users[L"OFFICE\\BOB"], bobs.id);
+        // A process that cannot be opened for its token still counts, with no user; one that
+        // ended has no image to match.
+        EXPECT_EQ(users[L""], guarded.id);
 
-    users.clear();
-    ASSERT_TRUE(GetProcessUsers(ids, L"c:\\windows\\notepad.exe", TRUE, users));
-    EXPECT_EQ(users.size(), 1u);
-    EXPECT_FALSE(GetProcessUsers(ids, L"QEVRINcde.exe", FALSE, users));
-    ReleaseProcessEnumeratorSingletons();
-    ExpectNothingLeftOpen();
+        users.clear();
+        ASSERT_TRUE(GetProcessUsers(ids, L"c:\\windows\\notepad.exe", TRUE, users));
+        EXPECT_EQ(users.size(), 1u);
+        EXPECT_FALSE(GetProcessUsers(ids, L"QEVRINcde.exe", FALSE, users));
+        ReleaseProcessEnumeratorSingletons();
+        ExpectNothingLeftOpen();
+    }
 }
 
 std::wstring SystemProgram(const wchar_t* name)

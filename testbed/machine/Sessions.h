@@ -122,6 +122,10 @@ private:
     int environmentBlocks_ = 0;
 };
 
+// The system's GetProcAddress beneath the interposed one, for the testbed's own look-ups of
+// names that the interposed one hands to the testbed.
+FARPROC SystemProcAddressOf(HMODULE module, LPCSTR name);
+
 // SID text of a user of the simulated PC's domain: "S-1-5-21-1004336348-1177238915-682003330-<rid>".
 std::vector<BYTE> UserSid(DWORD rid);
 

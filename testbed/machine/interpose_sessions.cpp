@@ -26,27 +26,10 @@ extern "C" NTSTATUS NTAPI LdrGetProcedureAddress(HMODULE module, PANSI_STRING na
 namespace testbed {
 
 BOOL WINAPI TestbedWTSQueryUserToken(ULONG sessionId, PHANDLE token);
-BOOL WINAPI TestbedCreateEnvironmentBlock(LPVOID* environment, HANDLE token, BOOL inherit);
-BOOL WINAPI TestbedDestroyEnvironmentBlock(LPVOID environment);
-
-namespace {
-
-struct SimulatedProcessHandle : OpenObject {
-    explicit SimulatedProcessHandle(DWORD id) : processId(id) {}
-    DWORD processId;
-};
-
-struct SimulatedThreadHandle : OpenObject {};
-
-struct TokenHandle : OpenObject {
-    explicit TokenHandle(std::shared_ptr<TokenState> state) : token(std::move(state)) {}
-    std::shared_ptr<TokenState> token;
-};
-
-typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
+void* ToolhelpReplacement(const char* name);
 
 // The system's GetProcAddress, reached beneath the interposed one.
-FARPROC SystemProcAddress(HMODULE module, LPCSTR name)
+FARPROC SystemProcAddressOf(HMODULE module, LPCSTR name)
 {
     PVOID address = nullptr;
     NTSTATUS status;
@@ -66,13 +49,32 @@ FARPROC SystemProcAddress(HMODULE module, LPCSTR name)
     return reinterpret_cast<FARPROC>(address);
 }
 
+BOOL WINAPI TestbedCreateEnvironmentBlock(LPVOID* environment, HANDLE token, BOOL inherit);
+BOOL WINAPI TestbedDestroyEnvironmentBlock(LPVOID environment);
+
+namespace {
+
+struct SimulatedProcessHandle : OpenObject {
+    explicit SimulatedProcessHandle(DWORD id) : processId(id) {}
+    DWORD processId;
+};
+
+struct SimulatedThreadHandle : OpenObject {};
+
+struct TokenHandle : OpenObject {
+    explicit TokenHandle(std::shared_ptr<TokenState> state) : token(std::move(state)) {}
+    std::shared_ptr<TokenState> token;
+};
+
+typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
+
 template <typename F>
 F SystemFunction(const wchar_t* module, const char* name)
 {
     HMODULE handle = GetModuleHandleW(module);
     if (!handle)
         handle = ::LoadLibraryExW(module, nullptr, 0);
-    return handle ? reinterpret_cast<F>(reinterpret_cast<void*>(SystemProcAddress(handle, name))) : nullptr;
+    return handle ? reinterpret_cast<F>(reinterpret_cast<void*>(SystemProcAddressOf(handle, name))) : nullptr;
 }
 
 BOOL Fail(DWORD error)
@@ -505,7 +507,7 @@ BOOL WINAPI TestbedQueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWST
 
 FARPROC WINAPI TestbedGetProcAddress(HMODULE module, LPCSTR name)
 {
-    FARPROC found = SystemProcAddress(module, name);
+    FARPROC found = SystemProcAddressOf(module, name);
     if (!found || reinterpret_cast<ULONG_PTR>(name) >> 16 == 0)
         return found;
     struct Replacement {
@@ -521,6 +523,8 @@ FARPROC WINAPI TestbedGetProcAddress(HMODULE module, LPCSTR name)
     for (const Replacement& replacement : kReplacements)
         if (std::strcmp(name, replacement.name) == 0)
             return reinterpret_cast<FARPROC>(replacement.function);
+    if (void* toolhelp = ToolhelpReplacement(name))
+        return reinterpret_cast<FARPROC>(toolhelp);
     return found;
 }
 
