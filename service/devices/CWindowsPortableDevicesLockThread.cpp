@@ -77,6 +77,11 @@ BOOL CWindowsPortableDevicesLockThread::RequestPass()
 
 BOOL CWindowsPortableDevicesLockThread::InitInstance()
 {
+    // Devices that an earlier run could not enable are still in the stored record: they
+    // become this thread's, so that rewriting the record keeps them and the end enables them.
+    std::vector<CString> leftOver;
+    if (!keyPath_.IsEmpty() && ReadRecordedDevices(keyPath_, leftOver))
+        list_.SetRecordedDriverKeys(leftOver);
     if (!IsStopping() && IncrementRequests())
         PostThreadMessage(WM_APP_LOCK_NOW, 1, 0);
     return TRUE;

@@ -100,6 +100,39 @@ TEST_F(PortableLockThread, DeviceThatRefusesToBeEnabledStaysRecordedAfterTheEnd)
     EXPECT_FALSE(KeyExists());
 }
 
+TEST_F(PortableLockThread, DevicesLeftRecordedByAnEarlierRunStayRecordedAndAreEnabledAtTheEnd)
+{
+    // An earlier run disabled the phone and could not enable it again.
+    {
+        PortableDeviceList earlier;
+        BOOL disableFailed = FALSE, newDevice = FALSE, newlyRecorded = FALSE;
+        pc.RemoveNode(camera);
+        earlier.DisableAll(disableFailed, newDevice, newlyRecorded);
+        CWindowsPortableDevicesLockThread::RecordDevices(earlier, kLockKey);
+        earlier.SetRecordedDriverKeys({});
+        installer.Reconnect(camera);
+    }
+    ASSERT_TRUE(installer.Disabled(phone));
+
+    PortableDeviceLockThreadPtr thread = StartPortableDeviceLockThread(kLockKey);
+    ASSERT_TRUE(thread);
+    ASSERT_TRUE(WaitFor([&] { return installer.Disabled(camera); }));
+    thread->RequestPass();
+    // The record written after disabling the camera still holds the phone.
+    ASSERT_TRUE(WaitFor([&] {
+        ScopedRegKey key;
+        DWORD values = 0;
+        return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLockKey, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS &&
+               RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                                nullptr, nullptr) == ERROR_SUCCESS &&
+               values == 2;
+    }));
+    thread.reset();
+    EXPECT_FALSE(installer.Disabled(phone));
+    EXPECT_FALSE(installer.Disabled(camera));
+    EXPECT_FALSE(KeyExists());
+}
+
 TEST_F(PortableLockThread, RequestsDuringAPassCauseExactlyOneMorePass)
 {
     CWinThread* started = AfxBeginThread(RUNTIME_CLASS(CountingLockThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
