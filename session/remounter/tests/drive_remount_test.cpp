@@ -207,3 +207,32 @@ TEST(DriveRemount, UnitMaskCountsLettersOnly)
 }
 
 }  // namespace
+
+namespace {
+
+// The program that the service starts lies one folder above this test executable.
+std::wstring RemounterProgram()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring own(path, length);
+    std::wstring folder = own.substr(0, own.find_last_of(L"\\/"));
+    return folder.substr(0, folder.find_last_of(L"\\/")) + L"\\QEVRINrmt.exe";
+}
+
+TEST(RemounterProgram, ManifestAsksForNoElevationAndNamesWindowsUpTo81)
+{
+    HMODULE program = LoadLibraryExW(RemounterProgram().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(program, nullptr);
+    HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(program, found)));
+    std::string manifest(text, SizeofResource(program, found));
+    FreeLibrary(program);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find("{1f676c76-80e1-4239-95bb-83d0f6d0da78}"), std::string::npos);
+    // Nothing later than 8.1: the version probe must not see Windows 10.
+    EXPECT_EQ(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos);
+}
+
+}  // namespace
