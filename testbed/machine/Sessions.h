@@ -126,7 +126,7 @@ private:
 // names that the interposed one hands to the testbed.
 FARPROC SystemProcAddressOf(HMODULE module, LPCSTR name);
 
-// SID text of a user of the simulated PC's domain: "S-1-5-21-1004336348-1177238915-682003330-<rid>".
+// The SID of a user of the simulated PC's domain, S-1-5-21-1004336348-1177238915-682003330-<rid>.
 std::vector<BYTE> UserSid(DWORD rid);
 
 }  // namespace testbed
