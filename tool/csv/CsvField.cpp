@@ -24,14 +24,23 @@ CString QuoteCsvField(const CString& text)
 
 CString UnquoteCsvField(const CString& text)
 {
-    CString body = text;
-    const int length = text.GetLength();
+    const CString::Buffer& t = text.Text();
+    size_t from = 0;
+    size_t to = t.size();
     // A lone quote is not an enclosed field: it has no closing quote of its own.
-    if (length >= 2 && text[0] == '"' && text.ReverseFind('"') == length - 1) {
-        body = text.Mid(1, length - 2);
+    if (to >= 2 && t[0] == '"' && t.rfind(static_cast<WCHAR>('"')) == to - 1) {
+        from = 1;
+        to -= 1;
     }
-    body.Replace(_T("\"\""), _T("\""));
-    return body;
+    CString::Buffer body;
+    body.reserve(to - from);
+    for (size_t i = from; i < to; ++i) {
+        body += t[i];
+        if (t[i] == '"' && i + 1 < to && t[i + 1] == '"') {
+            ++i;
+        }
+    }
+    return CString(body.c_str(), body.size());
 }
 
 }  // namespace Quelmar

@@ -2,6 +2,8 @@
 
 #include "tool/csv/CsvField.h"
 
+#include <algorithm>
+
 namespace Quelmar {
 
 namespace {
@@ -9,6 +11,19 @@ namespace {
 bool IsBreak(WCHAR ch)
 {
     return ch == '\r' || ch == '\n';
+}
+
+// Copies count units into target, reusing its buffer: a line and its fields are read once per
+// row of a file that may hold many thousand rows.
+void AssignUnits(CString& target, const WCHAR* units, size_t count)
+{
+    target.Empty();
+    if (count == 0) {
+        return;
+    }
+    WCHAR* buffer = target.GetBuffer(static_cast<int>(count));
+    std::copy(units, units + count, buffer);
+    target.ReleaseBuffer(static_cast<int>(count));
 }
 
 }  // namespace
@@ -49,11 +64,11 @@ int CsvWhitelistReader::ReadLine()
 
     ++lineCount_;
     if (i >= length) {
-        line_ = CString(t.data() + start, length - start);
+        AssignUnits(line_, t.data() + start, length - start);
         linePosition_ = -1;
         return 0;
     }
-    line_ = CString(t.data() + start, i - start);
+    AssignUnits(line_, t.data() + start, i - start);
     while (i < length && IsBreak(t[i])) {
         ++i;
     }
@@ -102,11 +117,11 @@ int CsvWhitelistReader::ReadField()
 
     const size_t comma = line.find(static_cast<WCHAR>(','), start);
     if (comma == CString::Buffer::npos) {
-        field_ = CString(line.data() + start, length - start);
+        AssignUnits(field_, line.data() + start, length - start);
         fieldPosition_ = -1;
         return 0;
     }
-    field_ = CString(line.data() + start, comma - start);
+    AssignUnits(field_, line.data() + start, comma - start);
     fieldPosition_ = static_cast<int>(comma + 1);
     return 1;
 }

@@ -2,6 +2,8 @@
 
 #include "core/store/ParseHexU16.h"
 
+#include <utility>
+
 namespace Quelmar {
 
 namespace {
@@ -77,7 +79,7 @@ void ParseCsvRow(CsvWhitelistReader& reader, Whitelist& entries)
         !entry.useProduct) {
         RejectRow();
     }
-    entries.push_back(entry);
+    entries.push_back(std::move(entry));
 }
 
 void WriteCsvEntryRow(CsvWhitelistWriter& writer, const WhitelistEntry& entry)
