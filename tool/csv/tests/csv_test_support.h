@@ -49,13 +49,9 @@ inline WhitelistEntry CsvEntry(int attribute, int useVid, WORD vid, int usePid, 
 
 inline void PrintTo(const WhitelistEntry& e, std::ostream* os)
 {
-    *os << "{attr " << e.attribute << ", vid " << e.useVendorId << ':' << e.vendorId << ", pid " << e.useProductId
-        << ':' << e.productId << ", serial " << e.useSerialNumber << ':';
-    ::PrintTo(e.serialNumber, os);
-    *os << ", maker " << e.useManufacturer << ':';
-    ::PrintTo(e.manufacturer, os);
-    *os << ", product " << e.useProduct << ':';
-    ::PrintTo(e.product, os);
+    *os << '{' << e.attribute << ' ' << e.useVendorId << ':' << e.vendorId << ' ' << e.useProductId << ':'
+        << e.productId << ' ' << e.useSerialNumber << e.useManufacturer << e.useProduct << ' ';
+    ::PrintTo(e.serialNumber + _T("|") + e.manufacturer + _T("|") + e.product, os);
     *os << '}';
 }
 
