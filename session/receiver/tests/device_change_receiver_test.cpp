@@ -164,20 +164,21 @@ struct StartedProgram {
     DWORD id = 0;
 };
 
+BOOL CALLBACK NoteWindowOfProcess(HWND window, LPARAM context)
+{
+    auto* wanted = reinterpret_cast<std::pair<DWORD, HWND>*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != wanted->first)
+        return TRUE;
+    wanted->second = window;
+    return FALSE;
+}
+
 HWND WindowOfProcess(DWORD processId)
 {
     std::pair<DWORD, HWND> search(processId, nullptr);
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* wanted = reinterpret_cast<std::pair<DWORD, HWND>*>(context);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner != wanted->first)
-                return TRUE;
-            wanted->second = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(NoteWindowOfProcess, reinterpret_cast<LPARAM>(&search));
     return search.second;
 }
 
