@@ -163,6 +163,31 @@ TEST_F(EjectorProgram, ArrivalPostedBeforeTheThreadRunsIsKept)
     StopEjectorThread(thread);
 }
 
+TEST_F(EjectorProgram, StartingTheThreadLeavesTheCallersOtherApartmentInitialised)
+{
+    DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
+    Choose(Generation::Second);
+    HRESULT before = E_FAIL;
+    HRESULT after = E_FAIL;
+    CIMAPIEjectorThread* thread = nullptr;
+    // A caller in the multithreaded apartment: the start's own single-threaded initialisation
+    // fails there and must not be undone.
+    std::thread([&] {
+        before = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        thread = StartEjectorThread();
+        after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(after))
+            CoUninitialize();
+        if (SUCCEEDED(before))
+            CoUninitialize();
+    }).join();
+    EXPECT_EQ(before, S_OK);
+    EXPECT_EQ(after, S_FALSE);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return d.ejected == 1; }));
+    StopEjectorThread(thread);
+}
+
 // The hidden window on this thread, its ejector thread behind it.
 class EjectorWindow : public EjectorProgram {
 protected:
