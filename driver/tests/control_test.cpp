@@ -64,16 +64,27 @@ TEST_F(Control, FailedRegistrationUndoesTheStart) {
 
 TEST_F(Control, NoDriverObjectIsRefused) { EXPECT_EQ(STATUS_INVALID_PARAMETER, DriverEntry(nullptr, nullptr)); }
 
+// The device is exclusive: the I/O manager itself refuses a second open.
 TEST_F(Control, OneHandleAtATime) {
   ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
   FileHandle first, second;
   ULONG_PTR information = 99;
   ASSERT_EQ(STATUS_SUCCESS, OpenDevice(KTEXT("\\??\\QEVRINd"), first));
+  EXPECT_EQ(STATUS_ACCESS_DENIED, OpenDevice(KTEXT("\\??\\QEVRINd"), second));
+  first.Close();
+  EXPECT_EQ(STATUS_SUCCESS, CreateFileOnDevice(gControlDeviceObject, KString(), FILE_OPEN, 0, second, &information,
+                                               GENERIC_READ | GENERIC_WRITE));
+  EXPECT_EQ(static_cast<ULONG_PTR>(FILE_OPENED), information);
+}
+
+// The fallback device is not exclusive: there the driver's own rule answers.
+TEST_F(ControlWithoutFilters, OneHandleAtATimeByTheDriversOwnRule) {
+  ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
+  FileHandle first, second;
+  ASSERT_EQ(STATUS_SUCCESS, OpenDevice(KTEXT("\\??\\QEVRINd"), first));
   EXPECT_EQ(STATUS_DEVICE_ALREADY_ATTACHED, OpenDevice(KTEXT("\\??\\QEVRINd"), second));
   first.Close();
-  EXPECT_EQ(STATUS_SUCCESS,
-            CreateFileOnDevice(gControlDeviceObject, KString(), FILE_OPEN, 0, second, &information));
-  EXPECT_EQ(static_cast<ULONG_PTR>(FILE_OPENED), information);
+  EXPECT_EQ(STATUS_SUCCESS, OpenDevice(KTEXT("\\??\\QEVRINd"), second));
 }
 
 TEST_F(Control, VersionNeedsEightBytes) {
@@ -196,15 +207,36 @@ TEST_P(ControlTable, ValidatesBeforeAnythingChanges) {
 INSTANTIATE_TEST_SUITE_P(Tables, ControlTable, ::testing::ValuesIn(TableCases()),
                          [](const ::testing::TestParamInfo<TableCase> &info) { return std::string(info.param.Name); });
 
-TEST_F(Control, TableWithoutMemoryLeavesFilteringOff) {
+struct StoreFailure {
+  const char *Name;
+  ULONG Tag;
+  size_t Skip;
+};
+
+class ControlStore : public Control, public ::testing::WithParamInterface<StoreFailure> {};
+
+// A table that cannot be stored used to leave filtering off until the next one arrived.
+TEST_P(ControlStore, TableWithoutMemoryKeepsTheOldTableInForce) {
   ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
-  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{KTEXT("\\Device\\Before"), 1}}));
-  FailPoolAllocations(1, TAG_RULE_NAME, 1);
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{KTEXT("\\Device\\Before"), 1}}));
+  FailPoolAllocations(1, GetParam().Tag, GetParam().Skip);
   EXPECT_EQ(STATUS_INSUFFICIENT_RESOURCES,
             SetRules(1, {{KTEXT("\\Device\\A"), 1}, {KTEXT("\\Device\\B"), 1}, {KTEXT("\\Device\\C"), 1}}));
-  EXPECT_EQ(0, gFilterMode);
-  EXPECT_TRUE(IsListEmpty(&gVolumeRuleList));
+  EXPECT_EQ(2, gFilterMode);
+  ASSERT_FALSE(IsListEmpty(&gVolumeRuleList));
+  EXPECT_EQ(gVolumeRuleList.Flink, gVolumeRuleList.Blink);
+  PVOLUME_RULE rule = CONTAINING_RECORD(gVolumeRuleList.Flink, VOLUME_RULE, Links);
+  EXPECT_EQ(KTEXT("\\Device\\Before"), KString(rule->VolumeName.Buffer));
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_VOLUME_RULE));
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_RULE_NAME));
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_MATCH_NAME));
 }
+
+INSTANTIATE_TEST_SUITE_P(Failures, ControlStore,
+                         ::testing::Values(StoreFailure{"first_entry", TAG_VOLUME_RULE, 0},
+                                           StoreFailure{"second_name", TAG_RULE_NAME, 1},
+                                           StoreFailure{"last_upper_case_name", TAG_MATCH_NAME, 2}),
+                         [](const ::testing::TestParamInfo<StoreFailure> &info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace drivertest

@@ -60,7 +60,11 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   Irp->Tail.Overlay.CurrentStackLocation--;
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
   stack->DeviceObject = DeviceObject;
-  return DeviceObject->DriverObject->MajorFunction[stack->MajorFunction](DeviceObject, Irp);
+  NTSTATUS status = DeviceObject->DriverObject->MajorFunction[stack->MajorFunction](DeviceObject, Irp);
+  // The sender frees the packet only after it completed, so the location is still there.
+  if (status == STATUS_PENDING && (stack->Control & SL_PENDING_RETURNED) == 0)
+    Violation("a dispatch routine returned STATUS_PENDING without IoMarkIrpPending");
+  return status;
 }
 
 VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {

@@ -15,6 +15,8 @@ void ResetKernel(const KernelConfig &config) {
   ResetNamespace();
   ResetPool();
   ResetClock();
+  ResetRemoveLockWaits();
+  ResetProcesses();
   ClearViolations();
   shutdownLeaks.clear();
   ResetSystemInfo(config);
