@@ -17,6 +17,7 @@ void ResetKernel(const KernelConfig &config) {
   ResetClock();
   ResetRemoveLockWaits();
   ResetProcesses();
+  ResetCaller();
   ClearViolations();
   shutdownLeaks.clear();
   ResetSystemInfo(config);

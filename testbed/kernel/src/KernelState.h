@@ -58,6 +58,7 @@ void ReportPoolLeaks(std::vector<std::string> &leaks);
 void AdvanceClockTo(ULONGLONG time);
 void ResetRemoveLockWaits();
 void ResetProcesses();
+void ResetCaller();
 // Whether the calling thread's SIDs are granted every right of `desired` by the object's
 // access list; objects without one admit everybody.
 bool AccessGranted(const void *object, ACCESS_MASK desired);

@@ -312,8 +312,9 @@ NTSTATUS ZwClose(HANDLE Handle) {
 namespace standin {
 namespace {
 
-thread_local std::vector<std::string> callerSids = {"S-1-5-21-1004336348-1177238915-682003330-500",
-                                                    "S-1-5-32-544", "S-1-5-11"};
+const std::vector<std::string> administratorSids = {"S-1-5-21-1004336348-1177238915-682003330-500", "S-1-5-32-544",
+                                                    "S-1-5-11"};
+thread_local std::vector<std::string> callerSids = administratorSids;
 
 std::string SidText(const SID *sid) {
   ULONGLONG authority = 0;
@@ -334,6 +335,7 @@ ACCESS_MASK MapGenericFileRights(ACCESS_MASK mask) {
 }  // namespace
 
 void SetCallerSids(const std::vector<std::string> &sids) { callerSids = sids; }
+void ResetCaller() { callerSids = administratorSids; }
 
 SecurityRecord ObjectSecurity(PVOID object) {
   std::lock_guard<std::recursive_mutex> guard(objectLock);
