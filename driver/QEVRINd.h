@@ -92,6 +92,10 @@ extern "C" NTSYSAPI BOOLEAN NTAPI RtlIsNtDdiVersionAvailable(ULONG Version);
 #define ENUMERATION_ATTEMPTS 16
 #define ENUMERATION_SPARE_ENTRIES 8
 
+#define RULE_CACHE_FOUND 1  // a rule names the volume
+#define RULE_CACHE_TABLE 2  // the table names at least one volume
+#define RULE_CACHE_MODE 4   // the table came with a non-zero mode word
+
 typedef struct _FILTER_DEVICE_EXTENSION {
   PDEVICE_OBJECT DeviceObject;
   PDEVICE_OBJECT AttachedToDeviceObject;
@@ -108,12 +112,11 @@ typedef struct _FILTER_DEVICE_EXTENSION {
   IO_REMOVE_LOCK RemoveLock;
   LONG CachedState;
   //
-  //  What the rule table of generation RuleGeneration says about this volume, so that a
-  //  request walks the table only once per table. Guarded by VolumeRuleLock.
+  //  What the rule table of one generation says about this volume, so that a request walks
+  //  the table only once per table: the generation's low 29 bits, the flags RULE_CACHE_* and
+  //  the rule's state, in one word that is written under VolumeRuleLock and read without it.
   //
-  ULONG RuleGeneration;
-  BOOLEAN RuleFound;
-  LONG RuleState;
+  volatile LONG64 RuleCache;
 } FILTER_DEVICE_EXTENSION, *PFILTER_DEVICE_EXTENSION;
 
 typedef struct _VOLUME_RULE {
@@ -187,7 +190,8 @@ extern FAST_MUTEX gExemptProcessLock;
 extern FAST_MUTEX gPendingVolumeLock;
 extern FAST_MUTEX gAttachLock;
 extern LIST_ENTRY gVolumeRuleList;
-extern ULONG gVolumeRuleGeneration;
+extern LONG gVolumeRuleMode;
+extern volatile ULONG gVolumeRuleGeneration;
 extern LIST_ENTRY gExemptProcessList;
 extern LIST_ENTRY gPendingVolumeList;
 extern PAGED_LOOKASIDE_LIST gNameBufferList;

@@ -18,7 +18,12 @@ FAST_MUTEX gExemptProcessLock;
 FAST_MUTEX gPendingVolumeLock;
 FAST_MUTEX gAttachLock;
 LIST_ENTRY gVolumeRuleList;
-ULONG gVolumeRuleGeneration;
+//
+//  The mode word that came with the table in gVolumeRuleList, guarded by VolumeRuleLock: the
+//  gate reads it with the table, while gFilterMode keeps the word under its own lock.
+//
+LONG gVolumeRuleMode;
+volatile ULONG gVolumeRuleGeneration;
 LIST_ENTRY gExemptProcessList;
 LIST_ENTRY gPendingVolumeList;
 PAGED_LOOKASIDE_LIST gNameBufferList;
@@ -138,6 +143,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
   InitializeListHead(&gVolumeRuleList);
   InitializeListHead(&gPendingVolumeList);
   gFilterMode = 0;
+  gVolumeRuleMode = 0;
   gVolumeRuleGeneration = 1;
   gControlOpenState = CONTROL_DEVICE_FREE;
   ExInitializePagedLookasideList(&gNameBufferList, NULL, NULL, 0, NAME_BUFFER_SIZE, TAG_NAME_BUFFER, 0);

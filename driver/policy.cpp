@@ -90,8 +90,9 @@ VOID ClearVolumeRules() {
 
   LIST_ENTRY old;
   ExAcquireFastMutex(&gVolumeRuleLock);
-  ++gVolumeRuleGeneration;
   MoveList(&gVolumeRuleList, &old);
+  gVolumeRuleMode = 0;
+  ++gVolumeRuleGeneration;
   ExReleaseFastMutex(&gVolumeRuleLock);
   FreeRuleList(&old);
 }
@@ -140,6 +141,7 @@ NTSTATUS SetVolumeRules(const UCHAR *Buffer, ULONG Length) {
   ExAcquireFastMutex(&gVolumeRuleLock);
   MoveList(&gVolumeRuleList, &old);
   MoveList(&table, &gVolumeRuleList);
+  gVolumeRuleMode = mode;
   ++gVolumeRuleGeneration;
   ExReleaseFastMutex(&gVolumeRuleLock);
 
@@ -219,55 +221,57 @@ static BOOLEAN IsCurrentProcessExempt() {
 }
 
 //
-//  TRUE while the mode word is non-zero and the last table named at least one volume.
-//
-static BOOLEAN IsFilteringOn() {
-  ExAcquireFastMutex(&gFilterModeLock);
-  LONG mode = gFilterMode;
-  ExReleaseFastMutex(&gFilterModeLock);
-  if (mode == 0) return FALSE;
-
-  ExAcquireFastMutex(&gVolumeRuleLock);
-  BOOLEAN empty = IsListEmpty(&gVolumeRuleList);
-  ExReleaseFastMutex(&gVolumeRuleLock);
-  return !empty;
-}
-
-//
 //  TRUE when the request is subject to the policy at all: a filter device of this driver, not
-//  a network file system, not a caller on the exempt list, filtering on.
+//  a network file system, not a caller on the exempt list. Whether the mode word switches
+//  filtering on and the table names any volume is looked up with the volume's rule.
 //
 static BOOLEAN IsPolicyActive(PDEVICE_OBJECT DeviceObject) {
   if (!IsFilterDevice(DeviceObject)) return FALSE;
   if (DeviceObject->DeviceType == FILE_DEVICE_NETWORK_FILE_SYSTEM) return FALSE;
-  if (IsCurrentProcessExempt()) return FALSE;
-  return IsFilteringOn();
+  return !IsCurrentProcessExempt();
+}
+
+#define RULE_CACHE_GENERATION_MASK 0x1FFFFFFFu
+#define RULE_CACHE_GENERATION_SHIFT 35
+
+static LONG64 PackRuleCache(ULONG Generation, ULONG Flags, LONG State) {
+  return (LONG64)(((ULONG64)(Generation & RULE_CACHE_GENERATION_MASK) << RULE_CACHE_GENERATION_SHIFT) |
+                  ((ULONG64)Flags << 32) | (ULONG64)(ULONG)State);
 }
 
 //
-//  The first rule of the table that names the volume, case-insensitively: both names are in
-//  upper case already, so the walk under the lock runs no pageable code. The answer is kept
-//  in the extension until the table changes.
+//  What the last table says about the volume: RULE_CACHE_MODE when it came with a non-zero
+//  mode word, RULE_CACHE_TABLE when it names any volume,
+//  RULE_CACHE_FOUND with the state of the first rule that names this one, case-insensitively
+//  (both names are in upper case already, so the walk under the lock runs no pageable code).
+//  The answer is kept in the extension until the table changes; while it holds, a request
+//  reads it without taking the lock. The generation only changes under the lock, after the
+//  new table is in place, so a cached answer always belongs to a whole table.
 //
-static BOOLEAN FindRule(PFILTER_DEVICE_EXTENSION Extension, PLONG State) {
-  ExAcquireFastMutex(&gVolumeRuleLock);
-  if (Extension->RuleGeneration != gVolumeRuleGeneration) {
-    Extension->RuleFound = FALSE;
+static ULONG LookupRule(PFILTER_DEVICE_EXTENSION Extension, PLONG State) {
+  ULONG generation = gVolumeRuleGeneration;
+  LONG64 cache = Extension->RuleCache;
+  if ((ULONG)((ULONG64)cache >> RULE_CACHE_GENERATION_SHIFT) != (generation & RULE_CACHE_GENERATION_MASK)) {
+    ExAcquireFastMutex(&gVolumeRuleLock);
+    ULONG flags = IsListEmpty(&gVolumeRuleList) ? 0 : RULE_CACHE_TABLE;
+    if (gVolumeRuleMode != 0) flags |= RULE_CACHE_MODE;
+    LONG state = VOLUME_ACCESS_ALLOW;
     for (PLIST_ENTRY link = gVolumeRuleList.Flink; link != &gVolumeRuleList; link = link->Flink) {
       PVOLUME_RULE rule = CONTAINING_RECORD(link, VOLUME_RULE, Links);
       if (rule->MatchName.Buffer == NULL) continue;
       if (IsSameName(&rule->MatchName, &Extension->MatchName)) {
-        Extension->RuleFound = TRUE;
-        Extension->RuleState = rule->State;
+        flags |= RULE_CACHE_FOUND;
+        state = rule->State;
         break;
       }
     }
-    Extension->RuleGeneration = gVolumeRuleGeneration;
+    cache = PackRuleCache(gVolumeRuleGeneration, flags, state);
+    Extension->RuleCache = cache;
+    ExReleaseFastMutex(&gVolumeRuleLock);
   }
-  BOOLEAN found = Extension->RuleFound;
-  if (found) *State = Extension->RuleState;
-  ExReleaseFastMutex(&gVolumeRuleLock);
-  return found;
+  ULONG flags = (ULONG)((ULONG64)cache >> 32) & (RULE_CACHE_FOUND | RULE_CACHE_TABLE | RULE_CACHE_MODE);
+  if (flags & RULE_CACHE_FOUND) *State = (LONG)(ULONG)cache;
+  return flags;
 }
 
 static BOOLEAN IsPendingVolume(PCUNICODE_STRING VolumeName) {
@@ -285,12 +289,20 @@ static BOOLEAN IsPendingVolume(PCUNICODE_STRING VolumeName) {
 }
 
 //
-//  One look without waiting: a rule of the last table, else the cached state, else the
-//  pending list (state 0). FALSE when none of them knows the volume.
+//  One look without waiting: filtering off (state 0), a rule of the last table, else the
+//  cached state, else the pending list (state 0). FALSE when none of them knows the volume.
 //
 static BOOLEAN LookupVolumeState(PFILTER_DEVICE_EXTENSION Extension, PLONG State, PBOOLEAN FromRule) {
   *FromRule = FALSE;
-  if (FindRule(Extension, State)) {
+  ULONG flags = LookupRule(Extension, State);
+  if ((flags & (RULE_CACHE_MODE | RULE_CACHE_TABLE)) != (RULE_CACHE_MODE | RULE_CACHE_TABLE)) {
+    //
+    //  Mode 0, or a table without entries, filters nothing.
+    //
+    *State = VOLUME_ACCESS_ALLOW;
+    return TRUE;
+  }
+  if (flags & RULE_CACHE_FOUND) {
     *FromRule = TRUE;
     return TRUE;
   }
