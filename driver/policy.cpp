@@ -241,12 +241,12 @@ static LONG64 PackRuleCache(ULONG Generation, ULONG Flags, LONG State) {
 
 //
 //  What the last table says about the volume: RULE_CACHE_MODE when it came with a non-zero
-//  mode word, RULE_CACHE_TABLE when it names any volume,
-//  RULE_CACHE_FOUND with the state of the first rule that names this one, case-insensitively
-//  (both names are in upper case already, so the walk under the lock runs no pageable code).
-//  The answer is kept in the extension until the table changes; while it holds, a request
-//  reads it without taking the lock. The generation only changes under the lock, after the
-//  new table is in place, so a cached answer always belongs to a whole table.
+//  mode word, RULE_CACHE_TABLE when it names any volume, RULE_CACHE_FOUND with the state of
+//  the first rule that names this one, case-insensitively (both names are in upper case
+//  already, so the walk under the lock runs no pageable code). The answer is kept in the
+//  extension until the table changes; while it holds, a request reads it without taking the
+//  lock. The generation only changes under the lock, after the new table and its mode are in
+//  place, so a cached answer always belongs to one whole table.
 //
 static ULONG LookupRule(PFILTER_DEVICE_EXTENSION Extension, PLONG State) {
   ULONG generation = gVolumeRuleGeneration;
