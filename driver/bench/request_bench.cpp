@@ -116,7 +116,7 @@ void BM_Request(benchmark::State &state) {
 BENCHMARK(BM_Request)
     ->ArgNames({"case", "volumes"})
     ->ArgsProduct({{Allowed, Blocked, ReadOnly}, {1, 1000}})
-    ->Iterations(31)
+    ->Iterations(61)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
