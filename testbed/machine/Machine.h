@@ -100,6 +100,9 @@ public:
     std::wstring programFile;
     // Added to every GetTickCount answer, to run code across the count's wrap.
     DWORD tickCountOffset = 0;
+    // A test variant's time scale: from tickCountBase on, the count runs this many times faster.
+    DWORD tickCountScale = 1;
+    DWORD tickCountBase = 0;
 
     // Internal to the model: name and number sources shared by the builders.
     std::wstring NextDriverKey();
