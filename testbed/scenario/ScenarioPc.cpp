@@ -78,7 +78,7 @@ void ScenarioPc::PlugStick(const scenario::StickSpec& stick)
     plugged_[stick.name] = plugged;
 }
 
-bool ScenarioPc::Plug(const std::string& name, std::string& error)
+bool ScenarioPc::Plug(const std::string& name, bool mount, std::string& error)
 {
     const scenario::StickSpec* stick = scenario_.FindStick(name);
     if (!stick) {
@@ -93,7 +93,8 @@ bool ScenarioPc::Plug(const std::string& name, std::string& error)
     if (bridge_) {
         for (Volume* volume : plugged_[name].volumes) {
             bridge_->AddKernelVolume(*volume);
-            bridge_->Kernel().MountVolume(volume->deviceName);
+            if (mount)
+                bridge_->Kernel().MountVolume(volume->deviceName);
         }
     }
     return true;

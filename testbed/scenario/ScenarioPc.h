@@ -27,8 +27,9 @@ public:
     const scenario::Scenario& Description() const { return scenario_; }
 
     // False with the reason when the name is no stick of the scenario or the stick is
-    // already in that state.
-    bool Plug(const std::string& name, std::string& error);
+    // already in that state. Unmounted, a plugged stick's volumes wait for their first use,
+    // so the driver attaches and signals only then.
+    bool Plug(const std::string& name, bool mount, std::string& error);
     bool Unplug(const std::string& name, std::string& error);
 
     // The present volume with that drive letter, or null.

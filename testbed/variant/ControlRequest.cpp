@@ -79,7 +79,16 @@ bool ParseControlRequest(std::string_view line, ControlRequest& request, std::st
         size_t words;
     } plain[] = {{"ping", ControlVerb::Ping, 1},         {"rules", ControlVerb::Rules, 1},
                  {"launches", ControlVerb::Launches, 1}, {"actions", ControlVerb::Actions, 1},
-                 {"plug", ControlVerb::Plug, 2},         {"unplug", ControlVerb::Unplug, 2}};
+                 {"unplug", ControlVerb::Unplug, 2}};
+    if (verb == "plug") {
+        if (words.size() == 3 && words[2] == "quiet")
+            request.quiet = true;
+        else if (words.size() != 2)
+            return Fail(error, "plug takes one stick name and perhaps 'quiet'");
+        request.verb = ControlVerb::Plug;
+        request.stick = words[1];
+        return true;
+    }
     for (const auto& p : plain) {
         if (verb != p.name)
             continue;

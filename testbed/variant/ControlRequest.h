@@ -21,6 +21,7 @@ enum class FileVerb { Create, Write, Read, Rename };
 struct ControlRequest {
     ControlVerb verb = ControlVerb::Ping;
     std::string stick;     // plug, unplug
+    bool quiet = false;    // plug: leave the volumes unmounted, so the driver signals nothing
     uint32_t processId = 0;
     char letter = 0;       // upper case
     FileVerb file = FileVerb::Create;

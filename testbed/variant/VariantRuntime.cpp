@@ -176,7 +176,7 @@ std::string VariantRuntime::Handle(const std::string& text)
     case ControlVerb::Ping:
         return "ok";
     case ControlVerb::Plug:
-        return pc_.Plug(request.stick, error) ? "ok" : "error " + error;
+        return pc_.Plug(request.stick, !request.quiet, error) ? "ok" : "error " + error;
     case ControlVerb::Unplug:
         return pc_.Unplug(request.stick, error) ? "ok" : "error " + error;
     case ControlVerb::File:

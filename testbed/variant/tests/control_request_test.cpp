@@ -17,6 +17,9 @@ TEST(ControlRequest, ReadsEveryKindOfRequest)
     ASSERT_TRUE(ParseControlRequest("  plug   unknown ", request, error)) << error;
     EXPECT_EQ(ControlVerb::Plug, request.verb);
     EXPECT_EQ("unknown", request.stick);
+    EXPECT_FALSE(request.quiet);
+    ASSERT_TRUE(ParseControlRequest("plug unknown quiet", request, error)) << error;
+    EXPECT_TRUE(request.quiet);
 
     ASSERT_TRUE(ParseControlRequest("file 4294967295 f write note.txt hello", request, error)) << error;
     EXPECT_EQ(ControlVerb::File, request.verb);
@@ -57,7 +60,8 @@ TEST(ControlRequest, RefusesMalformedRequestsWithTheReason)
         {"format c:", "unknown request 'format'"},
         {"ping now", "ping takes nothing more"},
         {"plug", "plug takes one stick name"},
-        {"plug a b", "plug takes one stick name"},
+        {"plug a b", "plug takes one stick name and perhaps 'quiet'"},
+        {"unplug a quiet", "unplug takes one stick name"},
         {"rules\nping", "one line of text"},
         {std::string("ping\0", 5), "one line of text"},
         {"file 1 E create", "file takes PID LETTER"},

@@ -127,6 +127,21 @@ TEST_F(Runtime, PluggedStickSetsTheRealVolumeEvent)
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event.Get(), 10000));
 }
 
+TEST_F(Runtime, QuietlyPluggedStickSignalsOnlyOnFirstUse)
+{
+    Start(kWorkstation);
+    ASSERT_NE(nullptr, runtime_);
+    ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, L"{7A2816EC-3DB5-428B-8D25-BD712BA4E425}"));
+    ASSERT_TRUE(event.IsValid());
+    WaitForSingleObject(event.Get(), 2000);
+    Sleep(100);
+    ResetEvent(event.Get());
+    ASSERT_EQ("ok", ControlRequestOnce("plug unknown quiet"));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event.Get(), 300));
+    EXPECT_EQ("ok status 0x00000000 win32 0", ControlRequestOnce("file 4321 H create a.txt"));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event.Get(), 10000));
+}
+
 TEST_F(Runtime, ReservedControlsNameTheLastStickThatCame)
 {
     Start(kWorkstation);
