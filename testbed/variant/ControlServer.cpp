@@ -62,8 +62,12 @@ void ControlServer::Run()
         ResetEvent(io_.Get());
         DWORD ignored = 0;
         const BOOL connected = ConnectNamedPipe(pipe_.Get(), &overlapped);
-        if (connected || GetLastError() == ERROR_PIPE_CONNECTED || Complete(overlapped, FALSE, ignored))
+        if (connected || GetLastError() == ERROR_PIPE_CONNECTED || Complete(overlapped, FALSE, ignored)) {
             Serve();
+        } else {
+            // A pipe that keeps failing is retried, but never in a busy loop.
+            WaitForSingleObject(stop_.Get(), 100);
+        }
         DisconnectNamedPipe(pipe_.Get());
     }
 }

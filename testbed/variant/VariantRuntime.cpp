@@ -134,8 +134,10 @@ std::unique_ptr<VariantRuntime> VariantRuntime::Start()
         return nullptr;
     }
     VariantRuntime* expected = nullptr;
-    if (!g_current.compare_exchange_strong(expected, runtime.get()))
+    if (!g_current.compare_exchange_strong(expected, runtime.get())) {
+        runtime->Log("another variant runtime runs in this process");
         return nullptr;
+    }
     runtime->Log("scenario " + Narrow(path) + ", time scale " + std::to_string(parsed.scenario.timeScale) +
                  (parsed.scenario.driverPresent ? ", driver present" : ", no driver"));
     return runtime;
