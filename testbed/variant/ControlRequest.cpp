@@ -79,6 +79,7 @@ bool ParseControlRequest(std::string_view line, ControlRequest& request, std::st
         size_t words;
     } plain[] = {{"ping", ControlVerb::Ping, 1},         {"rules", ControlVerb::Rules, 1},
                  {"launches", ControlVerb::Launches, 1}, {"actions", ControlVerb::Actions, 1},
+                 {"service-security", ControlVerb::ServiceSecurity, 1},
                  {"unplug", ControlVerb::Unplug, 2}};
     if (verb == "plug") {
         if (words.size() == 3 && words[2] == "quiet")

@@ -15,7 +15,7 @@ const char kControlPipeName[] = "\\\\.\\pipe\\QEVRIN-testbed-control";
 // A request is one short line; anything longer is refused unread.
 const size_t kMaxControlRequest = 1024;
 
-enum class ControlVerb { Ping, Plug, Unplug, File, Rules, Launches, Actions };
+enum class ControlVerb { Ping, Plug, Unplug, File, Rules, Launches, Actions, ServiceSecurity };
 enum class FileVerb { Create, Write, Read, Rename };
 
 struct ControlRequest {

@@ -12,6 +12,10 @@ namespace testbed {
 namespace variant {
 
 void RecordLaunch(std::string line);
+// The access list a program set on its own service, as SDDL: Wine keeps none, so the
+// variant keeps the last one for the tests to read.
+void RecordServiceSecurity(std::string sddl);
+std::string RecordedServiceSecurity();
 void RecordDeviceAction(std::string line);
 std::vector<std::string> RecordedLaunches();
 std::vector<std::string> RecordedDeviceActions();

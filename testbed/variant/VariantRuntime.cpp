@@ -185,6 +185,10 @@ std::string VariantRuntime::Handle(const std::string& text)
         return FileRequest(request);
     case ControlVerb::Rules:
         return RulesReport();
+    case ControlVerb::ServiceSecurity: {
+        const std::string sddl = RecordedServiceSecurity();
+        return sddl.empty() ? "ok" : "ok " + sddl;
+    }
     case ControlVerb::Launches:
     case ControlVerb::Actions: {
         std::string reply = "ok";

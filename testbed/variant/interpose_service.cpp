@@ -5,7 +5,10 @@
 //  the stopped report leaves the driver's table beside the program.
 //
 #include "testbed/machine/interpose.h"
+#include "testbed/variant/Records.h"
 #include "testbed/variant/VariantRuntime.h"
+
+#include <sddl.h>
 
 #include <mutex>
 
@@ -71,6 +74,20 @@ BOOL WINAPI TestbedSetServiceStatus(SERVICE_STATUS_HANDLE handle, LPSERVICE_STAT
     return real(handle, status);
 }
 
+BOOL WINAPI TestbedSetServiceObjectSecurity(SC_HANDLE service, SECURITY_INFORMATION which,
+                                            PSECURITY_DESCRIPTOR descriptor)
+{
+    static auto real = RealFunction<decltype(&::SetServiceObjectSecurity)>(L"advapi32.dll", "SetServiceObjectSecurity");
+    LPSTR sddl = nullptr;
+    if (descriptor && (which & DACL_SECURITY_INFORMATION) &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl,
+                                                             nullptr)) {
+        RecordServiceSecurity(sddl);
+        LocalFree(sddl);
+    }
+    return real(service, which, descriptor);
+}
+
 BOOL WINAPI TestbedStartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table)
 {
     static auto real =
@@ -95,3 +112,4 @@ BOOL WINAPI TestbedStartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table
 TESTBED_INTERPOSE(StartServiceCtrlDispatcherW, 4, testbed::variant::TestbedStartServiceCtrlDispatcherW)
 TESTBED_INTERPOSE(RegisterServiceCtrlHandlerExW, 12, testbed::variant::TestbedRegisterServiceCtrlHandlerExW)
 TESTBED_INTERPOSE(SetServiceStatus, 8, testbed::variant::TestbedSetServiceStatus)
+TESTBED_INTERPOSE(SetServiceObjectSecurity, 12, testbed::variant::TestbedSetServiceObjectSecurity)

@@ -40,6 +40,7 @@ TEST(ControlRequest, ReadsEveryKindOfRequest)
                  {"rules", ControlVerb::Rules},
                  {"launches", ControlVerb::Launches},
                  {"actions", ControlVerb::Actions},
+                 {"service-security", ControlVerb::ServiceSecurity},
                  {"unplug full", ControlVerb::Unplug},
                  {"file 1 C read x", ControlVerb::File},
                  {"file 1 C create x", ControlVerb::File}};
