@@ -30,9 +30,22 @@ BOOL WINAPI SimulatedTokenMembership(HANDLE token, PSID sid, PBOOL isMember)
     return real(token, sid, isMember);
 }
 
+// Wine ignores FILE_FLAG_FIRST_PIPE_INSTANCE, so the mode the server asks with is recorded.
+std::atomic<DWORD> lastServerOpenMode{0};
+std::atomic<DWORD> lastServerInstances{0};
+HANDLE WINAPI RecordingCreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD instances,
+                                        DWORD outSize, DWORD inSize, DWORD timeout, LPSECURITY_ATTRIBUTES security)
+{
+    static auto real = testbed::RealFunction<decltype(&::CreateNamedPipeW)>(L"kernel32.dll", "CreateNamedPipeW");
+    lastServerOpenMode = openMode;
+    lastServerInstances = instances;
+    return real(name, openMode, pipeMode, instances, outSize, inSize, timeout, security);
+}
+
 }  // namespace
 
 TESTBED_INTERPOSE(CheckTokenMembership, 12, SimulatedTokenMembership)
+TESTBED_INTERPOSE(CreateNamedPipeW, 32, RecordingCreateNamedPipeW)
 
 namespace servicetest {
 namespace {
@@ -178,6 +191,13 @@ TEST_F(PipeServerTest, ExemptionOnlyForTheCallersOwnProcessAndAPrivilegedToken)
 
 TEST_F(PipeServerTest, NameStaysTakenBetweenClientsAndForTheServersLife)
 {
+    {
+        std::unique_ptr<ServiceCommandClient> first = Connect();
+    }
+    // The one instance was created as the first of its name.
+    EXPECT_EQ(static_cast<DWORD>(PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE),
+              lastServerOpenMode.load());
+    EXPECT_EQ(1u, lastServerInstances.load());
     for (int i = 0; i < 3; ++i) {
         std::unique_ptr<ServiceCommandClient> client = Connect();
         EXPECT_EQ(1, client->NotifyDeviceChange());
