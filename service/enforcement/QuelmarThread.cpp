@@ -125,16 +125,21 @@ void QuelmarThread::OnDeviceEvent(WPARAM, LPARAM)
 
 void QuelmarThread::Enumerate()
 {
-    DriverControl* driver = DriverControl::GetInstance();
-    const DWORD self = GetCurrentProcessId();
-    // Volumes that the driver blocks must still open for the enumeration.
-    driver->AddExemptProcess(self);
+    // Volumes that the driver blocks must still open for the enumeration; the exemption ends
+    // on every way out, also when memory runs out halfway.
+    struct SelfExemption {
+        DriverControl* driver = DriverControl::GetInstance();
+        const DWORD self = GetCurrentProcessId();
+        SelfExemption() { driver->AddExemptProcess(self); }
+        ~SelfExemption() { driver->RemoveExemptProcess(self); }
+    } exemption;
 
     std::vector<VolumeRecord> volumes;
-    VolumeMap(volumes, VOLUME_MAP_DEVICE_NAMES | VOLUME_MAP_DRIVE_LETTERS | VOLUME_MAP_DEVICE_IDS |
-                           VOLUME_MAP_CHILD_DEVICE_NAMES | VOLUME_MAP_DEVNODES)
-        .Build();
-    if (!SameVolumeList(volumes, VolumeList())) {
+    // A machine without a single volume is a failed enumeration: the last list stays.
+    if (VolumeMap(volumes, VOLUME_MAP_DEVICE_NAMES | VOLUME_MAP_DRIVE_LETTERS | VOLUME_MAP_DEVICE_IDS |
+                               VOLUME_MAP_CHILD_DEVICE_NAMES | VOLUME_MAP_DEVNODES)
+            .Build() &&
+        !SameVolumeList(volumes, VolumeList())) {
         VolumeList() = std::move(volumes);
         ++pendingChanges_;
     }
@@ -150,7 +155,6 @@ void QuelmarThread::Enumerate()
     }
 
     ScanDrives();
-    driver->RemoveExemptProcess(self);
 }
 
 void QuelmarThread::OnEvaluate(WPARAM, LPARAM)

@@ -60,7 +60,7 @@ BOOL RestrictUserDefinedControl(SC_HANDLE service)
 
     // The new list: every entry as it was, less the control right for anyone but the two,
     // who are sure to hold it.
-    DWORD size = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
+    DWORD size = sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
     if (present && dacl != nullptr) {
         size += dacl->AclSize;
     }
@@ -98,6 +98,15 @@ BOOL RestrictUserDefinedControl(SC_HANDLE service)
             if (!AddAccessAllowedAceEx(narrowed, ACL_REVISION, header->AceFlags, mask, sid)) {
                 return FALSE;
             }
+        }
+    }
+    if (!present || dacl == nullptr) {
+        // No list gave everyone everything: the others keep the rights to query the service.
+        Sid authenticated(WinAuthenticatedUserSid);
+        const DWORD query = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS |
+                            SERVICE_INTERROGATE | READ_CONTROL;
+        if (!authenticated.valid || !AddAccessAllowedAce(narrowed, ACL_REVISION, query, authenticated.bytes)) {
+            return FALSE;
         }
     }
     if (!systemHolds && !AddAccessAllowedAce(narrowed, ACL_REVISION, SERVICE_ALL_ACCESS, system.bytes)) {
