@@ -114,6 +114,9 @@ public:
     std::wstring programFile;
     // Added to every GetTickCount answer, to run code across the count's wrap.
     DWORD tickCountOffset = 0;
+    // A test variant's time scale: from tickCountBase on, the count runs this many times faster.
+    DWORD tickCountScale = 1;
+    DWORD tickCountBase = 0;
 
     // Integrity labels of named kernel objects, by object name (0: the object has no label).
     // GetSecurityInfo answers the label query from here for every handle that CreateMutexW
