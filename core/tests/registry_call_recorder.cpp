@@ -2,10 +2,22 @@
 
 #include "testbed/machine/interpose.h"
 
+#include <utility>
+
 namespace registrytest {
 namespace {
 
 thread_local KeyRequestRecording* g_recording = nullptr;
+thread_local FailingValueWrite* g_failingWrite = nullptr;
+
+LONG WINAPI FailableRegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                                   DWORD size)
+{
+    static auto real = testbed::RealFunction<decltype(&::RegSetValueExW)>(L"advapi32.dll", "RegSetValueExW");
+    if (g_failingWrite && valueName && g_failingWrite->ValueName() == valueName)
+        return ERROR_ACCESS_DENIED;
+    return real(key, valueName, reserved, type, data, size);
+}
 
 LONG WINAPI RecordingRegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
                                      REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
@@ -41,7 +53,18 @@ KeyRequestRecording::~KeyRequestRecording()
     g_recording = nullptr;
 }
 
+FailingValueWrite::FailingValueWrite(std::wstring valueName) : valueName_(std::move(valueName))
+{
+    g_failingWrite = this;
+}
+
+FailingValueWrite::~FailingValueWrite()
+{
+    g_failingWrite = nullptr;
+}
+
 }  // namespace registrytest
 
 TESTBED_INTERPOSE(RegCreateKeyExW, 36, registrytest::RecordingRegCreateKeyExW)
 TESTBED_INTERPOSE(RegOpenKeyExW, 20, registrytest::RecordingRegOpenKeyExW)
+TESTBED_INTERPOSE(RegSetValueExW, 24, registrytest::FailableRegSetValueExW)
