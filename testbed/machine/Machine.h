@@ -131,4 +131,7 @@ private:
     int nextHcdIndex_ = 0;
 };
 
+// The calling thread's error mode where the system keeps one per thread (6.1 on), else 0.
+UINT ThreadErrorMode();
+
 }  // namespace testbed

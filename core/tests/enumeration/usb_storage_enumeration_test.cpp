@@ -94,7 +94,7 @@ TEST(UsbDeviceEnumerator, SleepingStickIsWokenThroughItsDriveOnWindows81)
     EXPECT_TRUE(machine.volume.probeThreadErrorMode & SEM_FAILCRITICALERRORS);
     EXPECT_EQ(machine.volume.probeProcessErrorMode, processMode);
     EXPECT_EQ(GetErrorMode(), processMode);
-    EXPECT_FALSE(GetThreadErrorMode() & SEM_FAILCRITICALERRORS);
+    EXPECT_FALSE(testbed::ThreadErrorMode() & SEM_FAILCRITICALERRORS);
 }
 
 TEST(UsbDeviceEnumerator, DriveLettersOffBeforeWindows81YetNodesStillGetTheirLetters)
