@@ -176,6 +176,26 @@ TEST_F(EndToEnd, ReadOnlyPolicyAndSdSwitchOff)
         ExpectAccess(*e.volume, kOrdinaryProcess, e.state);
 }
 
+// Every partition of a stick is the stick's: a second partition that lost its tie to the
+// stick would count as not USB and pass. The Windows disk's partitions pass alike.
+TEST_F(EndToEnd, EveryPartitionOfAStickTakesTheStickState)
+{
+    testbed::Volume& unknown = pc_.PlugUnknownStick();
+    testbed::Volume& unknownSecond = pc_.pc.AddVolume(pc_.unknownStick->Disk(), L'I');
+    testbed::Volume& readOnlySecond = pc_.pc.AddVolume(pc_.readOnlyStick.Disk(), L'J');
+    Start(1, 0);
+    ASSERT_TRUE(Pass());
+    const struct {
+        const testbed::Volume* volume;
+        int state;
+    } expected[] = {{&unknown, 1},          {&unknownSecond, 1}, {&pc_.readOnly, 2}, {&readOnlySecond, 2},
+                    {&pc_.windows, 0},      {&pc_.recovery, 0},  {&pc_.full, 0}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(e.state, DriverState(*e.volume)) << Narrow(e.volume->deviceName);
+        ExpectAccess(*e.volume, kOrdinaryProcess, e.state);
+    }
+}
+
 TEST_F(EndToEnd, ServiceProcessPassesOnlyWhileExempt)
 {
     pc_.PlugUnknownStick();
