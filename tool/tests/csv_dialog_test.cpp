@@ -13,8 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <functional>
 
 namespace {
 
@@ -130,22 +129,21 @@ protected:
         list_.GetAllEntries(rows);
         return rows;
     }
-    // The dialog's window once it shows.
-    HWND WaitForProgressDialog() const { return ui::WaitForDialog(uiThread_, IDC_CSV_PROGRESS, 8000); }
-    // The next message box's text, closed; empty when none came.
-    std::wstring AnswerMessageBox(const wchar_t* screenshot = nullptr) const
+    // Runs the dialog over the list while script acts on its window; ends a failing run.
+    INT_PTR RunDialog(int mode, const CString& path, const std::function<void(HWND)>& script)
     {
-        HWND box = ui::WaitForMessageBox(uiThread_, 8000);
-        if (box == nullptr) {
-            return std::wstring();
-        }
-        const std::wstring text = ui::ItemText(box, 0xFFFF);
-        if (screenshot != nullptr) {
-            ui::SaveScreenshot(box, screenshot);
-        }
-        ui::Click(box, IDOK);
-        ui::WaitUntil([&] { return !IsWindow(box); }, 5000);
-        return text;
+        CCSVInOutDlg dialog(&path, &list_, mode, &host_);
+        ui::Driver driver([&] {
+            HWND window = ui::WaitForDialog(uiThread_, IDC_CSV_PROGRESS, 8000);
+            if (window == nullptr) {
+                return;
+            }
+            script(window);
+            if (!ui::WaitUntil([&] { return !IsWindow(window); }, 5000)) {
+                PostMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, 0);
+            }
+        });
+        return dialog.DoModal();
     }
 
     CDialog host_;
@@ -272,45 +270,32 @@ TEST_F(CsvDialogHost, ImportReplacesTheRowsAndLogsRejectedLinesWhileTheDialogSta
     int rangeHigh = 0;
     int position = 0;
     int wideRangeHigh = 0;
-    INT_PTR result = 0;
-    {
-        CCSVInOutDlg dialog(&path, &list_, CCSVInOutDlg::kImport, &host_);
-        ui::Driver driver([&] {
-            HWND window = WaitForProgressDialog();
-            if (window == nullptr) {
-                return;
-            }
-            HWND box = WaitForAnyMessageBox(window, 10000);
-            HWND bar = GetDlgItem(window, IDC_CSV_PROGRESS);
-            rangeHigh = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
-            position = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
-            ui::SaveScreenshot(window, L"csv_dialog_progress");
-            if (box != nullptr) {
-                ui::SaveScreenshot(box, L"csv_dialog_summary");
-            }
+    const INT_PTR result = RunDialog(CCSVInOutDlg::kImport, path, [&](HWND window) {
+        HWND box = WaitForAnyMessageBox(window, 10000);
+        HWND bar = GetDlgItem(window, IDC_CSV_PROGRESS);
+        rangeHigh = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+        position = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+        ui::SaveScreenshot(window, L"csv_dialog_progress");
+        if (box != nullptr) {
+            ui::SaveScreenshot(box, L"csv_dialog_summary");
+        }
 
-            PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
-            PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-            PostMessageW(window, WM_COMMAND, IDOK, 0);
-            PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-            PostMessageW(window, WM_CLOSE, 0, 0);
-            PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-            Sleep(300);
-            openDuringSummary = IsWindow(window) && IsWindowVisible(window);
-            ownerEnabledDuringSummary = IsWindowEnabled(host_.m_hWnd) != FALSE;
+        PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Sleep(300);
+        openDuringSummary = IsWindow(window) && IsWindowVisible(window);
+        ownerEnabledDuringSummary = IsWindowEnabled(host_.m_hWnd) != FALSE;
 
-            // A range beyond 16 bits is kept whole.
-            SendMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kSetRange, 70000);
-            wideRangeHigh = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+        // A range beyond 16 bits is kept whole.
+        SendMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kSetRange, 70000);
+        wideRangeHigh = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
 
-            summary = CloseBox(box);
-            if (!ui::WaitUntil([&] { return !IsWindow(window); }, 5000)) {
-                // Only to end a failing run.
-                PostMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, 0);
-            }
-        });
-        result = dialog.DoModal();
-    }
+        summary = CloseBox(box);
+    });
 
     EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
     EXPECT_TRUE(openDuringSummary);
@@ -350,21 +335,8 @@ TEST_F(CsvDialogHost, ImportOfAMissingFileReportsItAndKeepsTheRows)
     const CString path(folder.File(L"absent.csv").c_str());
     list_.AddEntry(Entry(0x1234, 0x0001, L"OLD", 0), 1);
     std::wstring message;
-    INT_PTR result = 0;
-    {
-        CCSVInOutDlg dialog(&path, &list_, CCSVInOutDlg::kImport, &host_);
-        ui::Driver driver([&] {
-            HWND window = WaitForProgressDialog();
-            if (window == nullptr) {
-                return;
-            }
-            message = CloseBox(WaitForAnyMessageBox(window, 10000));
-            if (!ui::WaitUntil([&] { return !IsWindow(window); }, 5000)) {
-                PostMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, 0);
-            }
-        });
-        result = dialog.DoModal();
-    }
+    const INT_PTR result = RunDialog(CCSVInOutDlg::kImport, path,
+                                     [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
     EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
     EXPECT_EQ(message.substr(0, Loaded(IDS_CSV_IMPORT_FAILED).size() + 4), Loaded(IDS_CSV_IMPORT_FAILED) + L"\r\n\r\n");
     EXPECT_GT(message.size(), Loaded(IDS_CSV_IMPORT_FAILED).size() + 4);
@@ -378,22 +350,9 @@ TEST_F(CsvDialogHost, ExportWritesEveryRowThatAnImportReadsBack)
     const CString path(folder.File(L"out.csv").c_str());
     list_.AddEntry(Entry(0x0781, 0x5567, L"4C53", Quelmar::WhitelistReadOnly), 0);
     list_.AddEntry(Entry(0x0951, 0x1666, L"001A", Quelmar::WhitelistFullAccess), 1);
-    INT_PTR result = 0;
     bool anyMessage = true;
-    {
-        CCSVInOutDlg dialog(&path, &list_, CCSVInOutDlg::kExport, &host_);
-        ui::Driver driver([&] {
-            HWND window = WaitForProgressDialog();
-            if (window == nullptr) {
-                return;
-            }
-            anyMessage = WaitForAnyMessageBox(window, 500) != nullptr;
-            if (!ui::WaitUntil([&] { return !IsWindow(window); }, 5000)) {
-                PostMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, 0);
-            }
-        });
-        result = dialog.DoModal();
-    }
+    const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
+                                     [&](HWND window) { anyMessage = WaitForAnyMessageBox(window, 500) != nullptr; });
     EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
     EXPECT_FALSE(anyMessage);
     EXPECT_EQ(ReadBytes(path.GetString()), "1,1,0x0781,1,0x5567,1,4C53,0,,0,\r\n0,1,0x0951,1,0x1666,1,001A,0,,0,\r\n");
@@ -405,21 +364,8 @@ TEST_F(CsvDialogHost, ExportToAnUnwritablePathReportsItsReason)
     const CString path(folder.File(L"missing\\out.csv").c_str());
     list_.AddEntry(Entry(0x0781, 0x5567, L"4C53", 0), 1);
     std::wstring message;
-    INT_PTR result = 0;
-    {
-        CCSVInOutDlg dialog(&path, &list_, CCSVInOutDlg::kExport, &host_);
-        ui::Driver driver([&] {
-            HWND window = WaitForProgressDialog();
-            if (window == nullptr) {
-                return;
-            }
-            message = CloseBox(WaitForAnyMessageBox(window, 10000));
-            if (!ui::WaitUntil([&] { return !IsWindow(window); }, 5000)) {
-                PostMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, 0);
-            }
-        });
-        result = dialog.DoModal();
-    }
+    const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
+                                     [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
     EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
     const std::wstring failed = Loaded(IDS_CSV_EXPORT_FAILED) + L"\r\n\r\n";
     EXPECT_EQ(message.substr(0, failed.size()), failed);

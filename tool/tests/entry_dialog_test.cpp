@@ -109,17 +109,13 @@ TEST(EntryDialog, AddsAReadOnlyEntryFromTypedIdsAndSerial)
     EXPECT_FALSE(editsEnabled[3] || editsEnabled[4]);
 
     ASSERT_EQ(result, IDOK);
-    EXPECT_EQ(entry.vendorId, 0x0781);
-    EXPECT_EQ(entry.productId, 0x5567);
-    EXPECT_EQ(entry.serialNumber, L"4C53");
-    EXPECT_EQ(entry.manufacturer, L"");
-    EXPECT_EQ(entry.product, L"");
-    EXPECT_EQ(entry.useVendorId, 1);
-    EXPECT_EQ(entry.useProductId, 1);
-    EXPECT_EQ(entry.useSerialNumber, 1);
-    EXPECT_EQ(entry.useManufacturer, 0);
-    EXPECT_EQ(entry.useProduct, 0);
-    EXPECT_EQ(entry.attribute, Quelmar::WhitelistReadOnly);
+    Quelmar::WhitelistEntry expected;
+    expected.vendorId = 0x0781;
+    expected.productId = 0x5567;
+    expected.serialNumber = L"4C53";
+    expected.useVendorId = expected.useProductId = expected.useSerialNumber = 1;
+    expected.attribute = Quelmar::WhitelistReadOnly;
+    EXPECT_TRUE(Quelmar::EqualWhitelistEntries(entry, expected));
 }
 
 // Every refused text keeps the dialog open, names the field and puts the focus on it with the
