@@ -2,6 +2,7 @@
 // service's volume and storage calls, the decision runs, the table goes through
 // "\\.\QEVRINd" into the filter driver's own code on the kernel stand-in, and ordinary
 // processes meet on each volume what the whitelist and the switches require.
+#include "service/core/ServiceCore.h"
 #include "service/tests/DecisionValues.h"
 #include "service/tests/EnforcementPass.h"
 #include "service/volumes/StorageQuery.h"
@@ -103,6 +104,7 @@ protected:
         switch (state) {
         case 0:
             EXPECT_EQ(0, probe.create) << name;
+            EXPECT_EQ(0, probe.openForWriting) << name;
             EXPECT_EQ(0, probe.write) << name;
             EXPECT_EQ(0, probe.rename) << name;
             EXPECT_EQ(0, probe.query) << name;
@@ -110,10 +112,13 @@ protected:
             break;
         case 1:
             EXPECT_EQ(kPathNotFound, probe.create) << name;
+            EXPECT_EQ(kPathNotFound, probe.openForWriting) << name;
             EXPECT_EQ(kPathNotFound, probe.open) << name;
             break;
         case 2:
             EXPECT_EQ(kWriteProtected, probe.create) << name;
+            // A writable open would let a mapping change the file later.
+            EXPECT_EQ(kWriteProtected, probe.openForWriting) << name;
             EXPECT_EQ(0, probe.open) << name;
             EXPECT_EQ(kWriteProtected, probe.write) << name;
             EXPECT_EQ(kWriteProtected, probe.rename) << name;
@@ -134,7 +139,7 @@ protected:
 
     WorkstationPc pc_;
     std::unique_ptr<testbed::KernelBridge> bridge_;
-    QuelmarThread thread_;
+    QuelmarDecision thread_;
 };
 
 TEST_F(EndToEnd, PluggedUnknownStickIsBlockedAndTheWhitelistHolds)
@@ -169,6 +174,26 @@ TEST_F(EndToEnd, ReadOnlyPolicyAndSdSwitchOff)
                     {pc_.unknown, 2}};
     for (const auto& e : expected)
         ExpectAccess(*e.volume, kOrdinaryProcess, e.state);
+}
+
+// Every partition of a stick is the stick's: a second partition that lost its tie to the
+// stick would count as not USB and pass. The Windows disk's partitions pass alike.
+TEST_F(EndToEnd, EveryPartitionOfAStickTakesTheStickState)
+{
+    testbed::Volume& unknown = pc_.PlugUnknownStick();
+    testbed::Volume& unknownSecond = pc_.pc.AddVolume(pc_.unknownStick->Disk(), L'I');
+    testbed::Volume& readOnlySecond = pc_.pc.AddVolume(pc_.readOnlyStick.Disk(), L'J');
+    Start(1, 0);
+    ASSERT_TRUE(Pass());
+    const struct {
+        const testbed::Volume* volume;
+        int state;
+    } expected[] = {{&unknown, 1},          {&unknownSecond, 1}, {&pc_.readOnly, 2}, {&readOnlySecond, 2},
+                    {&pc_.windows, 0},      {&pc_.recovery, 0},  {&pc_.full, 0}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(e.state, DriverState(*e.volume)) << Narrow(e.volume->deviceName);
+        ExpectAccess(*e.volume, kOrdinaryProcess, e.state);
+    }
 }
 
 TEST_F(EndToEnd, ServiceProcessPassesOnlyWhileExempt)
@@ -224,7 +249,10 @@ TEST_F(EndToEnd, DriverVersionIsCheckedAndTheDeviceLeftFree)
 {
     Start(1, 1);
     DriverControl::DeleteInstance();
-    EXPECT_TRUE(CheckDriverVersion());
+    ServiceCore* core = ServiceCore::CreateInstance();
+    ASSERT_NE(nullptr, core);
+    EXPECT_TRUE(core->CheckDriver());
+    ServiceCore::DeleteInstance();
     // The check closed its handle: the driver's one open is free again.
     EXPECT_TRUE(DriverControl::GetInstance()->Open(0));
 }

@@ -2,7 +2,7 @@
 //  The enforcement thread's calls that reach the system: the bus scan of the drives and the
 //  hand-over of the table to the driver.
 //
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 
 #include "classlib/ScopedHandle.h"
 #include "service/driver/DriverControl.h"
@@ -14,7 +14,6 @@
 #include <winioctl.h>
 
 #include <cstddef>
-#include <new>
 #include <utility>
 
 namespace Quelmar {
@@ -63,7 +62,7 @@ bool IsRemovableDrive(LONG driveLetter)
 
 }  // namespace
 
-void QuelmarThread::ScanDrives()
+void QuelmarDecision::ScanDrives()
 {
     cardReaderVolumes_.clear();
     try {
@@ -80,12 +79,12 @@ void QuelmarThread::ScanDrives()
                 cardReaderVolumes_.insert(record.deviceName);
             }
         }
-    } catch (const std::bad_alloc&) {
-        // The set stays as far as the scan got; the next pass scans again.
+    } catch (...) {
+        // Whatever fails, the set stays as far as the scan got; the next pass scans again.
     }
 }
 
-BOOL QuelmarThread::SendPolicy(const VolumePolicyMap& map)
+BOOL QuelmarDecision::SendPolicy(const VolumePolicyMap& map)
 {
     if (map == sentMap_) {
         return FALSE;
