@@ -10,6 +10,7 @@
 #define IDD_ADD_USB_STORAGE             131
 #define IDD_SELECT_USB_STORAGE          132
 #define IDD_INPUT_PASSWORD              133
+#define IDD_CSV_IN_OUT                  140
 
 // Unlock dialog
 #define IDC_PASSWORD                    1008
@@ -37,6 +38,10 @@
 #define IDC_DETAIL_MANUFACTURER         1021
 #define IDC_DETAIL_PRODUCT              1022
 #define IDC_DEVICE_LIST_LABEL           1040
+
+// CSV import and export dialog
+#define IDC_CSV_STATUS                  1043
+#define IDC_CSV_PROGRESS                1044
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                      (-1)

@@ -1,0 +1,222 @@
+#include "tool/CCSVInOutDlg.h"
+
+#include "classlib/CException.h"
+#include "classlib/CFile.h"
+#include "classlib/DataExchange.h"
+#include "tool/CWhiteListControl.h"
+#include "tool/CsvImportSummary.h"
+#include "tool/FormatLocalTime.h"
+#include "tool/csv/CsvAnsiText.h"
+#include "tool/csv/CsvWhitelistFile.h"
+#include "tool/resource.h"
+
+#include <ctime>
+#include <string>
+
+namespace {
+
+constexpr UINT kMaxErrorMessage = 1024;
+
+CString Loaded(UINT id)
+{
+    CString text;
+    text.LoadString(id);
+    return text;
+}
+
+int ShowMessage(const CCSVInOutDlg* dialog, const CString& text, UINT style)
+{
+    return ::MessageBoxW(dialog->m_hWnd, text, Loaded(IDS_SHEET_CAPTION), style);
+}
+
+// The failure text, with the class library's reason when there is one.
+void ShowFailure(const CCSVInOutDlg* dialog, UINT textId, const CException* reason)
+{
+    CString text = Loaded(textId);
+    if (reason != nullptr) {
+        WCHAR message[kMaxErrorMessage] = {};
+        reason->GetErrorMessage(message, kMaxErrorMessage);
+        text += L"\r\n\r\n";
+        text += message;
+    }
+    ShowMessage(dialog, text, MB_ICONERROR);
+}
+
+Quelmar::CsvFileJob JobOf(CCSVInOutDlg* dialog)
+{
+    Quelmar::CsvFileJob job;
+    job.path = *dialog->m_path;
+    job.progress = &CCSVInOutDlg::StepProgress;
+    job.argument = dialog;
+    return job;
+}
+
+void SendProgress(CCSVInOutDlg* dialog, int code, LPARAM value)
+{
+    ::SendMessageW(dialog->m_hWnd, WM_APP_PROGRESS, static_cast<WPARAM>(code), value);
+}
+
+// Every error text, in the ANSI code page, one after the other. Throws on failure.
+void WriteErrorLog(const CString& logPath, const Quelmar::CsvErrorList& errors)
+{
+    CFile log(logPath, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite);
+    for (const CString& line : errors) {
+        const std::string bytes = Quelmar::TextToAnsiBytes(line, logPath);
+        log.Write(bytes.data(), static_cast<UINT>(bytes.size()));
+    }
+    log.Close();
+}
+
+void ReportRejectedLines(CCSVInOutDlg* dialog, const Quelmar::CsvErrorList& errors)
+{
+    CString summary = Loaded(IDS_CSV_SOME_LINES_FAILED);
+    summary += L"\r\n\r\n";
+    AppendSummaryErrorLines(summary, errors);
+
+    const CString logName = FormatLocalTime(L"err%Y%m%d%H%M%S.log", _time64(nullptr));
+    const CString logPath = CsvErrorLogPath(*dialog->m_path, logName);
+    bool written = false;
+    // Without a name the path would be the CSV's folder itself; that is no log.
+    if (!logName.IsEmpty()) {
+        try {
+            WriteErrorLog(logPath, errors);
+            written = true;
+        } catch (...) {
+        }
+    }
+    if (!written) {
+        ShowMessage(dialog, Loaded(IDS_CSV_LOG_FAILED), MB_ICONERROR);
+    } else {
+        summary += logPath;
+        summary += Loaded(IDS_CSV_LOG_SAVED);
+    }
+    ShowMessage(dialog, summary, MB_ICONWARNING);
+}
+
+}  // namespace
+
+CCSVInOutDlg::CCSVInOutDlg(const CString* path, CWhiteListControl* list, int mode, CWnd* parent)
+    : CDialog(IDD_CSV_IN_OUT, parent), m_path(path), m_list(list), m_mode(mode)
+{
+}
+
+CCSVInOutDlg::~CCSVInOutDlg()
+{
+    // Only when the modal loop left early (the program quitting): the worker still uses this
+    // object, the caller's path and list, so they must not go before it.
+    if (m_thread.IsValid()) {
+        WaitForSingleObject(m_thread.Get(), INFINITE);
+    }
+}
+
+void CCSVInOutDlg::DoDataExchange(CDataExchange* dx)
+{
+    DDX_Control(dx, IDC_CSV_PROGRESS, m_progress);
+}
+
+BOOL CCSVInOutDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_threadId = 0;
+    LPTHREAD_START_ROUTINE worker = nullptr;
+    if (m_mode == kImport) {
+        worker = &ImportWhitelistWorker;
+    } else if (m_mode == kExport) {
+        worker = &ExportWhitelistWorker;
+    }
+    if (worker != nullptr) {
+        m_thread.Reset(CreateThread(nullptr, 0, worker, this, 0, &m_threadId));
+    }
+    if (!m_thread.IsValid()) {
+        ::PostMessageW(m_hWnd, WM_APP_PROGRESS, kEnd, kNoWorker);
+    }
+    return TRUE;
+}
+
+void CCSVInOutDlg::StepProgress(LPVOID dialog)
+{
+    if (dialog != nullptr) {
+        SendProgress(static_cast<CCSVInOutDlg*>(dialog), kStep, 0);
+    }
+}
+
+LRESULT CCSVInOutDlg::OnProgress(WPARAM code, LPARAM value)
+{
+    switch (code) {
+    case kSetRange:
+        // The 32-bit range: a whitelist of more than 32767 rows must not wrap the bar.
+        m_progress.SetRange32(0, static_cast<int>(value));
+        m_progress.SetPos(0);
+        m_progress.SetStep(1);
+        break;
+    case kStep:
+        m_progress.StepIt();
+        break;
+    case kEnd:
+        m_thread.Reset();
+        EndDialog(static_cast<int>(value));
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+BOOL CCSVInOutDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    if (message == WM_APP_PROGRESS) {
+        *result = OnProgress(wParam, lParam);
+        return TRUE;
+    }
+    return CDialog::OnWndMsg(message, wParam, lParam, result);
+}
+
+DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
+{
+    CCSVInOutDlg* dialog = static_cast<CCSVInOutDlg*>(parameter);
+    Quelmar::Whitelist entries;
+    Quelmar::CsvErrorList errors;
+    bool read = false;
+    try {
+        const Quelmar::CsvFileJob job = JobOf(dialog);
+        const int lines = Quelmar::CountCsvLines(job);
+        SendProgress(dialog, CCSVInOutDlg::kSetRange, static_cast<LPARAM>(lines) * 2);
+        Quelmar::ReadWhitelistCsv(errors, job, entries);
+        read = true;
+    } catch (const CException& failure) {
+        ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, &failure);
+    } catch (...) {
+        ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, nullptr);
+    }
+    if (read) {
+        // The list is changed only through its messages, which the dialog's thread runs.
+        dialog->m_list->DeleteAllItems();
+        for (const Quelmar::WhitelistEntry& entry : entries) {
+            dialog->m_list->AddEntry(entry, 0);
+            SendProgress(dialog, CCSVInOutDlg::kStep, 0);
+        }
+        dialog->m_list->SetColumnWidth(0, LVSCW_AUTOSIZE);
+        if (!errors.empty()) {
+            ReportRejectedLines(dialog, errors);
+        }
+    }
+    PostMessageW(dialog->m_hWnd, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, CCSVInOutDlg::kWorkerFinished);
+    return 0;
+}
+
+DWORD WINAPI ExportWhitelistWorker(LPVOID parameter)
+{
+    CCSVInOutDlg* dialog = static_cast<CCSVInOutDlg*>(parameter);
+    Quelmar::Whitelist entries;
+    try {
+        dialog->m_list->GetAllEntries(entries);
+        SendProgress(dialog, CCSVInOutDlg::kSetRange, dialog->m_list->GetItemCount());
+        Quelmar::WriteWhitelistCsv(JobOf(dialog), entries);
+    } catch (const CException& failure) {
+        ShowFailure(dialog, IDS_CSV_EXPORT_FAILED, &failure);
+    } catch (...) {
+        ShowFailure(dialog, IDS_CSV_EXPORT_FAILED, nullptr);
+    }
+    PostMessageW(dialog->m_hWnd, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, CCSVInOutDlg::kWorkerFinished);
+    return 0;
+}

@@ -1,0 +1,51 @@
+#pragma once
+//
+//  The small progress dialog in which the whitelist is imported from or exported to a CSV
+//  file. One worker thread does the file work and reports through WM_APP_PROGRESS; the dialog
+//  ends only when the worker says so, because the worker uses the dialog, the caller's path
+//  and the caller's list until then. Windows builds only.
+//
+#include "classlib/CDialog.h"
+#include "classlib/CProgressCtrl.h"
+#include "classlib/ScopedHandle.h"
+
+class CWhiteListControl;
+
+// From the worker: wParam a code (1 range, 2 step, 3 end), lParam its value.
+constexpr UINT WM_APP_PROGRESS = WM_APP + 0x3E9;
+
+class CCSVInOutDlg : public CDialog {
+public:
+    enum Mode : int { kImport = 1, kExport = 2 };
+    enum Progress : int { kSetRange = 1, kStep = 2, kEnd = 3 };
+    // End codes: the worker ran (also after a failure it reported), or none was started.
+    enum Result : int { kWorkerFinished = 1, kNoWorker = 2 };
+
+    // path and list stay the caller's and must outlive the dialog. The parent's top-level
+    // window is disabled while the worker runs.
+    CCSVInOutDlg(const CString* path, CWhiteListControl* list, int mode, CWnd* parent = nullptr);
+    ~CCSVInOutDlg() override;
+
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+    // Enter, Escape and close must not end the dialog while the worker uses it.
+    void OnOK() override {}
+    void OnCancel() override {}
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+    // The CSV routines' progress callback: one step of the bar.
+    static void StepProgress(LPVOID dialog);
+
+    const CString* m_path;
+    CWhiteListControl* m_list;
+    int m_mode;
+    DWORD m_threadId = 0;
+    ScopedHandle m_thread;
+    CProgressCtrl m_progress;
+
+private:
+    LRESULT OnProgress(WPARAM code, LPARAM value);
+};
+
+DWORD WINAPI ImportWhitelistWorker(LPVOID dialog);
+DWORD WINAPI ExportWhitelistWorker(LPVOID dialog);

@@ -1,0 +1,381 @@
+//
+//  The CSV import and export dialog: its worker's effect on the list, the summary and error
+//  log of rejected lines, the failure messages, and a dialog that cannot be ended before its
+//  worker is done. Also the texts around the summary and the log's name.
+//
+#include "tool/CCSVInOutDlg.h"
+#include "tool/CWhiteListControl.h"
+#include "tool/CsvImportSummary.h"
+#include "tool/FormatLocalTime.h"
+#include "tool/csv/CsvWhitelistFile.h"
+#include "tool/resource.h"
+#include "tool/tests/ui_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+std::wstring Loaded(UINT id)
+{
+    CString text;
+    text.LoadString(id);
+    return text.GetString();
+}
+
+// A folder of its own under the temporary folder, emptied and removed at the end.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        WCHAR base[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, base);
+        path_ = std::wstring(base) + L"qevrin-csv-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount());
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TempFolder()
+    {
+        for (const std::wstring& name : Files()) {
+            DeleteFileW((path_ + L"\\" + name).c_str());
+        }
+        RemoveDirectoryW(path_.c_str());
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+    std::vector<std::wstring> Files() const
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW data = {};
+        HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) {
+            return names;
+        }
+        do {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                names.push_back(data.cFileName);
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+        return names;
+    }
+
+private:
+    std::wstring path_;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+Quelmar::WhitelistEntry Entry(WORD vid, WORD pid, const wchar_t* serial, int attribute)
+{
+    Quelmar::WhitelistEntry entry;
+    entry.vendorId = vid;
+    entry.productId = pid;
+    entry.serialNumber = serial;
+    entry.useVendorId = 1;
+    entry.useProductId = 1;
+    entry.useSerialNumber = 1;
+    entry.attribute = attribute;
+    return entry;
+}
+
+// A modeless dialog of the tool's resources that owns the whitelist list, as a page would.
+class CsvDialogHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(host_.Create(IDD_SELECT_USB_STORAGE));
+        host_.ShowWindow(SW_SHOW);
+        ASSERT_TRUE(list_.SubclassWindow(host_.GetDlgItem(IDC_DEVICE_LIST)));
+        list_.SetColumns();
+        uiThread_ = GetCurrentThreadId();
+    }
+    void TearDown() override
+    {
+        list_.DeleteAllItems();
+        if (host_.m_hWnd != nullptr) {
+            host_.DestroyWindow();
+        }
+    }
+    std::vector<Quelmar::WhitelistEntry> Rows() const
+    {
+        std::vector<Quelmar::WhitelistEntry> rows;
+        list_.GetAllEntries(rows);
+        return rows;
+    }
+    // Runs the dialog over the list while script acts on its window; ends a failing run.
+    INT_PTR RunDialog(int mode, const CString& path, const std::function<void(HWND)>& script)
+    {
+        CCSVInOutDlg dialog(&path, &list_, mode, &host_);
+        ui::Driver driver([&] {
+            HWND window = ui::WaitForDialog(uiThread_, IDC_CSV_PROGRESS, 8000);
+            if (window == nullptr) {
+                return;
+            }
+            script(window);
+            if (!ui::WaitUntil([&] { return !IsWindow(window); }, 5000)) {
+                PostMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, 0);
+            }
+        });
+        return dialog.DoModal();
+    }
+
+    CDialog host_;
+    CWhiteListControl list_;
+    DWORD uiThread_ = 0;
+};
+
+// Message boxes of the worker run on the worker's thread, not the test's.
+HWND WaitForAnyMessageBox(HWND owner, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    ui::WaitUntil(
+        [&] {
+            found = nullptr;
+            HWND window = nullptr;
+            while ((window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr) {
+                if (GetWindow(window, GW_OWNER) == owner && GetDlgItem(window, 0xFFFF) != nullptr &&
+                    IsWindowVisible(window)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+std::wstring CloseBox(HWND box)
+{
+    if (box == nullptr) {
+        return std::wstring();
+    }
+    const std::wstring text = ui::ItemText(box, 0xFFFF);
+    ui::Click(box, IDOK);
+    ui::WaitUntil([&] { return !IsWindow(box); }, 5000);
+    return text;
+}
+
+}  // namespace
+
+TEST(CsvImportSummary, ListsTwentyLinesAtMostCutToThirtyCharacters)
+{
+    const CString thirty = CString(L'a', 28) + L"\r\n";
+    const CString thirtyOne = CString(L'b', 29) + L"\r\n";
+    struct Case {
+        Quelmar::CsvErrorList errors;
+        CString expected;
+    };
+    Quelmar::CsvErrorList twenty(20, CString(L"1行目：x\r\n"));
+    CString twentyShown;
+    for (int i = 0; i < 20; ++i) {
+        twentyShown += L"1行目：x\r\n";
+    }
+    Quelmar::CsvErrorList twentyFive(25, CString(L"1行目：x\r\n"));
+    const Case cases[] = {
+        {{thirty}, thirty},
+        {{thirtyOne}, CString(L'b', 29) + L"\r...\r\n"},
+        {twenty, twentyShown},
+        {twentyFive, twentyShown + L"...\r\n"},
+        {{}, CString()},
+    };
+    for (const Case& c : cases) {
+        CString summary;
+        AppendSummaryErrorLines(summary, c.errors);
+        EXPECT_EQ(summary, c.expected);
+    }
+}
+
+TEST(CsvImportSummary, PutsTheLogBesideTheCsvFile)
+{
+    const struct {
+        const wchar_t* csv;
+        const wchar_t* log;
+    } cases[] = {
+        {L"C:\\data\\list.csv", L"C:\\data\\err.log"},
+        {L"C:\\list.csv", L"C:\\err.log"},
+        {L"\\\\server\\share\\list.csv", L"\\\\server\\share\\err.log"},
+        {L"list.csv", L"\\err.log"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CsvErrorLogPath(c.csv, L"err.log"), c.log) << c.csv;
+    }
+}
+
+TEST(FormatLocalTime, NamesTheLogAfterTheLocalTime)
+{
+    SYSTEMTIME local = {2025, 3, 0, 2, 9, 5, 7, 0};
+    SYSTEMTIME utc = {};
+    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc));
+    FILETIME fileTime = {};
+    ASSERT_TRUE(SystemTimeToFileTime(&utc, &fileTime));
+    const int64_t ticks = (static_cast<int64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+    const int64_t seconds = (ticks - 116444736000000000LL) / 10000000LL;
+    EXPECT_EQ(FormatLocalTime(L"err%Y%m%d%H%M%S.log", seconds), L"err20250302090507.log");
+    EXPECT_EQ(FormatLocalTime(L"%Y/%m/%d %H:%M:%S", seconds), L"2025/03/02 09:05:07");
+}
+
+TEST(FormatLocalTime, IsEmptyWhenTheTimeHasNoLocalFormOrTheTextDoesNotFit)
+{
+    EXPECT_EQ(FormatLocalTime(L"%Y", -1), L"");
+    EXPECT_EQ(FormatLocalTime(L"%Y", 0x7FFFFFFFFFFFFFFFLL), L"");
+    const std::wstring longFormat(200, L'x');
+    EXPECT_EQ(std::wstring(FormatLocalTime(longFormat.c_str(), 0).GetString()), L"");
+}
+
+// While the summary waits for its answer the worker still runs: the dialog must survive
+// Enter, Escape and close, and the page behind it must take no input.
+TEST_F(CsvDialogHost, ImportReplacesTheRowsAndLogsRejectedLinesWhileTheDialogStaysUp)
+{
+    TempFolder folder;
+    const std::wstring csvPath = folder.File(L"list.csv");
+    WriteBytes(csvPath, "1,1,0x0781,1,0x5567,1,4C53,0,,0,\r\n"
+                        "0,0,0x0000,0,0x0000,0,,0,,0\r\n"
+                        "0,1,0x0951,0,0x1666,1,001A,0,,0,\r\n"
+                        "0,1,-1,0,,0,,0,,0,\r\n"
+                        "0,0,,0,,1,\x90\xbb\x91\xa2,0,,0,\r\n");
+    list_.AddEntry(Entry(0x1234, 0x0001, L"OLD", 0), 1);
+
+    const CString path(csvPath.c_str());
+    std::wstring summary;
+    bool openDuringSummary = false;
+    bool ownerEnabledDuringSummary = true;
+    int rangeHigh = 0;
+    int position = 0;
+    int wideRangeHigh = 0;
+    const INT_PTR result = RunDialog(CCSVInOutDlg::kImport, path, [&](HWND window) {
+        HWND box = WaitForAnyMessageBox(window, 10000);
+        HWND bar = GetDlgItem(window, IDC_CSV_PROGRESS);
+        rangeHigh = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+        position = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+        ui::SaveScreenshot(window, L"csv_dialog_progress");
+        if (box != nullptr) {
+            ui::SaveScreenshot(box, L"csv_dialog_summary");
+        }
+
+        PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Sleep(300);
+        openDuringSummary = IsWindow(window) && IsWindowVisible(window);
+        ownerEnabledDuringSummary = IsWindowEnabled(host_.m_hWnd) != FALSE;
+
+        // A range beyond 16 bits is kept whole.
+        SendMessageW(window, WM_APP_PROGRESS, CCSVInOutDlg::kSetRange, 70000);
+        wideRangeHigh = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+
+        summary = CloseBox(box);
+    });
+
+    EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
+    EXPECT_TRUE(openDuringSummary);
+    EXPECT_FALSE(ownerEnabledDuringSummary);
+    EXPECT_TRUE(IsWindowEnabled(host_.m_hWnd));
+    // Five lines read and three rows added, of ten steps.
+    EXPECT_EQ(rangeHigh, 10);
+    EXPECT_EQ(position, 8);
+    EXPECT_EQ(wideRangeHigh, 70000);
+
+    const std::vector<Quelmar::WhitelistEntry> rows = Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].serialNumber, L"4C53");
+    EXPECT_EQ(rows[0].attribute, Quelmar::WhitelistReadOnly);
+    EXPECT_EQ(rows[1].productId, 0x1666);
+    EXPECT_EQ(rows[2].serialNumber, L"製造");
+
+    const std::vector<std::wstring> files = folder.Files();
+    ASSERT_EQ(files.size(), 2u);
+    const std::wstring logName = files[0] == L"list.csv" ? files[1] : files[0];
+    EXPECT_EQ(logName.substr(0, 3), L"err");
+    EXPECT_EQ(logName.size(), std::wstring(L"errYYYYMMDDhhmmss.log").size());
+    const std::string log = ReadBytes(folder.File(logName.c_str()));
+    // Two error texts, each ended by CR LF, in the ANSI code page ("行目" in CP932).
+    EXPECT_EQ(log, "2\x8d\x73\x96\xda\x81\x46" "0,0,0x0000,0,0x0000,0,,0,,0\r\n"
+                   "4\x8d\x73\x96\xda\x81\x46" "0,1,-1,0,,0,,0,,0,\r\n");
+
+    const std::wstring expectedSummary = Loaded(IDS_CSV_SOME_LINES_FAILED) + L"\r\n\r\n" +
+                                         L"2行目：0,0,0x0000,0,0x0000,0,,0,,...\r\n" + L"4行目：0,1,-1,0,,0,,0,,0,\r\n" +
+                                         folder.File(logName.c_str()) + Loaded(IDS_CSV_LOG_SAVED);
+    EXPECT_EQ(summary, expectedSummary);
+}
+
+TEST_F(CsvDialogHost, ImportOfAMissingFileReportsItAndKeepsTheRows)
+{
+    TempFolder folder;
+    const CString path(folder.File(L"absent.csv").c_str());
+    list_.AddEntry(Entry(0x1234, 0x0001, L"OLD", 0), 1);
+    std::wstring message;
+    const INT_PTR result = RunDialog(CCSVInOutDlg::kImport, path,
+                                     [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
+    EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
+    EXPECT_EQ(message.substr(0, Loaded(IDS_CSV_IMPORT_FAILED).size() + 4), Loaded(IDS_CSV_IMPORT_FAILED) + L"\r\n\r\n");
+    EXPECT_GT(message.size(), Loaded(IDS_CSV_IMPORT_FAILED).size() + 4);
+    ASSERT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(Rows()[0].serialNumber, L"OLD");
+}
+
+TEST_F(CsvDialogHost, ExportWritesEveryRowThatAnImportReadsBack)
+{
+    TempFolder folder;
+    const CString path(folder.File(L"out.csv").c_str());
+    list_.AddEntry(Entry(0x0781, 0x5567, L"4C53", Quelmar::WhitelistReadOnly), 0);
+    list_.AddEntry(Entry(0x0951, 0x1666, L"001A", Quelmar::WhitelistFullAccess), 1);
+    // A quick export may end before the driver sees the dialog; a message box would hold it up.
+    bool anyMessage = false;
+    const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
+                                     [&](HWND window) { anyMessage = WaitForAnyMessageBox(window, 500) != nullptr; });
+    EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
+    EXPECT_FALSE(anyMessage);
+    EXPECT_EQ(ReadBytes(path.GetString()), "1,1,0x0781,1,0x5567,1,4C53,0,,0,\r\n0,1,0x0951,1,0x1666,1,001A,0,,0,\r\n");
+}
+
+TEST_F(CsvDialogHost, ExportToAnUnwritablePathReportsItsReason)
+{
+    TempFolder folder;
+    const CString path(folder.File(L"missing\\out.csv").c_str());
+    list_.AddEntry(Entry(0x0781, 0x5567, L"4C53", 0), 1);
+    std::wstring message;
+    const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
+                                     [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
+    EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
+    const std::wstring failed = Loaded(IDS_CSV_EXPORT_FAILED) + L"\r\n\r\n";
+    EXPECT_EQ(message.substr(0, failed.size()), failed);
+    EXPECT_GT(message.size(), failed.size());
+}
+
+TEST_F(CsvDialogHost, WithoutAWorkerTheDialogEndsWithTwo)
+{
+    const CString path(L"C:\\unused.csv");
+    CCSVInOutDlg dialog(&path, &list_, 0, &host_);
+    EXPECT_EQ(dialog.DoModal(), CCSVInOutDlg::kNoWorker);
+}
