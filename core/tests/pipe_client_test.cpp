@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cwchar>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,9 +22,21 @@ DWORD WINAPI ShiftedTickCount()
     return real() + tickShift;
 }
 
+// Wine ignores a client's quality of service, so the flags the client asks with are recorded.
+std::atomic<DWORD> lastPipeOpenFlags{0};
+HANDLE WINAPI RecordingCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                   DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    static auto real = testbed::RealFunction<decltype(&::CreateFileW)>(L"kernel32.dll", "CreateFileW");
+    if (name != nullptr && wcsncmp(name, L"\\\\.\\pipe\\", 9) == 0)
+        lastPipeOpenFlags = flags;
+    return real(name, access, share, security, disposition, flags, templateFile);
+}
+
 }  // namespace
 
 TESTBED_INTERPOSE(GetTickCount, 0, ShiftedTickCount)
+TESTBED_INTERPOSE(CreateFileW, 28, RecordingCreateFileW)
 
 namespace {
 
@@ -253,6 +266,16 @@ TEST(PipeClient, ConnectWaitGivesUpOnAMissingPipeAcrossTheTickCountWrap)
     // for the time-out and then stopped.
     EXPECT_GE(spent, 90u);
     EXPECT_FALSE(client.IsOpen());
+}
+
+TEST(PipeClient, ConnectsForIdentificationOnly)
+{
+    ScriptedServer server({Words({0})});
+    ServiceCommandClient client(5000, server.Name());
+    ASSERT_TRUE(client.ConnectWait(2000));
+    EXPECT_EQ(static_cast<DWORD>(FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION),
+              lastPipeOpenFlags.load());
+    EXPECT_EQ(1, client.NotifyDeviceChange());
 }
 
 TEST(PipeClient, ConnectWaitFindsAPipeThatAppearsLater)

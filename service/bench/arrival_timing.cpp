@@ -40,7 +40,7 @@ int main()
     pc.AddVolume(hub.Plug(1, testbed::UsbStick(0x0781, 0x5567, L"SanDisk", L"Cruzer", L"KNOWN")).Disk(), L'E');
 
     testbed::KernelBridge bridge(pc);
-    Quelmar::QuelmarThread thread;
+    Quelmar::QuelmarDecision thread;
     Quelmar::SettingV3 setting;
     setting.outsidePolicy = 1;
     setting.blockInternalSd = 1;

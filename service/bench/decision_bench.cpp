@@ -6,7 +6,7 @@
 #include "driver/QEVRINd.h"
 #include "testbed/kernel/standin/UserIo.h"
 
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 #include "service/driver/VolumeRulesBuffer.h"
 #include "service/tests/DecisionValues.h"
 
@@ -18,7 +18,7 @@
 namespace {
 
 using namespace servicetest;
-using Quelmar::QuelmarThread;
+using Quelmar::QuelmarDecision;
 using Quelmar::VolumePolicyMap;
 
 CString Numbered(const char* stem, int n)
@@ -33,7 +33,7 @@ CString Numbered(const char* stem, int n)
 
 // 64 volumes: 8 internal, 48 on 32 sticks (16 sticks with two partitions), 8 card readers.
 // The whitelist names every fourth stick among entries that match nothing.
-void BuildPc(QuelmarThread& thread, int entries)
+void BuildPc(QuelmarDecision& thread, int entries)
 {
     Quelmar::SettingV3 setting;
     setting.outsidePolicy = 1;
@@ -66,7 +66,7 @@ void BuildPc(QuelmarThread& thread, int entries)
 }
 
 // One changed pass: decide and hand the table to the driver.
-void DecideAndSend(QuelmarThread& thread)
+void DecideAndSend(QuelmarDecision& thread)
 {
     VolumePolicyMap map;
     thread.ComputeVolumePolicy(map);
@@ -76,7 +76,7 @@ void DecideAndSend(QuelmarThread& thread)
     benchmark::DoNotOptimize(status.Status);
 }
 
-double MicrosPerPass(QuelmarThread& thread, int passes)
+double MicrosPerPass(QuelmarDecision& thread, int passes)
 {
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < passes; ++i)
@@ -91,9 +91,9 @@ void BM_DecideAndSend(benchmark::State& state)
     NTSTATUS loaded;
     standin::LoadDriver(KTEXT("\\FileSystem\\QEVRINd"), DriverEntry, &loaded);
     {
-        QuelmarThread reference;
+        QuelmarDecision reference;
         BuildPc(reference, 10);
-        QuelmarThread thread;
+        QuelmarDecision thread;
         BuildPc(thread, entries);
         const double referenceMicros = MicrosPerPass(reference, 200);
         for (auto _ : state)
@@ -114,7 +114,7 @@ void BM_DecideAndSend(benchmark::State& state)
 // The decision alone, without the hand-over, to tell the two costs apart.
 void BM_Decide(benchmark::State& state)
 {
-    QuelmarThread thread;
+    QuelmarDecision thread;
     BuildPc(thread, static_cast<int>(state.range(0)));
     for (auto _ : state) {
         VolumePolicyMap map;

@@ -3,7 +3,6 @@
 #include "service/driver/DriverInterface.h"
 #include "service/driver/VolumeRulesBuffer.h"
 
-#include <cstring>
 #include <vector>
 
 namespace Quelmar {
@@ -86,21 +85,6 @@ BOOL DriverControl::QueryVersion(BYTE (&version)[8])
     DWORD returned = 0;
     return DeviceIoControl(handle_, IOCTL_FILTER_GET_VERSION, nullptr, 0, version, sizeof(version), &returned,
                            nullptr);
-}
-
-BOOL CheckDriverVersion()
-{
-    struct InstanceRelease {
-        ~InstanceRelease() { DriverControl::DeleteInstance(); }
-    } release;
-
-    DriverControl* driver = DriverControl::GetInstance();
-    if (!driver->Open(DriverOpenLimitVersionCheck)) {
-        return FALSE;
-    }
-    BYTE version[8] = {};
-    // The byte count the driver reports is not looked at: the eight bytes must match.
-    return driver->QueryVersion(version) && memcmp(version, FILTER_INTERFACE_VERSION, sizeof(version)) == 0;
 }
 
 }  // namespace Quelmar

@@ -43,9 +43,4 @@ private:
     static DriverControl* instance_;
 };
 
-// Opens the driver with the start-up limit, asks for its interface version and closes it
-// again, deleting the DriverControl object whatever the outcome. TRUE only when the driver
-// answered exactly the version this service speaks.
-BOOL CheckDriverVersion();
-
 }  // namespace Quelmar

@@ -4,7 +4,7 @@
 
 #include "core/usb/UsbDeviceEnumerator.h"
 #include "core/volume/VolumeMap.h"
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 #include "service/driver/DriverControl.h"
 #include "service/volumes/VolumeOnDevice.h"
 
@@ -12,7 +12,7 @@
 
 namespace servicetest {
 
-inline BOOL RunPass(Quelmar::QuelmarThread& thread)
+inline BOOL RunPass(Quelmar::QuelmarDecision& thread)
 {
     Quelmar::DriverControl* driver = Quelmar::DriverControl::GetInstance();
     driver->AddExemptProcess(GetCurrentProcessId());

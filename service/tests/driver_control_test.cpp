@@ -1,6 +1,7 @@
 // The driver control client against a stand-in device served at "\\.\QEVRINd": the version
 // check's answers, the open's time limits on the PC's tick count, and the exact bytes of the
 // rule table and the exempt codes.
+#include "service/core/ServiceCore.h"
 #include "service/driver/DriverControl.h"
 #include "service/driver/DriverInterface.h"
 #include "service/driver/VolumeRulesBuffer.h"
@@ -55,6 +56,20 @@ class DriverControlTest : public ::testing::Test {
 protected:
     void TearDown() override { DriverControl::DeleteInstance(); }
 
+    // The service core's check, as the service's start runs it; the last error it left.
+    BOOL CheckDriver(DWORD* error = nullptr)
+    {
+        ServiceCore* core = ServiceCore::CreateInstance();
+        EXPECT_NE(nullptr, core);
+        if (core == nullptr)
+            return FALSE;
+        const BOOL result = core->CheckDriver();
+        if (error != nullptr)
+            *error = GetLastError();
+        ServiceCore::DeleteInstance();
+        return result;
+    }
+
     // Serves the device; while `refuse` is set every open fails as a second open does, and the
     // PC's clock moves on by `step` ms per attempt.
     std::unique_ptr<testbed::DevicePathRegistration> Serve(std::vector<BYTE> version, bool fail = false)
@@ -88,17 +103,23 @@ TEST_F(DriverControlTest, VersionCheckAcceptsOnlyItsOwnInterface)
         std::vector<BYTE> answer;
         bool fail;
         BOOL expected;
+        DWORD error;
     } cases[] = {
-        {"1.0.1.1", kVersion, false, TRUE},
-        {"1.0.1.2", {0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00}, false, FALSE},
-        {"2.0.1.1", {0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00}, false, FALSE},
-        {"nothing written", {}, false, FALSE},
-        {"request fails", kVersion, true, FALSE},
+        {"1.0.1.1", kVersion, false, TRUE, ERROR_SUCCESS},
+        {"1.0.1.2", {0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00}, false, FALSE, ERROR_REVISION_MISMATCH},
+        {"2.0.1.1", {0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00}, false, FALSE, ERROR_REVISION_MISMATCH},
+        {"nothing written", {}, false, FALSE, ERROR_REVISION_MISMATCH},
+        {"request fails", kVersion, true, FALSE, ERROR_INVALID_FUNCTION},
     };
     for (const auto& c : cases) {
         requests_.clear();
         auto served = Serve(c.answer, c.fail);
-        EXPECT_EQ(c.expected, CheckDriverVersion()) << c.name;
+        DWORD error = 0;
+        EXPECT_EQ(c.expected, CheckDriver(&error)) << c.name;
+        // A failed check never leaves 0 behind: it becomes the service's exit code.
+        if (!c.expected) {
+            EXPECT_EQ(c.error, error) << c.name;
+        }
         ASSERT_EQ(1u, requests_.size()) << c.name;
         EXPECT_EQ(DWORD(IOCTL_FILTER_GET_VERSION), requests_[0].code);
         EXPECT_TRUE(requests_[0].input.empty());
@@ -114,7 +135,9 @@ TEST_F(DriverControlTest, DeviceHeldElsewhereIsWaitedForTheLimitThenGivenUp)
     auto served = Serve(kVersion);
     refuse_ = true;
     step_ = 5000;
-    EXPECT_FALSE(CheckDriverVersion());
+    DWORD error = 0;
+    EXPECT_FALSE(CheckDriver(&error));
+    EXPECT_EQ(548u, error);
     // 60 s of the PC's clock in 5 s steps: the open is tried until the limit has passed.
     EXPECT_GE(opens_, 12);
     EXPECT_LE(opens_, 14);

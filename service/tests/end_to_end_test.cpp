@@ -2,6 +2,7 @@
 // service's volume and storage calls, the decision runs, the table goes through
 // "\\.\QEVRINd" into the filter driver's own code on the kernel stand-in, and ordinary
 // processes meet on each volume what the whitelist and the switches require.
+#include "service/core/ServiceCore.h"
 #include "service/tests/DecisionValues.h"
 #include "service/tests/EnforcementPass.h"
 #include "service/volumes/StorageQuery.h"
@@ -134,7 +135,7 @@ protected:
 
     WorkstationPc pc_;
     std::unique_ptr<testbed::KernelBridge> bridge_;
-    QuelmarThread thread_;
+    QuelmarDecision thread_;
 };
 
 TEST_F(EndToEnd, PluggedUnknownStickIsBlockedAndTheWhitelistHolds)
@@ -224,7 +225,10 @@ TEST_F(EndToEnd, DriverVersionIsCheckedAndTheDeviceLeftFree)
 {
     Start(1, 1);
     DriverControl::DeleteInstance();
-    EXPECT_TRUE(CheckDriverVersion());
+    ServiceCore* core = ServiceCore::CreateInstance();
+    ASSERT_NE(nullptr, core);
+    EXPECT_TRUE(core->CheckDriver());
+    ServiceCore::DeleteInstance();
     // The check closed its handle: the driver's one open is free again.
     EXPECT_TRUE(DriverControl::GetInstance()->Open(0));
 }

@@ -4,7 +4,7 @@
 #include "driver/QEVRINd.h"
 #include "testbed/kernel/standin/UserIo.h"
 
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 #include "service/driver/VolumeRulesBuffer.h"
 #include "service/tests/DecisionValues.h"
 
@@ -16,7 +16,7 @@
 namespace servicetest {
 namespace {
 
-using Quelmar::QuelmarThread;
+using Quelmar::QuelmarDecision;
 using Quelmar::VolumePolicyMap;
 
 class RuleTableAtDriver : public ::testing::Test {
@@ -91,7 +91,7 @@ CString Numbered(const WCHAR* prefix, int n)
 // objects, decided under every combination of the switches.
 std::vector<std::pair<std::string, VolumePolicyMap>> DecidedTables(LONG& modeOut, int policy, int sd)
 {
-    QuelmarThread thread;
+    QuelmarDecision thread;
     Quelmar::SettingV3 setting;
     setting.outsidePolicy = policy;
     setting.blockInternalSd = sd;

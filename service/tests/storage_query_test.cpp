@@ -1,7 +1,7 @@
 // The service's storage queries on the simulated PC: device numbers through each path form,
 // the volumes of the Windows installation, and the bus scan that finds card readers.
 #include "core/volume/VolumeMap.h"
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 #include "service/volumes/StorageQuery.h"
 #include "service/tests/TestbedDevices.h"
 #include "service/volumes/VolumeOnDevice.h"
@@ -153,7 +153,7 @@ protected:
     }
 
     OfficePc office_;
-    QuelmarThread thread_;
+    QuelmarDecision thread_;
 };
 
 TEST_F(CardReaderScan, SdBusAndRemovableNonUsbDrivesOnly)

@@ -1,6 +1,6 @@
 // The decision per volume on plain values: which state each volume and each device object
 // beneath it gets from the volume list, the USB sticks, the whitelist and the two switches.
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 #include "service/tests/DecisionValues.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 namespace servicetest {
 namespace {
 
-using Quelmar::QuelmarThread;
+using Quelmar::QuelmarDecision;
 using Quelmar::VolumePolicyMap;
 
 const WCHAR kSystem[] = _T("\\Device\\HarddiskVolume1");
@@ -47,7 +47,7 @@ std::string Describe(const VolumePolicyMap& map)
 
 VolumePolicyMap Decide(const DecisionCase& c)
 {
-    QuelmarThread thread;
+    QuelmarDecision thread;
     Quelmar::SettingV3 setting;
     setting.whitelist = c.whitelist;
     setting.outsidePolicy = c.outsidePolicy;

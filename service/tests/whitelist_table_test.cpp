@@ -1,6 +1,6 @@
 // The whitelist table: twin entries beside the entries that name a twin device, and the
 // enumeration mask that reads only what the entries compare.
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 #include "service/tests/DecisionValues.h"
 
 #include <gtest/gtest.h>
@@ -8,12 +8,12 @@
 namespace servicetest {
 namespace {
 
-using Quelmar::QuelmarThread;
+using Quelmar::QuelmarDecision;
 using Quelmar::Whitelist;
 
 TEST(WhitelistTable, TwinFollowsItsEntry)
 {
-    QuelmarThread thread;
+    QuelmarDecision thread;
     const WhitelistEntry other = Entry(0x1234, 0x0001, _T("X"), UseVendor, 0);
     const WhitelistEntry twinned = Entry(0x20AA, 0x001B, _T("S"), UseVendor | UseProduct | UseSerial, 2);
     thread.BuildWhitelistTable({other, twinned, other});
@@ -29,7 +29,7 @@ TEST(WhitelistTable, TwinFollowsItsEntry)
 
 TEST(WhitelistTable, TwinAlreadyListedIsNotAddedAgain)
 {
-    QuelmarThread thread;
+    QuelmarDecision thread;
     const WhitelistEntry first = Entry(0x0693, 0x0095, _T("S"), UseVendor | UseProduct, 0);
     WhitelistEntry second = first;
     second.productId = 0x0096;
@@ -58,11 +58,11 @@ TEST(WhitelistTable, MaskReadsOnlyTheComparedFields)
         {UseVendor | UseProduct | UseSerial | UseManufacturer | UseProductName, 0x3F},
     };
     for (const auto& c : cases) {
-        QuelmarThread thread;
+        QuelmarDecision thread;
         thread.BuildWhitelistTable({Entry(1, 2, _T("S"), c.flags, 0), Entry(1, 2, _T("S"), 0, 2)});
         EXPECT_EQ(c.mask, thread.EnumerationMask()) << c.flags;
     }
-    QuelmarThread empty;
+    QuelmarDecision empty;
     empty.BuildWhitelistTable({});
     EXPECT_EQ(0x20u, empty.EnumerationMask());
     EXPECT_TRUE(empty.WhitelistTable().empty());
@@ -70,7 +70,7 @@ TEST(WhitelistTable, MaskReadsOnlyTheComparedFields)
 
 TEST(WhitelistTable, SettingBringsItsSwitches)
 {
-    QuelmarThread thread;
+    QuelmarDecision thread;
     EXPECT_EQ(-1, thread.NonWhitelistPolicy());
     EXPECT_EQ(-1, thread.SdCardState());
     Quelmar::SettingV3 setting;

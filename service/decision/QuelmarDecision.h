@@ -1,8 +1,8 @@
 #pragma once
 //
-//  The service's enforcement worker: what it knows about the machine (volumes, USB storage
-//  devices, whitelist table, switches) and the decision per volume that it hands to the
-//  driver. Every member is touched only on the enforcement thread.
+//  What the service's enforcement thread (QuelmarThread) knows about the machine (volumes,
+//  USB storage devices, whitelist table, switches) and the decision per volume that it hands
+//  to the driver. Every member is touched only on the enforcement thread.
 //
 #include "core/model/Setting.h"
 #include "core/usb/UsbStorageDevice.h"
@@ -14,12 +14,12 @@
 
 namespace Quelmar {
 
-class QuelmarThread {
+class QuelmarDecision {
 public:
-    QuelmarThread() = default;
-    QuelmarThread(const QuelmarThread&) = delete;
-    QuelmarThread& operator=(const QuelmarThread&) = delete;
-    virtual ~QuelmarThread() = default;
+    QuelmarDecision() = default;
+    QuelmarDecision(const QuelmarDecision&) = delete;
+    QuelmarDecision& operator=(const QuelmarDecision&) = delete;
+    virtual ~QuelmarDecision() = default;
 
     // Takes the whitelist and the two switches of a new setting.
     void TakeSetting(const SettingV3& setting);

@@ -1,4 +1,4 @@
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 
 #include "core/model/WhitelistEntryMatcher.h"
 #include "service/decision/TwinIdentity.h"
@@ -32,14 +32,14 @@ bool ContainsEqualEntry(const Whitelist& whitelist, const WhitelistEntry& entry)
 
 }  // namespace
 
-void QuelmarThread::TakeSetting(const SettingV3& setting)
+void QuelmarDecision::TakeSetting(const SettingV3& setting)
 {
     BuildWhitelistTable(setting.whitelist);
     nonWhitelistPolicy_ = setting.outsidePolicy;
     sdCardState_ = setting.blockInternalSd;
 }
 
-void QuelmarThread::BuildWhitelistTable(const Whitelist& whitelist)
+void QuelmarDecision::BuildWhitelistTable(const Whitelist& whitelist)
 {
     Whitelist table;
     table.reserve(whitelist.size());
@@ -80,7 +80,7 @@ void QuelmarThread::BuildWhitelistTable(const Whitelist& whitelist)
     enumerationMask_ = mask;
 }
 
-bool QuelmarThread::IsCardReaderVolume(const CString& deviceName) const
+bool QuelmarDecision::IsCardReaderVolume(const CString& deviceName) const
 {
     for (const CString& name : cardReaderVolumes_) {
         if (name.CompareNoCase(deviceName) == 0) {
@@ -90,7 +90,7 @@ bool QuelmarThread::IsCardReaderVolume(const CString& deviceName) const
     return false;
 }
 
-void QuelmarThread::ComputeVolumePolicy(VolumePolicyMap& map) const
+void QuelmarDecision::ComputeVolumePolicy(VolumePolicyMap& map) const
 {
     map.clear();
 
@@ -197,6 +197,6 @@ void QuelmarThread::ComputeVolumePolicy(VolumePolicyMap& map) const
     }
 }
 
-void QuelmarThread::RemountChangedDrives(const VolumePolicyMap&, const VolumePolicyMap&) {}
+void QuelmarDecision::RemountChangedDrives(const VolumePolicyMap&, const VolumePolicyMap&) {}
 
 }  // namespace Quelmar

@@ -2,7 +2,7 @@
 //  The enforcement thread's calls that reach the system: the bus scan of the drives and the
 //  hand-over of the table to the driver.
 //
-#include "service/decision/QuelmarThread.h"
+#include "service/decision/QuelmarDecision.h"
 
 #include "classlib/ScopedHandle.h"
 #include "service/driver/DriverControl.h"
@@ -63,7 +63,7 @@ bool IsRemovableDrive(LONG driveLetter)
 
 }  // namespace
 
-void QuelmarThread::ScanDrives()
+void QuelmarDecision::ScanDrives()
 {
     cardReaderVolumes_.clear();
     try {
@@ -85,7 +85,7 @@ void QuelmarThread::ScanDrives()
     }
 }
 
-BOOL QuelmarThread::SendPolicy(const VolumePolicyMap& map)
+BOOL QuelmarDecision::SendPolicy(const VolumePolicyMap& map)
 {
     if (map == sentMap_) {
         return FALSE;

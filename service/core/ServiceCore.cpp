@@ -1,0 +1,367 @@
+#include "service/core/ServiceCore.h"
+
+#include "core/process/ProcessEnumeratorHolder.h"
+#include "core/store/SettingStore.h"
+#include "core/store/StoreConstants.h"
+#include "service/driver/DriverControl.h"
+#include "service/driver/DriverInterface.h"
+#include "service/enforcement/QuelmarThread.h"
+#include "service/enforcement/ThreadMessages.h"
+#include "service/events/CEventWaitThread.h"
+#include "service/pipe/ServiceCommandServerThread.h"
+
+#include <cstring>
+#include <new>
+
+namespace Quelmar {
+
+std::atomic<ServiceCore*> ServiceCore::instance_{nullptr};
+
+ServiceCore* ServiceCore::CreateInstance()
+{
+    if (instance_ != nullptr) {
+        return nullptr;
+    }
+    try {
+        ServiceCore* core = new ServiceCore();
+        instance_ = core;
+        return core;
+    } catch (const CResourceException& error) {
+        SetLastError(error.m_osError);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return nullptr;
+}
+
+ServiceCore* ServiceCore::GetInstance()
+{
+    return instance_;
+}
+
+void ServiceCore::DeleteInstance()
+{
+    delete instance_.exchange(nullptr);
+}
+
+ServiceCore::ServiceCore()
+    : coreLock_(CreateMutexW(nullptr, FALSE, nullptr)), stopping_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+    if (!coreLock_.IsValid() || !stopping_.IsValid()) {
+        throw CResourceException(GetLastError());
+    }
+    SettingStore::SetDefaultSettings(setting_);
+    ChooseProcessEnumerator();
+}
+
+ServiceCore::~ServiceCore()
+{
+    ReleaseProcessEnumeratorSingletons();
+}
+
+ServiceCore::CoreLock::CoreLock(ServiceCore& core, bool unlessStopping) : core_(core)
+{
+    if (unlessStopping) {
+        HANDLE waits[] = {core.stopping_.Get(), core.coreLock_.Get()};
+        const DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        held_ = result == WAIT_OBJECT_0 + 1 || result == WAIT_ABANDONED_0 + 1;
+    } else {
+        const DWORD result = WaitForSingleObject(core.coreLock_.Get(), INFINITE);
+        held_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    }
+}
+
+ServiceCore::CoreLock::~CoreLock()
+{
+    if (held_) {
+        ReleaseMutex(core_.coreLock_.Get());
+    }
+}
+
+bool ServiceCore::HasPipeServerThread()
+{
+    CoreLock lock(*this, false);
+    return pipeThread_ != nullptr;
+}
+
+bool ServiceCore::HasEnforcementThread()
+{
+    CoreLock lock(*this, false);
+    return enforcementThread_ != nullptr;
+}
+
+bool ServiceCore::HasEventWaitThread()
+{
+    CoreLock lock(*this, false);
+    return eventThread_ != nullptr;
+}
+
+BOOL ServiceCore::CheckDriver()
+{
+    CoreLock lock(*this, false);
+    if (pipeThread_ != nullptr || enforcementThread_ != nullptr || eventThread_ != nullptr) {
+        // The enforcement thread may hold the driver's one handle right now.
+        SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
+        return FALSE;
+    }
+    DriverControl* driver = DriverControl::GetInstance();
+    DWORD error = ERROR_SUCCESS;
+    BOOL matches = FALSE;
+    if (!driver->Open(DriverOpenLimitVersionCheck)) {
+        error = GetLastError();
+    } else {
+        BYTE version[8] = {};
+        // The byte count the driver reports is not looked at: the eight bytes must match.
+        if (!driver->QueryVersion(version)) {
+            error = GetLastError();
+        } else if (memcmp(version, FILTER_INTERFACE_VERSION, sizeof(version)) != 0) {
+            error = ERROR_REVISION_MISMATCH;
+        } else {
+            matches = TRUE;
+        }
+    }
+    DriverControl::DeleteInstance();
+    if (!matches && error == ERROR_SUCCESS) {
+        error = ERROR_GEN_FAILURE;
+    }
+    SetLastError(error);
+    return matches;
+}
+
+void ServiceCore::SetSettings(const SettingV3& setting)
+{
+    CSingleLock lock(&settingsLock_, TRUE);
+    setting_ = setting;
+}
+
+SettingV3 ServiceCore::GetSettings()
+{
+    CSingleLock lock(&settingsLock_, TRUE);
+    return setting_;
+}
+
+void ServiceCore::LoadSettings()
+{
+    SettingV3 setting;
+    PasswordData password;
+    SettingStore::SetDefaultSettings(setting);
+    if (SettingStore::Load(setting, password, FileKeySource(StoreConstants::kFileKeyMaterial)) == 0) {
+        // Without readable password data the setting file is not trusted: the defaults,
+        // which block all USB storage, apply.
+        SettingStore::SetDefaultSettings(setting);
+        SettingStore::SetDefaultPasswordData(password);
+    }
+    SetSettings(setting);
+}
+
+int ServiceCore::Start()
+{
+    CoreLock lock(*this, false);
+    if (pipeThread_ == nullptr) {
+        CWinThread* started = AfxBeginThread(RUNTIME_CLASS(ServiceCommandServerThread), THREAD_PRIORITY_NORMAL, 0,
+                                             CREATE_SUSPENDED);
+        if (started != nullptr) {
+            pipeThread_ = static_cast<ServiceCommandServerThread*>(started);
+            pipeThread_->Server().AttachCommandObserver(this);
+            pipeThread_->ResumeThread();
+        }
+    }
+    if (eventThread_ == nullptr) {
+        eventThread_ = CreateVolumeEventThread(this);
+    }
+    if (pipeThread_ == nullptr) {
+        const DWORD error = GetLastError();
+        StopLocked();
+        SetLastError(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+        return 0;
+    }
+    LoadSettings();
+    const SettingV3 setting = GetSettings();
+    if (setting.usbControlEnabled == 1 && enforcementThread_ == nullptr) {
+        enforcementThread_ = StartQuelmarThread();
+        if (enforcementThread_ == nullptr) {
+            const DWORD error = GetLastError();
+            StopLocked();
+            SetLastError(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+            return 0;
+        }
+    }
+    StartDiscThreadsLocked(setting);
+    RestorePortableDevicesLocked();
+    AdjustPortableDeviceThreadLocked(setting);
+    return 1;
+}
+
+void ServiceCore::Stop()
+{
+    // First let the pipe and event threads know, so none of them waits for the lock that the
+    // stop is about to hold while it waits for them.
+    SetEvent(stopping_.Get());
+    CoreLock lock(*this, false);
+    StopLocked();
+}
+
+void ServiceCore::StopPipeServerThreadLocked()
+{
+    if (pipeThread_ == nullptr) {
+        return;
+    }
+    pipeThread_->Server().RequestStop();
+    pipeThread_->PostThreadMessage(WM_QUIT, 0, 0);
+    const bool ended = WaitForSingleObject(pipeThread_->m_hThread, WorkerStopLimit) == WAIT_OBJECT_0;
+    if (!ended) {
+        TerminateThread(pipeThread_->m_hThread, static_cast<DWORD>(-1));
+        WaitForSingleObject(pipeThread_->m_hThread, WorkerStopLimit);
+    } else {
+        delete pipeThread_;
+    }
+    // A terminated thread's object is left as it was: its state is unknown.
+    pipeThread_ = nullptr;
+}
+
+void ServiceCore::StopLocked()
+{
+    // Also on a failed start: a command waiting for the lock gives up instead of holding the
+    // pipe thread past its stop.
+    SetEvent(stopping_.Get());
+    StopPipeServerThreadLocked();
+    if (enforcementThread_ != nullptr) {
+        // The driver keeps its last table while the service is down.
+        StopQuelmarThread(enforcementThread_, 0);
+        enforcementThread_ = nullptr;
+    }
+    if (eventThread_ != nullptr) {
+        StopVolumeEventThread(eventThread_);
+        eventThread_ = nullptr;
+    }
+    StopSessionThreadsLocked();
+    RestorePortableDevicesLocked();
+}
+
+void ServiceCore::EnsureEnforcementLocked(const SettingV3& setting)
+{
+    if (setting.usbControlEnabled == 1 && enforcementThread_ == nullptr) {
+        enforcementThread_ = StartQuelmarThread();
+    }
+}
+
+void ServiceCore::ReloadSettings()
+{
+    CoreLock lock(*this, true);
+    if (lock.Held()) {
+        ReloadSettingsLocked();
+    }
+}
+
+void ServiceCore::ReloadSettingsLocked()
+{
+    LoadSettings();
+    const SettingV3 setting = GetSettings();
+    if (enforcementThread_ != nullptr) {
+        if (setting.usbControlEnabled == 1) {
+            enforcementThread_->PostThreadMessage(WM_APP_SETTINGS_CHANGED, 0, 0);
+        } else {
+            StopQuelmarThread(enforcementThread_, 1);
+            enforcementThread_ = nullptr;
+        }
+    } else {
+        EnsureEnforcementLocked(setting);
+    }
+    AdjustPortableDeviceThreadLocked(setting);
+}
+
+void ServiceCore::OnDeviceEvent()
+{
+    CoreLock lock(*this, false);
+    OnDeviceEventLocked();
+}
+
+void ServiceCore::OnDeviceEventLocked()
+{
+    if (enforcementThread_ == nullptr) {
+        // A start that failed at the last reload is tried again, so a stick is not left
+        // unenforced until the next reload.
+        EnsureEnforcementLocked(GetSettings());
+    }
+    if (enforcementThread_ != nullptr) {
+        enforcementThread_->PostThreadMessage(WM_APP_DEVICE_EVENT, 0, 0);
+    }
+    RequestDeviceLockPassesLocked();
+}
+
+void ServiceCore::OnSubjectNotify(Subject* subject)
+{
+    CoreLock lock(*this, true);
+    if (!lock.Held() || eventThread_ == nullptr || subject != static_cast<Subject*>(eventThread_)) {
+        return;
+    }
+    if (enforcementThread_ != nullptr) {
+        enforcementThread_->PostThreadMessage(WM_APP_DEVICE_EVENT, 0, 0);
+    }
+}
+
+void ServiceCore::OnServiceCommand(ServiceCommandRequest& request)
+{
+    CoreLock lock(*this, true);
+    if (!lock.Held()) {
+        return;
+    }
+    switch (request.code) {
+    case 2:
+        ReloadSettingsLocked();
+        break;
+    case 3:
+        OnDeviceEventLocked();
+        break;
+    case 4:
+    case 5:
+        request.result = 0;
+        if (enforcementThread_ != nullptr) {
+            request.result = request.code == 4 ? enforcementThread_->RequestAddExemptProcess(request.processId)
+                                               : enforcementThread_->RequestRemoveExemptProcess(request.processId);
+        }
+        break;
+    case 6: {
+        request.result = 0;
+        LONG state = -1;
+        if (enforcementThread_ != nullptr &&
+            enforcementThread_->RequestQueryDriveState(static_cast<WCHAR>(request.driveLetter), state) == 1) {
+            request.result = 1;
+            request.state = state;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void ServiceCore::OnSessionLogon(DWORD sessionId)
+{
+    CoreLock lock(*this, false);
+    const SettingV3 setting = GetSettings();
+    if (setting.usbControlEnabled == 1 && setting.blockCdWriting == 1) {
+        StartCdEjector(sessionId);
+    }
+}
+
+void ServiceCore::OnSessionLogoff()
+{
+    CoreLock lock(*this, false);
+    LoadSettings();
+    const SettingV3 setting = GetSettings();
+    // The folder through the growing module-path helper: a long install path is never cut.
+    ApplyCdBurningPolicy(setting.usbControlEnabled == 1 && setting.blockCdWriting == 1, GetModuleFolderPath());
+}
+
+// The workers and the session work below are built with their own threads; until then the
+// service runs without them.
+void ServiceCore::StartDiscThreadsLocked(const SettingV3&) {}
+void ServiceCore::RestorePortableDevicesLocked() {}
+void ServiceCore::AdjustPortableDeviceThreadLocked(const SettingV3&) {}
+void ServiceCore::StopSessionThreadsLocked() {}
+void ServiceCore::RequestDeviceLockPassesLocked() {}
+void ServiceCore::StartCdEjector(DWORD) {}
+void ServiceCore::ApplyCdBurningPolicy(bool, const CString&) {}
+
+}  // namespace Quelmar

@@ -1,0 +1,324 @@
+#include "service/enforcement/QuelmarThread.h"
+
+#include "core/usb/UsbDeviceEnumerator.h"
+#include "core/volume/VolumeMap.h"
+#include "service/core/ServiceCore.h"
+#include "service/driver/DriverControl.h"
+#include "service/driver/DriverInterface.h"
+#include "service/enforcement/ThreadMessages.h"
+#include "service/enforcement/ThreadRequest.h"
+#include "service/volumes/StorageQuery.h"
+#include "service/volumes/VolumeOnDevice.h"
+#include "service/volumes/VolumeRecordList.h"
+
+#include <cwctype>
+
+namespace Quelmar {
+
+namespace {
+
+const UINT_PTR kRecheckTimerId = 1000;
+const DWORD kStopLimit = 30000;
+
+bool SameVolumeList(const std::vector<VolumeRecord>& a, const std::vector<VolumeRecord>& b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (!VolumeRecordEquals(a[i], b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+IMPLEMENT_DYNCREATE(QuelmarThread, CWinThread)
+
+QuelmarThread::QuelmarThread()
+{
+    // The service core waits on the thread's handle after its end and deletes it then.
+    m_bAutoDelete = FALSE;
+}
+
+ThreadMessageMap QuelmarThread::GetThreadMessageMap() const
+{
+    static const ThreadMessageEntry entries[] = {
+        OnThreadMessage(WM_APP_RECHECK_TIMER, &QuelmarThread::OnRecheckTimer),
+        OnThreadMessage(WM_APP_EVALUATE, &QuelmarThread::OnEvaluate),
+        OnThreadMessage(WM_APP_DEVICE_EVENT, &QuelmarThread::OnDeviceEvent),
+        OnThreadMessage(WM_APP_SETTINGS_CHANGED, &QuelmarThread::OnSettingsChanged),
+        OnThreadMessage(WM_APP_ADD_EXEMPT_PROCESS, &QuelmarThread::OnAddExemptProcess),
+        OnThreadMessage(WM_APP_REMOVE_EXEMPT_PROCESS, &QuelmarThread::OnRemoveExemptProcess),
+        OnThreadMessage(WM_APP_QUERY_DRIVE_STATE, &QuelmarThread::OnQueryDriveState),
+        OnThreadMessage(WM_APP_SET_EXIT_CODE, &QuelmarThread::OnSetExitCode),
+    };
+    return MakeThreadMessageMap(entries);
+}
+
+BOOL QuelmarThread::InitInstance()
+{
+    BuildSystemVolumeList(SystemVolumeList());
+    OnSettingsChanged(0, 0);
+    return TRUE;
+}
+
+int QuelmarThread::ExitInstance()
+{
+    if (timerId_ != 0) {
+        KillTimer(nullptr, timerId_);
+        timerId_ = 0;
+    }
+    DriverControl* driver = DriverControl::GetInstance();
+    if (releaseFlag_ == 1) {
+        driver->SetPolicy(0, VolumePolicyMap());
+        RemountAfterStop(SentMap(), VolumeList());
+    }
+    driver->Close();
+    AnswerQueuedRequests();
+    return CWinThread::ExitInstance();
+}
+
+void QuelmarThread::RemountAfterStop(const VolumePolicyMap&, const std::vector<VolumeRecord>&) {}
+
+void QuelmarThread::AnswerQueuedRequests()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_APP_ADD_EXEMPT_PROCESS, WM_APP_QUERY_DRIVE_STATE, PM_REMOVE)) {
+        ThreadRequest* request = reinterpret_cast<ThreadRequest*>(msg.wParam);
+        if (request != nullptr) {
+            request->Complete();
+            request->Release();
+        }
+    }
+}
+
+void CALLBACK QuelmarThread::RecheckTimerProc(HWND, UINT, UINT_PTR timerId, DWORD)
+{
+    ::PostThreadMessageW(GetCurrentThreadId(), WM_APP_RECHECK_TIMER, timerId, 0);
+}
+
+void QuelmarThread::OnRecheckTimer(WPARAM timerId, LPARAM)
+{
+    if (timerId_ != 0 && timerId == timerId_) {
+        PostThreadMessage(WM_APP_EVALUATE, 1, 0);
+    }
+}
+
+void QuelmarThread::OnSettingsChanged(WPARAM, LPARAM)
+{
+    ServiceCore* core = ServiceCore::GetInstance();
+    if (core != nullptr) {
+        TakeSetting(core->GetSettings());
+    }
+    PostThreadMessage(WM_APP_EVALUATE, 1, 0);
+}
+
+void QuelmarThread::OnDeviceEvent(WPARAM, LPARAM)
+{
+    if (pendingChanges_++ == 0) {
+        PostThreadMessage(WM_APP_EVALUATE, 1, 0);
+    }
+}
+
+void QuelmarThread::Enumerate()
+{
+    // Volumes that the driver blocks must still open for the enumeration; the exemption ends
+    // on every way out, also when memory runs out halfway.
+    struct SelfExemption {
+        DriverControl* driver = DriverControl::GetInstance();
+        const DWORD self = GetCurrentProcessId();
+        SelfExemption() { driver->AddExemptProcess(self); }
+        ~SelfExemption() { driver->RemoveExemptProcess(self); }
+    } exemption;
+
+    std::vector<VolumeRecord> volumes;
+    // A machine without a single volume is a failed enumeration: the last list stays.
+    if (VolumeMap(volumes, VOLUME_MAP_DEVICE_NAMES | VOLUME_MAP_DRIVE_LETTERS | VOLUME_MAP_DEVICE_IDS |
+                               VOLUME_MAP_CHILD_DEVICE_NAMES | VOLUME_MAP_DEVNODES)
+            .Build() &&
+        !SameVolumeList(volumes, VolumeList())) {
+        VolumeList() = std::move(volumes);
+        ++pendingChanges_;
+    }
+
+    std::vector<UsbStorageDevice> found;
+    UsbDeviceEnumerator enumerator(found);
+    enumerator.SetInfoMask(EnumerationMask());
+    enumerator.Walk();
+    std::vector<UsbStorageDevice> holding;
+    FilterDevicesWithVolumes(VolumeList(), found, holding);
+    if (!(holding == UsbDeviceList())) {
+        UsbDeviceList() = std::move(holding);
+    }
+
+    ScanDrives();
+}
+
+void QuelmarThread::OnEvaluate(WPARAM, LPARAM)
+{
+    if (timerId_ != 0) {
+        KillTimer(nullptr, timerId_);
+        timerId_ = 0;
+    }
+    try {
+        Enumerate();
+        VolumePolicyMap map;
+        ComputeVolumePolicy(map);
+        SendPolicy(map);
+    } catch (const std::bad_alloc&) {
+        // The lists stay as they were; the next pass tries again.
+    }
+    if (timerId_ == 0) {
+        timerId_ = SetTimer(nullptr, kRecheckTimerId, RecheckPeriod, &QuelmarThread::RecheckTimerProc);
+    }
+    const LONG changes = pendingChanges_;
+    pendingChanges_ = 0;
+    if (changes > 1) {
+        PostThreadMessage(WM_APP_DEVICE_EVENT, 1, 0);
+    }
+}
+
+void QuelmarThread::OnAddExemptProcess(WPARAM block, LPARAM)
+{
+    ThreadRequest* request = reinterpret_cast<ThreadRequest*>(block);
+    if (request == nullptr) {
+        return;
+    }
+    request->result = DriverControl::GetInstance()->AddExemptProcess(request->processId) ? 1 : 0;
+    request->Complete();
+    request->Release();
+}
+
+void QuelmarThread::OnRemoveExemptProcess(WPARAM block, LPARAM)
+{
+    ThreadRequest* request = reinterpret_cast<ThreadRequest*>(block);
+    if (request == nullptr) {
+        return;
+    }
+    request->result = DriverControl::GetInstance()->RemoveExemptProcess(request->processId) ? 1 : 0;
+    request->Complete();
+    request->Release();
+}
+
+void QuelmarThread::OnQueryDriveState(WPARAM block, LPARAM)
+{
+    ThreadRequest* request = reinterpret_cast<ThreadRequest*>(block);
+    if (request == nullptr) {
+        return;
+    }
+    try {
+        const wint_t wanted = towlower(static_cast<wint_t>(request->driveLetter));
+        for (const VolumeRecord& record : VolumeList()) {
+            if (towlower(static_cast<wint_t>(record.driveLetter)) != wanted) {
+                continue;
+            }
+            if (!record.deviceName.IsEmpty()) {
+                VolumePolicyMap map;
+                ComputeVolumePolicy(map);
+                VolumePolicyMap::const_iterator entry = map.find(record.deviceName);
+                if (entry != map.end()) {
+                    request->found = 1;
+                    request->state = entry->second;
+                }
+            }
+            break;
+        }
+    } catch (const std::bad_alloc&) {
+        // Answered as not found.
+    }
+    request->Complete();
+    request->Release();
+}
+
+void QuelmarThread::OnSetExitCode(WPARAM releaseFlag, LPARAM)
+{
+    releaseFlag_ = static_cast<LONG>(releaseFlag);
+}
+
+LONG QuelmarThread::RequestAddExemptProcess(DWORD processId)
+{
+    ThreadRequest* request = ThreadRequest::Create();
+    if (request == nullptr) {
+        return 0;
+    }
+    request->processId = processId;
+    const LONG result = request->PostAndWait(m_nThreadID, WM_APP_ADD_EXEMPT_PROCESS, RequestLimit) ? request->result : 0;
+    request->Release();
+    return result;
+}
+
+LONG QuelmarThread::RequestRemoveExemptProcess(DWORD processId)
+{
+    ThreadRequest* request = ThreadRequest::Create();
+    if (request == nullptr) {
+        return 0;
+    }
+    request->processId = processId;
+    const LONG result =
+        request->PostAndWait(m_nThreadID, WM_APP_REMOVE_EXEMPT_PROCESS, RequestLimit) ? request->result : 0;
+    request->Release();
+    return result;
+}
+
+LONG QuelmarThread::RequestQueryDriveState(WCHAR driveLetter, LONG& state)
+{
+    ThreadRequest* request = ThreadRequest::Create();
+    if (request == nullptr) {
+        return 0;
+    }
+    request->driveLetter = driveLetter;
+    LONG found = 0;
+    if (request->PostAndWait(m_nThreadID, WM_APP_QUERY_DRIVE_STATE, RequestLimit) && request->found == 1) {
+        found = 1;
+        state = request->state;
+    }
+    request->Release();
+    return found;
+}
+
+QuelmarThread* StartQuelmarThread()
+{
+    DriverControl* driver = DriverControl::GetInstance();
+    if (!driver->Open(DriverOpenLimitEnforcement)) {
+        return nullptr;
+    }
+    CWinThread* started = AfxBeginThread(RUNTIME_CLASS(QuelmarThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    if (started == nullptr) {
+        const DWORD error = GetLastError();
+        DriverControl::DeleteInstance();
+        SetLastError(error);
+        return nullptr;
+    }
+    started->ResumeThread();
+    return static_cast<QuelmarThread*>(started);
+}
+
+void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag)
+{
+    if (thread == nullptr) {
+        return;
+    }
+    thread->PostThreadMessage(WM_APP_SET_EXIT_CODE, static_cast<WPARAM>(releaseFlag), 0);
+    thread->PostThreadMessage(WM_QUIT, 0, 0);
+    bool ended = WaitForSingleObject(thread->m_hThread, kStopLimit) == WAIT_OBJECT_0;
+    if (!ended) {
+        // The last resort: a pass that hangs in the system.
+        TerminateThread(thread->m_hThread, static_cast<DWORD>(-1));
+        WaitForSingleObject(thread->m_hThread, kStopLimit);
+    }
+    DriverControl* driver = DriverControl::GetInstance();
+    if (driver->IsOpen()) {
+        // The thread never reached its exit: the driver must not keep enforcing a table that
+        // nobody keeps current.
+        driver->SetPolicy(0, VolumePolicyMap());
+        DriverControl::DeleteInstance();
+    }
+    if (ended) {
+        delete thread;
+    }
+}
+
+}  // namespace Quelmar

@@ -1,0 +1,70 @@
+#pragma once
+//
+//  The service's enforcement thread: holds the driver's control device open, runs a pass
+//  (exempt itself, enumerate, decide, send) when a device changes, the setting changes or 60
+//  seconds have passed, and answers the pipe thread's three synchronous requests. Windows
+//  builds only.
+//
+#include "classlib/CWinThread.h"
+#include "service/decision/QuelmarDecision.h"
+
+namespace Quelmar {
+
+class QuelmarThread : public CWinThread, public QuelmarDecision {
+    DECLARE_DYNCREATE(QuelmarThread)
+
+public:
+    QuelmarThread();
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    // Run on the requesting thread; each waits at most 10 s for the answer, else 0.
+    LONG RequestAddExemptProcess(DWORD processId);
+    LONG RequestRemoveExemptProcess(DWORD processId);
+    // The found flag; the state is written only when found.
+    LONG RequestQueryDriveState(WCHAR driveLetter, LONG& state);
+
+    // How long a requester waits for the thread's answer.
+    static const DWORD RequestLimit = 10000;
+    // The period of the re-evaluation without events.
+    static const UINT RecheckPeriod = 60000;
+
+protected:
+    ThreadMessageMap GetThreadMessageMap() const override;
+
+private:
+    void OnRecheckTimer(WPARAM timerId, LPARAM);
+    void OnEvaluate(WPARAM, LPARAM);
+    void OnDeviceEvent(WPARAM, LPARAM);
+    void OnSettingsChanged(WPARAM, LPARAM);
+    void OnAddExemptProcess(WPARAM block, LPARAM);
+    void OnRemoveExemptProcess(WPARAM block, LPARAM);
+    void OnQueryDriveState(WPARAM block, LPARAM);
+    void OnSetExitCode(WPARAM releaseFlag, LPARAM);
+
+    // Enumerates volumes and USB storage with the service's own process exempt at the driver.
+    void Enumerate();
+    // Answers the requests still queued when the loop ended, so no requester waits for them.
+    void AnswerQueuedRequests();
+    // Makes Explorer see every volume released after a stop that released the table; the
+    // drive remount after a stop goes here when it is built.
+    void RemountAfterStop(const VolumePolicyMap& released, const std::vector<VolumeRecord>& volumes);
+
+    static void CALLBACK RecheckTimerProc(HWND, UINT, UINT_PTR timerId, DWORD);
+
+    UINT_PTR timerId_ = 0;
+    LONG pendingChanges_ = 0;
+    LONG releaseFlag_ = 0;
+};
+
+// Opens the driver within 1000 ms and starts the thread; null when either fails (the driver
+// object is then closed and deleted). The thread object is the caller's to stop.
+QuelmarThread* StartQuelmarThread();
+
+// Asks the thread to end, with the release flag (1: the driver gets mode 0 and an empty table
+// and Explorer is told), waits at most 30 s, then terminates it. A terminated thread leaves
+// the driver reset to mode 0. The thread object is deleted unless it had to be terminated.
+void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag);
+
+}  // namespace Quelmar

@@ -1,0 +1,46 @@
+#include "service/entry/ServiceStatusReporter.h"
+
+namespace Quelmar {
+
+void ServiceStatusReporter::Attach(SERVICE_STATUS_HANDLE handle)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    handle_ = handle;
+    checkPoint_ = 1;
+}
+
+BOOL ServiceStatusReporter::Report(DWORD state, DWORD win32ExitCode, DWORD waitHint)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return ReportLocked(state, win32ExitCode, waitHint);
+}
+
+BOOL ServiceStatusReporter::ReportLocked(DWORD state, DWORD win32ExitCode, DWORD waitHint)
+{
+    status_.dwCurrentState = state;
+    status_.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_SESSIONCHANGE;
+    status_.dwWin32ExitCode = win32ExitCode;
+    status_.dwServiceSpecificExitCode = 0;
+    status_.dwWaitHint = waitHint;
+    if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
+        status_.dwCheckPoint = 0;
+    } else {
+        status_.dwCheckPoint = checkPoint_++;
+    }
+    return SetServiceStatus(handle_, &status_);
+}
+
+BOOL ServiceStatusReporter::ReportCurrent()
+{
+    // One lock for reading and reporting: a stop reported in between is never undone.
+    std::lock_guard<std::mutex> guard(lock_);
+    return ReportLocked(status_.dwCurrentState, 0, 0);
+}
+
+DWORD ServiceStatusReporter::CurrentState()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return status_.dwCurrentState;
+}
+
+}  // namespace Quelmar
