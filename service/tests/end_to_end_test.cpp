@@ -104,6 +104,7 @@ protected:
         switch (state) {
         case 0:
             EXPECT_EQ(0, probe.create) << name;
+            EXPECT_EQ(0, probe.openForWriting) << name;
             EXPECT_EQ(0, probe.write) << name;
             EXPECT_EQ(0, probe.rename) << name;
             EXPECT_EQ(0, probe.query) << name;
@@ -111,10 +112,13 @@ protected:
             break;
         case 1:
             EXPECT_EQ(kPathNotFound, probe.create) << name;
+            EXPECT_EQ(kPathNotFound, probe.openForWriting) << name;
             EXPECT_EQ(kPathNotFound, probe.open) << name;
             break;
         case 2:
             EXPECT_EQ(kWriteProtected, probe.create) << name;
+            // A writable open would let a mapping change the file later.
+            EXPECT_EQ(kWriteProtected, probe.openForWriting) << name;
             EXPECT_EQ(0, probe.open) << name;
             EXPECT_EQ(kWriteProtected, probe.write) << name;
             EXPECT_EQ(kWriteProtected, probe.rename) << name;

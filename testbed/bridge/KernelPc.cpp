@@ -72,6 +72,47 @@ void KernelPc::AddVolume(const std::wstring& deviceName)
     state_->volumes[Name(deviceName)] = std::move(volume);
 }
 
+int32_t KernelPc::MountVolume(const std::wstring& deviceName)
+{
+    auto found = state_->volumes.find(Name(deviceName));
+    if (found == state_->volumes.end())
+        return STATUS_NO_SUCH_DEVICE;
+    if (found->second->Mounted())
+        return STATUS_SUCCESS;
+    return standin::MountVolume(*found->second);
+}
+
+void KernelPc::RemoveVolume(const std::wstring& deviceName) { state_->volumes.erase(Name(deviceName)); }
+
+int32_t KernelPc::FileOperation(const std::wstring& deviceName, uint32_t processId, FileStep step,
+                                const std::wstring& path, const std::wstring& newName, std::vector<uint8_t>& data)
+{
+    auto found = state_->volumes.find(Name(deviceName));
+    if (found == state_->volumes.end())
+        return STATUS_NO_SUCH_DEVICE;
+    standin::SetCurrentProcessId(processId);
+    static const ULONG dispositions[] = {FILE_CREATE, FILE_OPEN_IF, FILE_OPEN, FILE_OPEN};
+    standin::FileHandle file;
+    NTSTATUS status = standin::CreateFile(*found->second, Name(path), dispositions[static_cast<int>(step)], 0, file);
+    if (!NT_SUCCESS(status) || step == FileStep::Create)
+        return status;
+    ULONG transferred = 0;
+    switch (step) {
+    case FileStep::Write:
+        return standin::WriteFile(file, 0, data.data(), static_cast<ULONG>(data.size()), &transferred);
+    case FileStep::Read:
+        data.assign(4096, 0);
+        status = standin::ReadFile(file, 0, data.data(), static_cast<ULONG>(data.size()), &transferred);
+        data.resize(NT_SUCCESS(status) ? transferred : 0);
+        return status;
+    case FileStep::Rename:
+        return standin::RenameFile(file, Name(newName));
+    case FileStep::Create:
+        break;
+    }
+    return status;
+}
+
 std::unique_ptr<KernelDeviceHandle> KernelPc::OpenDevice(const std::wstring& path, int32_t* status)
 {
     auto handle = std::make_unique<Handle>();
@@ -88,7 +129,8 @@ AccessProbe KernelPc::Probe(const std::wstring& deviceName, uint32_t processId)
     AccessProbe probe;
     auto found = state_->volumes.find(Name(deviceName));
     if (found == state_->volumes.end()) {
-        probe.create = probe.open = probe.write = probe.rename = probe.query = STATUS_NO_SUCH_DEVICE;
+        probe.create = probe.openForWriting = probe.open = probe.write = probe.rename = probe.query =
+            STATUS_NO_SUCH_DEVICE;
         return probe;
     }
     standin::StorageVolume& volume = *found->second;
@@ -108,6 +150,11 @@ AccessProbe KernelPc::Probe(const std::wstring& deviceName, uint32_t processId)
     {
         standin::FileHandle created;
         probe.create = standin::CreateFile(volume, numbered("new"), FILE_CREATE, 0, created);
+    }
+    {
+        standin::FileHandle writable;
+        probe.openForWriting = standin::CreateFile(volume, numbered("old"), FILE_OPEN, 0, writable, nullptr,
+                                                   FILE_GENERIC_READ | FILE_GENERIC_WRITE);
     }
     standin::FileHandle file;
     probe.open = standin::CreateFile(volume, numbered("old"), FILE_OPEN, 0, file);
@@ -148,6 +195,24 @@ int32_t KernelPc::DriverMode() const
     int32_t mode = gFilterMode;
     ExReleaseFastMutex(&gFilterModeLock);
     return mode;
+}
+
+std::vector<std::pair<std::wstring, int32_t>> KernelPc::DriverRules() const
+{
+    std::vector<std::pair<std::wstring, int32_t>> rules;
+    ExAcquireFastMutex(&gVolumeRuleLock);
+    for (PLIST_ENTRY link = gVolumeRuleList.Flink; link != &gVolumeRuleList; link = link->Flink) {
+        PVOLUME_RULE rule = CONTAINING_RECORD(link, VOLUME_RULE, Links);
+        const WCHAR* begin = rule->VolumeName.Buffer;
+        rules.emplace_back(std::wstring(begin, begin + rule->VolumeName.Length / sizeof(WCHAR)), rule->State);
+    }
+    ExReleaseFastMutex(&gVolumeRuleLock);
+    return rules;
+}
+
+size_t KernelPc::VolumeEventSignals() const
+{
+    return standin::EventSetCount(KTEXT("{7A2816EC-3DB5-428B-8D25-BD712BA4E425}"));
 }
 
 std::vector<std::string> KernelPc::Violations() const { return standin::Violations(); }

@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -113,6 +114,14 @@ public:
     std::wstring programFile;
     // Added to every GetTickCount answer, to run code across the count's wrap.
     DWORD tickCountOffset = 0;
+    // A test variant's time scale: from tickCountBase on, the count runs this many times faster.
+    DWORD tickCountScale = 1;
+    DWORD tickCountBase = 0;
+
+    // Integrity labels of named kernel objects, by object name (0: the object has no label).
+    // GetSecurityInfo answers the label query from here for every handle that CreateMutexW
+    // gave out for such a name, whoever made the object first.
+    std::map<std::wstring, DWORD> objectLabels;
 
     // Internal to the model: name and number sources shared by the builders.
     std::wstring NextDriverKey();

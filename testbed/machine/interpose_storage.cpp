@@ -52,7 +52,11 @@ DWORD WINAPI TestbedGetTickCount()
 {
     static auto real = RealFunction<decltype(&::GetTickCount)>(L"kernel32.dll", "GetTickCount");
     Machine* machine = Machine::Current();
-    return real() + (machine ? machine->tickCountOffset : 0);
+    if (!machine)
+        return real();
+    const DWORD now = real();
+    const DWORD scaled = machine->tickCountBase + (now - machine->tickCountBase) * machine->tickCountScale;
+    return scaled + machine->tickCountOffset;
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+#pragma once
+//
+//  A simulated PC as a scenario file describes it: the Windows version, whether the filter
+//  driver is installed, the time scale of the test variant, the disks with their volumes and
+//  the USB tree with its sticks. The text format is documented in README.md beside this file.
+//
+//  Parsing needs no Windows API, so the host build tests and fuzzes it; the Windows half
+//  (ScenarioPc) builds the machine from the parsed values.
+//
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testbed {
+namespace scenario {
+
+enum class DiskKind { System, Data, CardReader };
+
+struct DiskSpec {
+    DiskKind kind = DiskKind::Data;
+    std::string name;
+    std::string instanceId;     // UTF-8, taken as written
+    std::vector<char> letters;  // one per volume, upper case; 0 for a volume without a letter
+};
+
+// A host controller (its root hub) when `on` is empty, else a hub plugged into a port of `on`.
+struct HubSpec {
+    std::string name;
+    std::string on;
+    int port = 0;
+    int ports = 4;
+};
+
+struct StickSpec {
+    std::string name;
+    std::string on;  // a controller or hub of the scenario
+    int port = 0;
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    std::string manufacturer;  // UTF-8; empty: the device has no such string
+    std::string product;
+    std::string serial;
+    std::vector<char> letters;
+    bool plugged = true;  // false: described, but plugged only when a test asks
+};
+
+struct Scenario {
+    int windowsMajor = 6;
+    int windowsMinor = 1;
+    bool driverPresent = true;
+    unsigned timeScale = 1;  // periods of the variant run this many times faster
+    std::vector<DiskSpec> disks;
+    std::vector<HubSpec> hubs;  // in file order, so a hub comes after what it is plugged into
+    std::vector<StickSpec> sticks;
+
+    const StickSpec* FindStick(std::string_view name) const;
+    const HubSpec* FindHub(std::string_view name) const;
+};
+
+struct ParseResult {
+    bool ok = false;
+    Scenario scenario;
+    int line = 0;       // the line of the first error, 1-based; 0 for the file as a whole
+    std::string error;  // "line 7: ..." ready to show
+};
+
+// Limits that keep a hostile file from making the variant build an absurd machine.
+const size_t kMaxScenarioBytes = 64 * 1024;
+const size_t kMaxLineBytes = 1024;
+const size_t kMaxDevices = 64;  // disks, hubs and sticks each
+const int kMaxPorts = 15;
+const int kMaxHubDepth = 5;  // hubs below a root hub, as USB allows
+
+ParseResult ParseScenario(std::string_view text);
+
+}  // namespace scenario
+}  // namespace testbed

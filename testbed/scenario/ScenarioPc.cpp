@@ -1,0 +1,122 @@
+#include "testbed/scenario/ScenarioPc.h"
+
+#include <winioctl.h>
+
+namespace testbed {
+
+std::wstring Widen(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+ScenarioPc::ScenarioPc(const scenario::Scenario& scenario) : scenario_(scenario)
+{
+    machine_.SetWindowsVersion(static_cast<DWORD>(scenario.windowsMajor), static_cast<DWORD>(scenario.windowsMinor));
+    for (const scenario::DiskSpec& spec : scenario.disks) {
+        DeviceNode& disk = machine_.AddNode(machine_.Root(), Widen(spec.instanceId));
+        const UINT type = spec.kind == scenario::DiskKind::CardReader ? DRIVE_REMOVABLE : DRIVE_FIXED;
+        for (char letter : spec.letters) {
+            Volume& volume = machine_.AddVolume(&disk, static_cast<wchar_t>(letter), type);
+            if (spec.kind == scenario::DiskKind::CardReader)
+                volume.storage.busType = BusTypeSd;
+        }
+        if (spec.kind == scenario::DiskKind::System)
+            machine_.windowsFolder = std::wstring(1, static_cast<wchar_t>(spec.letters.front())) + L":\\Windows";
+    }
+    for (const scenario::HubSpec& spec : scenario.hubs) {
+        if (spec.on.empty())
+            hubs_[spec.name] = &machine_.AddHostController(spec.ports).RootHub();
+        else
+            hubs_[spec.name] = &hubs_.at(spec.on)->PlugHub(spec.port, spec.ports);
+    }
+    for (const scenario::StickSpec& stick : scenario.sticks)
+        if (stick.plugged)
+            PlugStick(stick);
+    if (scenario.driverPresent) {
+        // The kernel gets every volume present now, mounted as at boot.
+        bridge_.reset(new KernelBridge(machine_));
+        for (Volume* volume : machine_.Volumes())
+            bridge_->Kernel().MountVolume(volume->deviceName);
+    }
+    lastVolume_.clear();
+    lastDisk_.clear();
+}
+
+ScenarioPc::~ScenarioPc()
+{
+    // The kernel goes first: its volumes name the machine's.
+    bridge_.reset();
+}
+
+void ScenarioPc::PlugStick(const scenario::StickSpec& stick)
+{
+    PluggedStick plugged;
+    plugged.hub = hubs_.at(stick.on);
+    plugged.port = stick.port;
+    {
+        // The enumeration never sees a stick without its volumes.
+        std::lock_guard<std::recursive_mutex> hold(machine_.Lock());
+        UsbDevice& device = plugged.hub->Plug(stick.port, UsbStick(stick.vendorId, stick.productId, Widen(stick.manufacturer),
+                                                                   Widen(stick.product), Widen(stick.serial)));
+        for (char letter : stick.letters)
+            plugged.volumes.push_back(&machine_.AddVolume(device.Disk(), static_cast<wchar_t>(letter)));
+        // The disk interface as the storage class names it: the instance id with '#' for '\'.
+        std::wstring id = device.Disk() ? device.Disk()->InstanceId() : std::wstring();
+        for (wchar_t& c : id)
+            if (c == L'\\')
+                c = L'#';
+        plugged.diskInterface = L"\\\\?\\" + id + L"#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+    }
+    lastVolume_ = plugged.volumes.empty() ? std::wstring() : plugged.volumes.front()->interfacePath;
+    lastDisk_ = plugged.diskInterface;
+    plugged_[stick.name] = plugged;
+}
+
+bool ScenarioPc::Plug(const std::string& name, bool mount, std::string& error)
+{
+    const scenario::StickSpec* stick = scenario_.FindStick(name);
+    if (!stick) {
+        error = "no stick named '" + name + "' in the scenario";
+        return false;
+    }
+    if (plugged_.count(name)) {
+        error = "stick '" + name + "' is plugged already";
+        return false;
+    }
+    PlugStick(*stick);
+    if (bridge_) {
+        for (Volume* volume : plugged_[name].volumes) {
+            bridge_->AddKernelVolume(*volume);
+            if (mount)
+                bridge_->Kernel().MountVolume(volume->deviceName);
+        }
+    }
+    return true;
+}
+
+bool ScenarioPc::Unplug(const std::string& name, std::string& error)
+{
+    auto found = plugged_.find(name);
+    if (found == plugged_.end()) {
+        error = scenario_.FindStick(name) ? "stick '" + name + "' is not plugged" : "no stick named '" + name + "' in the scenario";
+        return false;
+    }
+    found->second.hub->Unplug(found->second.port);
+    lastVolume_ = found->second.volumes.empty() ? std::wstring() : found->second.volumes.front()->interfacePath;
+    lastDisk_ = found->second.diskInterface;
+    if (bridge_)
+        for (Volume* volume : found->second.volumes)
+            bridge_->Kernel().RemoveVolume(volume->deviceName);
+    plugged_.erase(found);
+    return true;
+}
+
+Volume* ScenarioPc::VolumeByLetter(wchar_t letter) { return machine_.FindVolumeByLetter(letter); }
+
+}  // namespace testbed

@@ -1,0 +1,172 @@
+// The scenario text is outside input to the variant: what a good file yields, and that every
+// malformed line is refused with an error that names it.
+#include "testbed/scenario/Scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace testbed {
+namespace scenario {
+namespace {
+
+const char kHeader[] = "system-disk sys id=\"IDE\\DISK\\1\" volumes=C\ncontroller usb ports=4\n";
+
+TEST(ScenarioParser, ReadsTheWorkstation)
+{
+    const ParseResult parsed = ParseScenario(
+        "# comment\n"
+        "windows 6.2\r\n"
+        "driver absent   # trailing comment\n"
+        "time-scale 30\n"
+        "system-disk system id=\"SCSI\\DISK&VEN_ATA&PROD_SYSTEM\\4&1A&0&000000\" volumes=c,-\n"
+        "card-reader sd id=\"SD\\DISK&GENERIC&SD\\5&2B&0&0\" volumes=G\n"
+        "controller usb\n"
+        "hub inner on=usb port=4 ports=7\n"
+        "stick ro on=inner port=7 vid=0411 pid=10d manufacturer=\"Buffalo Inc.\" serial=\"RO 02\" volumes=F,- "
+        "unplugged\n");
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    const Scenario& s = parsed.scenario;
+    EXPECT_EQ(6, s.windowsMajor);
+    EXPECT_EQ(2, s.windowsMinor);
+    EXPECT_FALSE(s.driverPresent);
+    EXPECT_EQ(30u, s.timeScale);
+    ASSERT_EQ(2u, s.disks.size());
+    EXPECT_EQ(DiskKind::System, s.disks[0].kind);
+    EXPECT_EQ("SCSI\\DISK&VEN_ATA&PROD_SYSTEM\\4&1A&0&000000", s.disks[0].instanceId);
+    EXPECT_EQ((std::vector<char>{'C', 0}), s.disks[0].letters);
+    EXPECT_EQ(DiskKind::CardReader, s.disks[1].kind);
+    ASSERT_EQ(2u, s.hubs.size());
+    EXPECT_EQ(4, s.hubs[0].ports);
+    EXPECT_EQ("usb", s.hubs[1].on);
+    EXPECT_EQ(7, s.hubs[1].ports);
+    const StickSpec* stick = s.FindStick("ro");
+    ASSERT_NE(nullptr, stick);
+    EXPECT_EQ(0x0411, stick->vendorId);
+    EXPECT_EQ(0x010D, stick->productId);
+    EXPECT_EQ("Buffalo Inc.", stick->manufacturer);
+    EXPECT_EQ("", stick->product);
+    EXPECT_EQ("RO 02", stick->serial);
+    EXPECT_EQ((std::vector<char>{'F', 0}), stick->letters);
+    EXPECT_FALSE(stick->plugged);
+    EXPECT_EQ(nullptr, s.FindStick("inner"));
+}
+
+TEST(ScenarioParser, DefaultsApplyWhenLeftOut)
+{
+    const ParseResult parsed = ParseScenario(kHeader);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(6, parsed.scenario.windowsMajor);
+    EXPECT_EQ(1, parsed.scenario.windowsMinor);
+    EXPECT_TRUE(parsed.scenario.driverPresent);
+    EXPECT_EQ(1u, parsed.scenario.timeScale);
+}
+
+TEST(ScenarioParser, RefusesMalformedLinesNamingThem)
+{
+    const struct {
+        const char* line;
+        const char* error;
+    } cases[] = {
+        {"stik a on=usb port=1 vid=1 pid=1", "unknown statement 'stik'"},
+        {"vid=1", "must start with a statement"},
+        {"windows 6", "version such as 6.1"},
+        {"windows 11.0", "major version must be a number from 5 to 10"},
+        {"windows 6.1 6.2", "takes one version"},
+        {"driver maybe", "'present' or 'absent'"},
+        {"time-scale 0", "time-scale must be a number from 1 to 1000"},
+        {"time-scale 99999", "from 1 to 1000"},
+        {"stick a on=usb port=1 vid=xyz pid=1", "vid must be 1 to 4 hex digits, got 'xyz'"},
+        {"stick a on=usb port=1 vid=12345 pid=1", "vid must be 1 to 4 hex digits"},
+        {"stick a on=usb port=1 pid=1", "stick needs option 'vid'"},
+        {"stick a on=usb port=5 vid=1 pid=1", "port 5 is beyond the 4 ports of 'usb'"},
+        {"stick a on=usb port=0 vid=1 pid=1", "port must be a number from 1 to 15"},
+        {"stick a on=nowhere port=1 vid=1 pid=1", "names no controller or hub above this line"},
+        {"stick a on=usb port=1 vid=1 pid=1 colour=red", "stick has no option 'colour'"},
+        {"stick a on=usb port=1 vid=1 pid=1 vid=2", "option 'vid' is given twice"},
+        {"stick a on=usb port=1 vid=1 pid=1 sideways", "the word 'unplugged' only"},
+        {"stick a on=usb port=1 vid=1 pid=1 serial=\"open", "unterminated quote"},
+        {"stick a on=usb port=1 vid=1 pid=1 serial=\"x\"y", "text directly after a closing quote"},
+        {"stick a on=usb port=1 vid=1 pid=1 serial=", "option 'serial' has no value"},
+        {"stick a on=usb port=1 vid=1 pid=1 volumes=C", "drive letter C is given twice"},
+        {"stick a on=usb port=1 vid=1 pid=1 volumes=EF", "volumes must list drive letters"},
+        {"stick a on=usb port=1 vid=1 pid=1 volumes=E,", "volumes must list drive letters"},
+        {"stick sys on=usb port=1 vid=1 pid=1", "the name 'sys' is used twice"},
+        {"stick a.b on=usb port=1 vid=1 pid=1", "letters, digits, '_' and '-' only"},
+        {"stick a on=usb port=1 vid=1 pid=1 =x", "needs a name before '='"},
+        {"stick a on=usb port=1 vid=1 pid=1 serial=\"a\tb\"", "control character"},
+        {"system-disk again id=\"X\" volumes=D", "system-disk is given twice"},
+        {"data-disk d id=\"\" volumes=D", "id must not be empty"},
+        {"data-disk d id=\"X\"", "data-disk needs option 'volumes'"},
+        {"hub h on=usb port=1 ports=16", "ports must be a number from 1 to 15"},
+    };
+    for (const auto& c : cases) {
+        const ParseResult parsed = ParseScenario(std::string(kHeader) + c.line + "\n");
+        EXPECT_FALSE(parsed.ok) << c.line;
+        EXPECT_EQ(3, parsed.line) << c.line;
+        EXPECT_NE(std::string::npos, parsed.error.find(c.error)) << c.line << " gave: " << parsed.error;
+        EXPECT_EQ(0u, parsed.error.find("line 3: ")) << parsed.error;
+    }
+}
+
+TEST(ScenarioParser, RefusesAPortTakenTwice)
+{
+    const ParseResult parsed =
+        ParseScenario(std::string(kHeader) + "stick a on=usb port=1 vid=1 pid=1\nstick b on=usb port=1 vid=1 pid=1 unplugged\n");
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(4, parsed.line);
+    EXPECT_NE(std::string::npos, parsed.error.find("port 1 of 'usb' is taken already")) << parsed.error;
+}
+
+TEST(ScenarioParser, RefusesHubsNestedBeyondTheUsbLimit)
+{
+    std::string text = kHeader;
+    std::string parent = "usb";
+    for (int depth = 1; depth <= kMaxHubDepth + 1; ++depth) {
+        const std::string name = "h" + std::to_string(depth);
+        text += "hub " + name + " on=" + parent + " port=1\n";
+        parent = name;
+    }
+    const ParseResult parsed = ParseScenario(text);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(3 + kMaxHubDepth, parsed.line);
+    EXPECT_NE(std::string::npos, parsed.error.find("nest at most 5 deep")) << parsed.error;
+}
+
+TEST(ScenarioParser, RefusesAFileWithoutASystemDisk)
+{
+    const ParseResult parsed = ParseScenario("windows 6.1\ncontroller usb\n");
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(0, parsed.line);
+    EXPECT_EQ("the scenario needs a system-disk", parsed.error);
+}
+
+TEST(ScenarioParser, SystemDiskNeedsALetterForWindows)
+{
+    const ParseResult parsed = ParseScenario("system-disk s id=\"X\" volumes=-,C\n");
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_NE(std::string::npos, parsed.error.find("holds Windows")) << parsed.error;
+}
+
+TEST(ScenarioParser, RefusesOversizedInputWithoutReadingIt)
+{
+    EXPECT_FALSE(ParseScenario(std::string(kMaxScenarioBytes + 1, '#')).ok);
+    const ParseResult longLine = ParseScenario(std::string(kHeader) + "#" + std::string(kMaxLineBytes, 'x') + "\n");
+    EXPECT_FALSE(longLine.ok);
+    EXPECT_EQ(3, longLine.line);
+    const ParseResult longString = ParseScenario(std::string(kHeader) + "stick a on=usb port=1 vid=1 pid=1 serial=\"" +
+                                                 std::string(127, 's') + "\"\n");
+    EXPECT_FALSE(longString.ok);
+    EXPECT_NE(std::string::npos, longString.error.find("serial is longer than 126 bytes")) << longString.error;
+}
+
+TEST(ScenarioParser, ErrorsShowUnprintableInputSafely)
+{
+    const ParseResult parsed = ParseScenario(std::string(kHeader) + "stick a on=usb port=1 vid=\"\x01\x7f\" pid=1\n");
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_NE(std::string::npos, parsed.error.find("control character")) << parsed.error;
+}
+
+}  // namespace
+}  // namespace scenario
+}  // namespace testbed

@@ -1,0 +1,166 @@
+#include "testbed/variant/tests/ScmSession.h"
+
+#include <vector>
+
+namespace scmtest {
+
+const wchar_t ScmSession::kServiceName[] = L"QEVRINs";
+const wchar_t ScmSession::kFolder[] = L"C:\\Program Files\\QEVRIN";
+const wchar_t ScmSession::kProgram[] = L"C:\\Program Files\\QEVRIN\\QEVRINs.exe";
+
+ProgramRun RunProgram(const std::wstring& commandLine, DWORD timeoutMilliseconds)
+{
+    ProgramRun run;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    ScopedHandle readEnd;
+    ScopedHandle writeEnd;
+    if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, 0))
+        return run;
+    SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process = {};
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(0);
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process)) {
+        run.output = "cannot start: error " + std::to_string(GetLastError());
+        return run;
+    }
+    ScopedHandle processHandle(process.hProcess);
+    ScopedHandle threadHandle(process.hThread);
+    writeEnd.Reset();
+    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
+    char buffer[4096];
+    while (true) {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            DWORD read = 0;
+            if (!ReadFile(readEnd.Get(), buffer, sizeof(buffer), &read, nullptr) || read == 0)
+                break;
+            run.output.append(buffer, read);
+        }
+        if (WaitForSingleObject(processHandle.Get(), 20) == WAIT_OBJECT_0) {
+            DWORD read = 0;
+            while (PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+                   ReadFile(readEnd.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+                run.output.append(buffer, read);
+            break;
+        }
+        if (GetTickCount64() >= deadline) {
+            TerminateProcess(processHandle.Get(), 1);
+            run.output += " [timed out]";
+            return run;
+        }
+    }
+    GetExitCodeProcess(processHandle.Get(), &run.exitCode);
+    run.finished = true;
+    return run;
+}
+
+std::wstring WindowsPath(const std::string& hostPath)
+{
+    std::wstring path = L"Z:";
+    for (char c : hostPath)
+        path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    return path;
+}
+
+std::string ReadText(const std::wstring& path)
+{
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    std::string text;
+    if (!file.IsValid())
+        return text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        text.append(buffer, read);
+    return text;
+}
+
+bool WriteText(const std::wstring& path, const std::string& text)
+{
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file.IsValid() && WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+bool ScmSession::Install(const std::wstring& variant, const std::string& scenario, std::string& error)
+{
+    CreateDirectoryW(kFolder, nullptr);
+    if (!CopyFileW(variant.c_str(), kProgram, FALSE)) {
+        error = "cannot copy the variant (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    DeleteFileW(Beside(L"QEVRINs.testbed-stopped.txt").c_str());
+    DeleteFileW(Beside(L"QEVRINs.testbed.log").c_str());
+    RewriteScenario(scenario);
+    return true;
+}
+
+void ScmSession::RewriteScenario(const std::string& scenario) { WriteText(Beside(L"QEVRINs.scenario"), scenario); }
+
+ProgramRun ScmSession::Create()
+{
+    return RunProgram(std::wstring(L"sc.exe create ") + kServiceName + L" binPath= \"\\\"" + kProgram +
+                      L"\\\"\" type= own start= demand");
+}
+
+ProgramRun ScmSession::NetStart() { return RunProgram(std::wstring(L"net.exe start ") + kServiceName); }
+
+ProgramRun ScmSession::NetStop() { return RunProgram(std::wstring(L"net.exe stop ") + kServiceName); }
+
+ScopedServiceHandle ScmSession::Open(DWORD access)
+{
+    ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager)
+        return nullptr;
+    return ScopedServiceHandle(OpenServiceW(manager.get(), kServiceName, access));
+}
+
+bool ScmSession::Control(DWORD code, SERVICE_STATUS& status)
+{
+    ScopedServiceHandle service = Open(SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS);
+    return service && ControlService(service.get(), code, &status);
+}
+
+bool ScmSession::Query(SERVICE_STATUS& status)
+{
+    ScopedServiceHandle service = Open(SERVICE_QUERY_STATUS);
+    return service && QueryServiceStatus(service.get(), &status);
+}
+
+bool ScmSession::WaitForState(DWORD state, DWORD timeoutMilliseconds, SERVICE_STATUS& status)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
+    while (true) {
+        if (Query(status) && status.dwCurrentState == state)
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(50);
+    }
+}
+
+void ScmSession::Remove()
+{
+    SERVICE_STATUS status = {};
+    if (Query(status) && status.dwCurrentState != SERVICE_STOPPED) {
+        Control(128, status);
+        WaitForState(SERVICE_STOPPED, 20000, status);
+    }
+    if (ScopedServiceHandle service = Open(DELETE))
+        DeleteService(service.get());
+    // The process may still be on its way out and hold its program file for a moment.
+    for (int attempt = 0; attempt < 100 && !DeleteFileW(kProgram) && GetLastError() != ERROR_FILE_NOT_FOUND; ++attempt)
+        Sleep(50);
+}
+
+}  // namespace scmtest

@@ -1,0 +1,213 @@
+// The variant's runtime in the test's own process: the scenario becomes the simulated PC, the
+// control pipe plugs sticks and runs file requests on the kernel stand-in, the driver's volume
+// event reaches the real Win32 event, and a bad scenario stops the variant with its reason.
+#include "testbed/variant/ControlClient.h"
+#include "testbed/variant/TimeScale.h"
+#include "testbed/variant/VariantRuntime.h"
+
+#include <dbt.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace testbed {
+namespace variant {
+namespace {
+
+const char kWorkstation[] =
+    "windows 6.1\n"
+    "time-scale 20\n"
+    "system-disk system id=\"SCSI\\DISK&VEN_ATA&PROD_SYSTEM\\4&1A&0&000000\" volumes=C,-\n"
+    "data-disk data id=\"SCSI\\DISK&VEN_ATA&PROD_DATA\\4&1A&0&010000\" volumes=D\n"
+    "controller usb\n"
+    "stick full on=usb port=1 vid=0781 pid=5567 manufacturer=\"SanDisk\" product=\"Cruzer\" serial=\"FULL01\" volumes=E\n"
+    "stick unknown on=usb port=3 vid=090C pid=1000 serial=\"UNKNOWN03\" volumes=H unplugged\n";
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+class Runtime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WCHAR folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        path_ = std::wstring(folder) + L"qevrin-runtime-test.scenario";
+        SetEnvironmentVariableW(L"QEVRIN_TESTBED_SCENARIO", path_.c_str());
+    }
+
+    void TearDown() override
+    {
+        runtime_.reset();
+        SetTimeScale(1);
+        SetEnvironmentVariableW(L"QEVRIN_TESTBED_SCENARIO", nullptr);
+        DeleteFileW(path_.c_str());
+    }
+
+    void Start(const std::string& scenario)
+    {
+        std::ofstream(Narrow(path_), std::ios::binary) << scenario;
+        runtime_ = VariantRuntime::Start();
+    }
+
+    std::wstring path_;
+    std::unique_ptr<VariantRuntime> runtime_;
+};
+
+TEST_F(Runtime, PlugsAndUnplugsSticksByName)
+{
+    Start(kWorkstation);
+    ASSERT_NE(nullptr, runtime_);
+    EXPECT_EQ("ok", ControlRequestOnce("ping"));
+    EXPECT_EQ("error no volume H:", ControlRequestOnce("file 4321 H create a.txt"));
+    EXPECT_EQ("ok", ControlRequestOnce("plug unknown"));
+    EXPECT_EQ("error stick 'unknown' is plugged already", ControlRequestOnce("plug unknown"));
+    EXPECT_EQ("error no stick named 'nosuch' in the scenario", ControlRequestOnce("plug nosuch"));
+    EXPECT_EQ("ok status 0x00000000 win32 0", ControlRequestOnce("file 4321 H create a.txt"));
+    EXPECT_EQ("ok", ControlRequestOnce("unplug unknown"));
+    EXPECT_EQ("error stick 'unknown' is not plugged", ControlRequestOnce("unplug unknown"));
+    EXPECT_EQ("error no volume H:", ControlRequestOnce("file 4321 H create a.txt"));
+}
+
+TEST_F(Runtime, FileRequestsReachTheVolumeAsTheProcess)
+{
+    Start(kWorkstation);
+    ASSERT_NE(nullptr, runtime_);
+    ControlClient client;
+    std::string error;
+    ASSERT_TRUE(client.Connect(5000, error)) << error;
+    const struct {
+        const char* request;
+        const char* reply;
+    } steps[] = {
+        {"file 4321 E write note.txt hello", "ok status 0x00000000 win32 0"},
+        {"file 4321 E read note.txt", "ok status 0x00000000 win32 0 data hello"},
+        {"file 4321 E rename note.txt kept.txt", "ok status 0x00000000 win32 0"},
+        {"file 4321 E read note.txt", "ok status 0xC0000034 win32 2"},
+        {"file 4321 E read kept.txt", "ok status 0x00000000 win32 0 data hello"},
+        {"file 4321 E create kept.txt", "ok status 0xC0000035 win32 31"},
+        {"file 4321 Q create x", "error no volume Q:"},
+        {"file 4321 E delete x", "error the file step must be create, write, read or rename"},
+    };
+    // Several requests on one connection, answered in order.
+    for (const auto& step : steps) {
+        std::string reply;
+        ASSERT_TRUE(client.Request(step.request, reply, error)) << error;
+        EXPECT_EQ(step.reply, reply) << step.request;
+    }
+}
+
+TEST_F(Runtime, RulesListEveryVolumeOfTheMachine)
+{
+    Start(kWorkstation);
+    ASSERT_NE(nullptr, runtime_);
+    const std::string rules = ControlRequestOnce("rules");
+    EXPECT_EQ(0u, rules.find("ok mode 0\n")) << rules;
+    for (const char* volume : {"volume C \\Device\\HarddiskVolume1 none", "volume - \\Device\\HarddiskVolume2 none",
+                               "volume D \\Device\\HarddiskVolume3 none", "volume E \\Device\\HarddiskVolume4 none"})
+        EXPECT_NE(std::string::npos, rules.find(volume)) << volume << " in " << rules;
+    EXPECT_EQ("ok", ControlRequestOnce("launches"));
+    EXPECT_EQ("ok", ControlRequestOnce("actions"));
+}
+
+TEST_F(Runtime, PluggedStickSetsTheRealVolumeEvent)
+{
+    Start(kWorkstation);
+    ASSERT_NE(nullptr, runtime_);
+    ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, L"{7A2816EC-3DB5-428B-8D25-BD712BA4E425}"));
+    ASSERT_TRUE(event.IsValid());
+    // The volumes mounted at start signalled it already; let that pass first.
+    WaitForSingleObject(event.Get(), 2000);
+    Sleep(100);
+    ResetEvent(event.Get());
+    ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event.Get(), 200));
+    ASSERT_EQ("ok", ControlRequestOnce("plug unknown"));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event.Get(), 10000));
+}
+
+TEST_F(Runtime, QuietlyPluggedStickSignalsOnlyOnFirstUse)
+{
+    Start(kWorkstation);
+    ASSERT_NE(nullptr, runtime_);
+    ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, L"{7A2816EC-3DB5-428B-8D25-BD712BA4E425}"));
+    ASSERT_TRUE(event.IsValid());
+    WaitForSingleObject(event.Get(), 2000);
+    Sleep(100);
+    ResetEvent(event.Get());
+    ASSERT_EQ("ok", ControlRequestOnce("plug unknown quiet"));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event.Get(), 300));
+    EXPECT_EQ("ok status 0x00000000 win32 0", ControlRequestOnce("file 4321 H create a.txt"));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(event.Get(), 10000));
+}
+
+TEST_F(Runtime, ReservedControlsNameTheLastStickThatCame)
+{
+    Start(kWorkstation);
+    ASSERT_NE(nullptr, runtime_);
+    ASSERT_EQ("ok", ControlRequestOnce("plug unknown"));
+    TranslatedControl translated;
+    ASSERT_TRUE(runtime_->Translate(200, translated));
+    const auto* broadcast = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(translated.Data());
+    ASSERT_NE(nullptr, broadcast);
+    const std::wstring name = broadcast->dbcc_name;
+    EXPECT_EQ(0u, name.find(L"\\\\?\\STORAGE#VOLUME#")) << Narrow(name);
+    ASSERT_TRUE(runtime_->Translate(202, translated));
+    const auto* disk = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(translated.Data());
+    EXPECT_NE(std::wstring::npos, std::wstring(disk->dbcc_name).find(L"UNKNOWN03")) << Narrow(disk->dbcc_name);
+}
+
+TEST_F(Runtime, ScenarioWithoutTheDriverHasNoControlDevice)
+{
+    Start(std::string(kWorkstation) + "driver absent\n");
+    ASSERT_NE(nullptr, runtime_);
+    HANDLE driver = CreateFileW(L"\\\\.\\QEVRINd", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, driver);
+    if (driver != INVALID_HANDLE_VALUE)
+        CloseHandle(driver);
+    EXPECT_EQ("error the scenario has no driver", ControlRequestOnce("rules"));
+}
+
+TEST_F(Runtime, BadScenarioStopsTheVariantWithItsReason)
+{
+    Start(std::string(kWorkstation) + "stick broken on=usb port=9 vid=1 pid=1\n");
+    EXPECT_EQ(nullptr, runtime_);
+    EXPECT_EQ(nullptr, VariantRuntime::Current());
+    WCHAR program[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring log(program, length);
+    log = log.substr(0, log.rfind(L'.')) + L".testbed.log";
+    std::ifstream in(Narrow(log));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, text.find("line 8: port 9 is beyond the 4 ports of 'usb'")) << text;
+}
+
+TEST_F(Runtime, OversizedRequestIsRefusedAndTheConnectionGoesOn)
+{
+    Start(kWorkstation);
+    ASSERT_NE(nullptr, runtime_);
+    ControlClient client;
+    std::string error;
+    std::string reply;
+    ASSERT_TRUE(client.Connect(5000, error)) << error;
+    ASSERT_TRUE(client.Request(std::string(5000, 'x'), reply, error)) << error;
+    EXPECT_EQ("error request longer than 1024 bytes", reply);
+    ASSERT_TRUE(client.Request("ping", reply, error)) << error;
+    EXPECT_EQ("ok", reply);
+}
+
+TEST(TimeScale, PeriodsShrinkButNeverToNothing)
+{
+    SetTimeScale(20);
+    EXPECT_EQ(3000u, Scaled(60000));
+    EXPECT_EQ(1u, Scaled(5));
+    EXPECT_EQ(0u, Scaled(0));
+    EXPECT_EQ(INFINITE, Scaled(INFINITE));
+    SetTimeScale(1);
+    EXPECT_EQ(60000u, Scaled(60000));
+}
+
+}  // namespace
+}  // namespace variant
+}  // namespace testbed

@@ -1,0 +1,389 @@
+// The service, for real, under Wine's service control manager: its test variant installed at
+// the product's path with the workstation scenario and a stored setting, started with net,
+// asked over its own pipe, watched through the driver's table while sticks come and go, and
+// stopped with control 128. The tests run in order on one running service.
+#include "core/model/PasswordData.h"
+#include "core/model/Setting.h"
+#include "core/store/SettingStore.h"
+#include "core/store/StoreConstants.h"
+#include "testbed/variant/ControlClient.h"
+#include "testbed/variant/tests/ScmSession.h"
+#include "testbed/variant/tests/ServicePipe.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace scmtest {
+namespace {
+
+using testbed::variant::ControlRequestOnce;
+
+const uint32_t kOrdinaryProcess = 4321;
+
+std::string DefaultScenario() { return ReadText(WindowsPath(QEVRIN_DEFAULT_SCENARIO)); }
+
+// The workstation with its time scale changed, and perhaps without the driver.
+std::string Scenario(const std::string& timeScale, bool driver = true)
+{
+    std::string scenario = DefaultScenario();
+    scenario.replace(scenario.find("time-scale 20"), 13, "time-scale " + timeScale);
+    if (!driver)
+        scenario.replace(scenario.find("driver present"), 14, "driver absent");
+    return scenario;
+}
+
+Quelmar::WhitelistEntry Stick(WORD vendorId, WORD productId, const WCHAR* serial, int attribute)
+{
+    Quelmar::WhitelistEntry entry;
+    entry.vendorId = vendorId;
+    entry.productId = productId;
+    entry.serialNumber = serial;
+    entry.useVendorId = 1;
+    entry.useProductId = 1;
+    entry.useSerialNumber = 1;
+    entry.attribute = attribute;
+    return entry;
+}
+
+// The full stick may write, the read-only one may read; anything else is blocked.
+bool StoreSetting(int control)
+{
+    Quelmar::SettingV3 setting;
+    setting.usbControlEnabled = control;
+    setting.outsidePolicy = Quelmar::OutsidePolicyBlock;
+    setting.blockPortableDevices = 0;
+    setting.blockCdWriting = 0;
+    setting.blockInternalSd = 0;
+    setting.whitelist = {Stick(0x0781, 0x5567, L"FULL01", 0), Stick(0x0411, 0x010D, L"RO02", 2)};
+    const FileKeySource keys(StoreConstants::kFileKeyMaterial);
+    return Quelmar::SettingStore::SavePasswordData(Quelmar::PasswordData()) &&
+           Quelmar::SettingStore::SaveSettingFile(keys, setting);
+}
+
+// The driver's table as the variant reports it: mode, and the state of each lettered volume.
+struct DriverTable {
+    int mode = -1;
+    std::map<char, std::string> states;  // "0", "1", "2" or "none"
+};
+
+DriverTable ParseTable(const std::string& report)
+{
+    DriverTable table;
+    std::istringstream lines(report);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string first, second, name, state;
+        words >> first >> second;
+        if (first == "ok" && second == "mode")
+            words >> table.mode;
+        else if (first == "volume" && second.size() == 1 && (words >> name >> state))
+            table.states[second[0]] = state;
+    }
+    return table;
+}
+
+DriverTable CurrentTable() { return ParseTable(ControlRequestOnce("rules")); }
+
+// Waits until the driver holds the state for the letter; the report last seen goes to `seen`.
+bool WaitForRule(char letter, const std::string& state, std::string& seen, DWORD timeoutMilliseconds = 20000)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
+    while (true) {
+        seen = ControlRequestOnce("rules");
+        const DriverTable table = ParseTable(seen);
+        auto found = table.states.find(letter);
+        if (found != table.states.end() && found->second == state)
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(50);
+    }
+}
+
+std::string FileStatus(const std::string& request)
+{
+    const std::string reply = ControlRequestOnce(request);
+    const size_t at = reply.find("status ");
+    return at == std::string::npos ? reply : reply.substr(at + 7, 10);
+}
+
+class ServiceVariant : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        session_ = new ScmSession;
+        session_->Remove();
+        std::string error;
+                // Real time: the 60 s pass cannot rule a stick inside the short windows below, so only
+        // the event under test can.
+        installed_ = session_->Install(WindowsPath(QEVRIN_VARIANT_PROGRAM), Scenario("1"), error) &&
+                     StoreSetting(1) && session_->Create().exitCode == 0;
+    }
+
+    static void TearDownTestSuite()
+    {
+        session_->Remove();
+        delete session_;
+        session_ = nullptr;
+    }
+
+    void SetUp() override { ASSERT_TRUE(installed_) << "the variant could not be installed"; }
+
+    static ScmSession* session_;
+    static bool installed_;
+};
+
+ScmSession* ServiceVariant::session_ = nullptr;
+bool ServiceVariant::installed_ = false;
+
+TEST_F(ServiceVariant, StartsWithNetAndRefusesNetStop)
+{
+    const ProgramRun started = session_->NetStart();
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(session_->WaitForState(SERVICE_RUNNING, 60000, status))
+        << started.output << ReadText(session_->Beside(L"QEVRINs.testbed.log"));
+    const ProgramRun stop = session_->NetStop();
+    EXPECT_NE(0u, stop.exitCode) << stop.output;
+    Sleep(500);
+    ASSERT_TRUE(session_->Query(status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
+}
+
+TEST_F(ServiceVariant, PipeAnswersVersionDriveStatesAndBadRequests)
+{
+    std::string seen;
+    ASSERT_TRUE(WaitForRule('F', "2", seen)) << seen;
+    ServicePipe pipe;
+    ASSERT_TRUE(pipe.Open(10000)) << pipe.LastError();
+    std::vector<uint8_t> reply;
+    ASSERT_TRUE(pipe.Exchange(Request32(1), reply)) << pipe.LastError();
+    EXPECT_EQ((std::vector<int32_t>{0, 1, 0, 1, 1}), Values(reply));
+    EXPECT_EQ(20u, reply.size());
+
+    const struct {
+        wchar_t letter;
+        std::vector<int32_t> answer;
+    } drives[] = {{L'C', {0, 1, 0}}, {L'd', {0, 1, 0}}, {L'E', {0, 1, 0}}, {L'F', {0, 1, 2}}, {L'H', {0, 0, -1}},
+                  {L'Q', {0, 0, -1}}};
+    // Several requests in turn on one connection, answered in order.
+    for (const auto& drive : drives) {
+        ASSERT_TRUE(pipe.Exchange(RequestLetter(6, drive.letter), reply)) << pipe.LastError();
+        EXPECT_EQ(drive.answer, Values(reply)) << static_cast<char>(drive.letter);
+    }
+    const struct {
+        std::vector<uint8_t> request;
+        int32_t status;
+    } bad[] = {{{1, 0, 0}, 2}, {Request32(1, {0}), 2}, {Request32(6, {'E'}), 2}, {Request32(4), 2}, {Request32(7), 1},
+               {Request32(0xFFFFFFFF), 1}};
+    for (const auto& b : bad) {
+        ASSERT_TRUE(pipe.Exchange(b.request, reply)) << pipe.LastError();
+        EXPECT_EQ((std::vector<int32_t>{b.status}), Values(reply));
+        EXPECT_EQ(4u, reply.size());
+    }
+}
+
+TEST_F(ServiceVariant, OrdinaryWritesAreRefusedPerStick)
+{
+    std::string seen;
+    ASSERT_TRUE(WaitForRule('F', "2", seen)) << seen;
+    EXPECT_EQ("0x00000000", FileStatus("file 4321 E write full.txt x"));
+    EXPECT_EQ("0xC00000A2", FileStatus("file 4321 F write ro.txt x"));
+    EXPECT_EQ("0xC00000A2", FileStatus("file 4321 F create ro2.txt"));
+    EXPECT_EQ("0x00000000", FileStatus("file 4321 D write data.txt x"));
+}
+
+TEST_F(ServiceVariant, StickPluggedWithoutAnyEventIsRuledThroughTheVolumeEvent)
+{
+    ASSERT_EQ("ok", ControlRequestOnce("plug unknown"));
+    std::string seen;
+    // Well inside the time-scaled 60 s pass: only the volume event can bring it this soon.
+    EXPECT_TRUE(WaitForRule('H', "1", seen, 2000)) << seen;
+    EXPECT_EQ("0xC000003A", FileStatus("file 4321 H create blocked.txt"));
+}
+
+TEST_F(ServiceVariant, StickPluggedWithAnInjectedDeviceEventIsRuled)
+{
+    ASSERT_EQ("ok", ControlRequestOnce("unplug unknown"));
+    ASSERT_EQ("ok", ControlRequestOnce("plug unknown quiet"));
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(session_->Control(200, status));
+    std::string seen;
+    EXPECT_TRUE(WaitForRule('H', "1", seen, 2000)) << seen;
+}
+
+TEST_F(ServiceVariant, ExemptionOnlyForTheCallersOwnProcess)
+{
+    std::string seen;
+    ASSERT_TRUE(WaitForRule('H', "1", seen)) << seen;
+    ServicePipe pipe;
+    ASSERT_TRUE(pipe.Open(10000));
+    std::vector<uint8_t> reply;
+    ASSERT_TRUE(pipe.Exchange(Request32(4, {kOrdinaryProcess}), reply));
+    EXPECT_EQ((std::vector<int32_t>{0, 0}), Values(reply));
+    EXPECT_EQ("0xC000003A", FileStatus("file 4321 H create other.txt"));
+
+    const uint32_t self = GetCurrentProcessId();
+    ASSERT_TRUE(pipe.Exchange(Request32(4, {self}), reply));
+    EXPECT_EQ((std::vector<int32_t>{0, 1}), Values(reply));
+    EXPECT_EQ("0x00000000", FileStatus("file " + std::to_string(self) + " H create mine.txt"));
+    ASSERT_TRUE(pipe.Exchange(Request32(5, {self}), reply));
+    EXPECT_EQ((std::vector<int32_t>{0, 1}), Values(reply));
+    EXPECT_EQ("0xC000003A", FileStatus("file " + std::to_string(self) + " H create again.txt"));
+}
+
+TEST_F(ServiceVariant, PipeNameCannotBeTakenWhileRunning)
+{
+    ScopedHandle squatter(CreateNamedPipeW(kServicePipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES,
+                                           1024, 1024, 0, nullptr));
+    EXPECT_FALSE(squatter.IsValid());
+}
+
+TEST_F(ServiceVariant, PipeDaclReadsBackAsSet)
+{
+    ServicePipe pipe;
+    ASSERT_TRUE(pipe.Open(10000, GENERIC_READ | GENERIC_WRITE | READ_CONTROL));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetSecurityInfo(pipe.Handle(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
+                                                                 nullptr, nullptr, &dacl, nullptr, &descriptor));
+    std::map<std::string, std::pair<DWORD, BYTE>> entries;  // SID -> access, flags
+    for (DWORD index = 0; dacl && index < dacl->AceCount; ++index) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, index, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        LPSTR sid = nullptr;
+        if (ConvertSidToStringSidA(&ace->SidStart, &sid)) {
+            entries[sid] = {ace->Mask, ace->Header.AceFlags};
+            LocalFree(sid);
+        }
+    }
+    LocalFree(descriptor);
+    const std::map<std::string, std::pair<DWORD, BYTE>> expected = {{"S-1-3-0", {0x1F01FF, 0xF}},
+                                                                    {"S-1-5-18", {0x1F01FF, 3}},
+                                                                    {"S-1-5-32-544", {0x1F01FF, 3}},
+                                                                    {"S-1-5-4", {0x1301FF, 3}}};
+    EXPECT_EQ(expected, entries);
+}
+
+TEST_F(ServiceVariant, OnlySystemAndAdministratorsMaySendUserControls)
+{
+    // Wine keeps no access list for a service, so the list the service set is read back from
+    // the testbed, which saw the call.
+    const std::string reply = ControlRequestOnce("service-security");
+    ASSERT_EQ(0u, reply.find("ok D:")) << reply;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(reply.substr(3).c_str(), SDDL_REVISION_1, &descriptor,
+                                                                     nullptr))
+        << reply;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    const BOOL read = GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    std::map<std::string, DWORD> access;
+    for (DWORD index = 0; read && dacl && index < dacl->AceCount; ++index) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, index, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        LPSTR sid = nullptr;
+        if (ConvertSidToStringSidA(&ace->SidStart, &sid)) {
+            access[sid] |= ace->Mask;
+            LocalFree(sid);
+        }
+    }
+    LocalFree(descriptor);
+    ASSERT_TRUE(read && present && dacl) << reply;
+    for (const auto& entry : access) {
+        const bool trusted = entry.first == "S-1-5-18" || entry.first == "S-1-5-32-544";
+        EXPECT_EQ(trusted, (entry.second & SERVICE_USER_DEFINED_CONTROL) != 0) << entry.first << " in " << reply;
+    }
+    EXPECT_NE(0u, access["S-1-5-18"] & SERVICE_USER_DEFINED_CONTROL) << reply;
+    EXPECT_NE(0u, access["S-1-5-32-544"] & SERVICE_USER_DEFINED_CONTROL) << reply;
+}
+
+TEST_F(ServiceVariant, SettingWithControlOffReleasesTheDriver)
+{
+    ASSERT_TRUE(StoreSetting(0));
+    ServicePipe pipe;
+    ASSERT_TRUE(pipe.Open(10000));
+    std::vector<uint8_t> reply;
+    ASSERT_TRUE(pipe.Exchange(Request32(2), reply, 60000));
+    EXPECT_EQ((std::vector<int32_t>{0}), Values(reply));
+    EXPECT_EQ(0, CurrentTable().mode);
+    EXPECT_EQ("0x00000000", FileStatus("file 4321 H create free.txt"));
+
+    // Control back on: enforcement starts again and the unknown stick is blocked once more.
+    ASSERT_TRUE(StoreSetting(1));
+    ASSERT_TRUE(pipe.Exchange(Request32(2), reply, 60000));
+    EXPECT_EQ((std::vector<int32_t>{0}), Values(reply));
+    std::string seen;
+    EXPECT_TRUE(WaitForRule('H', "1", seen)) << seen;
+    EXPECT_EQ(1, CurrentTable().mode);
+}
+
+TEST_F(ServiceVariant, Control128StopsWithExitZeroAndTheDriverKeepsItsTable)
+{
+    std::string seen;
+    ASSERT_TRUE(WaitForRule('H', "1", seen)) << seen;
+    const ProgramRun control = RunProgram(L"\"" + WindowsPath(QEVRIN_SCM_CONTROL) + L"\" QEVRINs 128");
+    EXPECT_EQ(0u, control.exitCode) << control.output;
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(session_->WaitForState(SERVICE_STOPPED, 60000, status));
+    EXPECT_EQ(0u, status.dwWin32ExitCode);
+    const std::string report = ReadText(session_->Beside(L"QEVRINs.testbed-stopped.txt"));
+    EXPECT_EQ(0u, report.find("exit 0 specific 0\n")) << report;
+    const DriverTable table = ParseTable(report);
+    EXPECT_EQ(1, table.mode) << report;
+    EXPECT_EQ("0", table.states.at('E')) << report;
+    EXPECT_EQ("2", table.states.at('F')) << report;
+    EXPECT_EQ("1", table.states.at('H')) << report;
+}
+
+TEST_F(ServiceVariant, PeriodicPassRunsOnTheTimeScale)
+{
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(session_->WaitForState(SERVICE_STOPPED, 30000, status));
+    session_->RewriteScenario(Scenario("20"));
+    session_->NetStart();
+    ASSERT_TRUE(session_->WaitForState(SERVICE_RUNNING, 60000, status));
+    std::string seen;
+    ASSERT_TRUE(WaitForRule('F', "2", seen)) << seen;
+    // Neither a volume event nor a device event: only the pass every 60 s / 20 finds it.
+    ASSERT_EQ("ok", ControlRequestOnce("plug unknown quiet"));
+    EXPECT_TRUE(WaitForRule('H', "1", seen, 15000)) << seen;
+    ASSERT_TRUE(session_->Control(128, status));
+    EXPECT_TRUE(session_->WaitForState(SERVICE_STOPPED, 60000, status));
+}
+
+TEST_F(ServiceVariant, WithoutTheDriverTheStartFailsWithANonZeroExitCode)
+{
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(session_->WaitForState(SERVICE_STOPPED, 30000, status));
+    // The driver check's 60 s of retries pass in 3 s on the time scale.
+    session_->RewriteScenario(Scenario("20", false));
+    DeleteFileW(session_->Beside(L"QEVRINs.testbed-stopped.txt").c_str());
+    session_->NetStart();
+    ASSERT_TRUE(session_->WaitForState(SERVICE_STOPPED, 60000, status));
+    EXPECT_NE(0u, status.dwWin32ExitCode);
+    const std::string report = ReadText(session_->Beside(L"QEVRINs.testbed-stopped.txt"));
+    EXPECT_EQ(0u, report.find("exit " + std::to_string(status.dwWin32ExitCode))) << report;
+}
+
+TEST_F(ServiceVariant, BadScenarioKeepsTheProgramFromRunning)
+{
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(session_->WaitForState(SERVICE_STOPPED, 30000, status));
+    session_->RewriteScenario(DefaultScenario() + "stick broken on=usb port=9 vid=1 pid=1\n");
+    const ProgramRun started = session_->NetStart();
+    EXPECT_NE(0u, started.exitCode) << started.output;
+    EXPECT_TRUE(session_->WaitForState(SERVICE_STOPPED, 30000, status));
+    EXPECT_NE(std::string::npos, ReadText(session_->Beside(L"QEVRINs.testbed.log")).find("port 9 is beyond"));
+}
+
+}  // namespace
+}  // namespace scmtest
