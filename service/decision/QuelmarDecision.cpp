@@ -197,6 +197,4 @@ void QuelmarDecision::ComputeVolumePolicy(VolumePolicyMap& map) const
     }
 }
 
-void QuelmarDecision::RemountChangedDrives(const VolumePolicyMap&, const VolumePolicyMap&) {}
-
 }  // namespace Quelmar

@@ -54,8 +54,7 @@ public:
 private:
     bool IsCardReaderVolume(const CString& deviceName) const;
 
-    // Makes Explorer and the file systems see the volumes whose state changed; the remount
-    // after a change goes here and does nothing yet.
+    // Makes Explorer and the file systems see the volumes whose state changed.
     void RemountChangedDrives(const VolumePolicyMap& sent, const VolumePolicyMap& previous);
 
     std::vector<VolumeRecord> volumes_;

@@ -6,6 +6,7 @@
 
 #include "classlib/ScopedHandle.h"
 #include "service/driver/DriverControl.h"
+#include "service/remount/DriveRemount.h"
 #include "service/volumes/StorageQuery.h"
 #include "service/volumes/VolumeOnDevice.h"
 #include "service/volumes/VolumeRecordList.h"
@@ -98,6 +99,11 @@ BOOL QuelmarDecision::SendPolicy(const VolumePolicyMap& map)
     sentMap_ = map;
     RemountChangedDrives(sentMap_, previous);
     return TRUE;
+}
+
+void QuelmarDecision::RemountChangedDrives(const VolumePolicyMap& sent, const VolumePolicyMap& previous)
+{
+    Quelmar::RemountChangedDrives(sent, previous, volumes_);
 }
 
 }  // namespace Quelmar

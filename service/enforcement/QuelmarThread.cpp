@@ -7,6 +7,7 @@
 #include "service/driver/DriverInterface.h"
 #include "service/enforcement/ThreadMessages.h"
 #include "service/enforcement/ThreadRequest.h"
+#include "service/remount/DriveRemount.h"
 #include "service/volumes/StorageQuery.h"
 #include "service/volumes/VolumeOnDevice.h"
 #include "service/volumes/VolumeRecordList.h"
@@ -81,7 +82,10 @@ int QuelmarThread::ExitInstance()
     return CWinThread::ExitInstance();
 }
 
-void QuelmarThread::RemountAfterStop(const VolumePolicyMap&, const std::vector<VolumeRecord>&) {}
+void QuelmarThread::RemountAfterStop(const VolumePolicyMap& released, const std::vector<VolumeRecord>& volumes)
+{
+    Quelmar::RemountAfterStop(released, volumes);
+}
 
 void QuelmarThread::AnswerQueuedRequests()
 {

@@ -47,8 +47,7 @@ private:
     void Enumerate();
     // Answers the requests still queued when the loop ended, so no requester waits for them.
     void AnswerQueuedRequests();
-    // Makes Explorer see every volume released after a stop that released the table; the
-    // drive remount after a stop goes here when it is built.
+    // Makes Explorer see every volume released after a stop that released the table.
     void RemountAfterStop(const VolumePolicyMap& released, const std::vector<VolumeRecord>& volumes);
 
     static void CALLBACK RecheckTimerProc(HWND, UINT, UINT_PTR timerId, DWORD);

@@ -307,6 +307,28 @@ TEST_F(EnforcementThreadTest, StopWithReleaseSwitchesTheDriverOffAndWithoutKeeps
     EXPECT_FALSE(DriverControl::GetInstance()->IsOpen());
 }
 
+TEST_F(EnforcementThreadTest, StopWithReleaseShowsTheFreedStickToTheConsoleUser)
+{
+    pc_.pc.SetWindowsVersion(6, 2);
+    testbed::UserSessions& sessions = pc_.pc.Sessions();
+    sessions.AddSession(1, &sessions.AddUser(L"OFFICE", L"alice"));
+    sessions.SetConsoleSession(1);
+
+    StartThread();
+    // A stick that became blocked is neither restarted nor remounted while the table holds.
+    EXPECT_EQ(0u, pc_.pc.Installer().ActionCount());
+    EXPECT_TRUE(sessions.Launches().empty());
+
+    StopQuelmarThread(thread_, 1);
+    std::vector<testbed::InstallerAction> actions = pc_.pc.Installer().Actions(*pc_.unknown.node);
+    ASSERT_EQ(1u, actions.size());
+    EXPECT_EQ(DWORD(DICS_PROPCHANGE), actions[0].stateChange);
+    EXPECT_EQ(1u, pc_.pc.Installer().ActionCount());
+    std::vector<testbed::Launch> launches = sessions.Launches();
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(L"\"C:\\Program Files\\QEVRIN\\QEVRINrmt.exe\" H", launches[0].commandLine);
+}
+
 TEST_F(EnforcementThreadTest, DeviceEventRulesAPluggedStick)
 {
     StartThread();
