@@ -49,6 +49,23 @@ int CFileException::OsErrorToCause(LONG osError)
     }
 }
 
+BOOL CFileException::GetErrorMessage(LPWSTR error, UINT maxError, PUINT helpContext) const
+{
+    wchar_t system[512] = {};
+    CString text;
+    if (m_lOsError != -1 && FormatSystemMessage(static_cast<DWORD>(m_lOsError), system, 512)) {
+        text = system;
+    } else if (m_cause != none) {
+        text.Format(L"File error %d.", m_cause);
+    }
+    if (!text.IsEmpty() && !m_strFileName.IsEmpty()) {
+        text += L" (";
+        text += m_strFileName;
+        text += L")";
+    }
+    return CopyMessage(text, error, maxError, helpContext);
+}
+
 CFile::CFile(LPCWSTR fileName, UINT openFlags)
 {
     CFileException error;

@@ -6,11 +6,12 @@
 //  Failures are thrown as CFileException by value (catch by reference); there is no heap
 //  object to delete, so no catch path can leak one.
 //
+#include "classlib/CException.h"
 #include "classlib/CString.h"
 
 #include <windows.h>
 
-class CFileException {
+class CFileException : public CException {
 public:
     enum Cause {
         none,
@@ -31,9 +32,13 @@ public:
     };
 
     CFileException(int cause = none, LONG osError = -1, const CString& fileName = CString());
-    virtual ~CFileException() = default;
+    ~CFileException() override = default;
 
     static int OsErrorToCause(LONG osError);
+
+    // The system's text for the error code followed by the file name; without a code, a
+    // text for the cause.
+    BOOL GetErrorMessage(LPWSTR error, UINT maxError, PUINT helpContext = nullptr) const override;
 
     int m_cause;
     LONG m_lOsError;

@@ -81,6 +81,9 @@ public:
 #ifdef _WIN32
     void Format(const wchar_t* format, ...);
     void AppendFormat(const wchar_t* format, ...);
+    // Replaces the text with string resource id of the library's resource module; FALSE (and
+    // empty) when the module has no such string.
+    BOOL LoadString(UINT id);
 #endif
 
 private:

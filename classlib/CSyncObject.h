@@ -7,15 +7,11 @@
 //  class library's constructors do; a lock on a mutex whose owner died (WAIT_ABANDONED) counts
 //  as taken, since the object is then owned by the caller.
 //
+#include "classlib/CException.h"
 #include "classlib/CRuntimeClass.h"
 
 #include <windows.h>
 
-class CResourceException {
-public:
-    explicit CResourceException(DWORD osError) : m_osError(osError) {}
-    DWORD m_osError;
-};
 
 class CSyncObject : public CObject {
 public:

@@ -18,6 +18,13 @@ public:
     }
 
     HDEVINFO Get() const { return set_; }
+    // Hands the set to the caller, who destroys it from then on.
+    HDEVINFO Release()
+    {
+        HDEVINFO set = set_;
+        set_ = INVALID_HANDLE_VALUE;
+        return set;
+    }
     bool IsValid() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
 
 private:

@@ -33,9 +33,12 @@ int ParseHexU16(const CString& text, WORD* out)
     while (i < length && IsSpace(text[i])) {
         ++i;
     }
-    bool negative = false;
-    if (i < length && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
+    // A minus sign would wrap "-1" to 0xFFFF and quietly name another vendor or product, so
+    // only the plus sign is taken.
+    if (i < length && text[i] == '-') {
+        return 0;
+    }
+    if (i < length && text[i] == '+') {
         ++i;
     }
     // "0x" counts as a prefix only when a hex digit follows it, as in the C library.
@@ -49,9 +52,6 @@ int ParseHexU16(const CString& text, WORD* out)
     }
     if (i == firstDigit || i != length) {
         return 0;
-    }
-    if (negative) {
-        value = -value;
     }
     if (out != nullptr) {
         *out = static_cast<WORD>(value & 0xFFFF);

@@ -1,7 +1,9 @@
 #include "core/store/SettingStore.h"
 
 #include "core/format/SettingConversion.h"
+#include "classlib/ScopedRegKey.h"
 #include "core/store/ExportTimeImportedFileIO.h"
+#include "core/store/ItemStorage.h"
 #include "core/store/PasswordDataIO.h"
 #include "core/store/SettingRecordFile.h"
 #include "core/store/StoreConstants.h"
@@ -154,6 +156,21 @@ int LoadPasswordData(PasswordData& passwordData)
     } catch (...) {
         return 0;
     }
+}
+
+int PasswordDataItemExists()
+{
+    ScopedRegKey key;
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(StoreConstants::kProductKeyPath), 0, KEY_QUERY_VALUE,
+                                key.Receive());
+    if (status == ERROR_FILE_NOT_FOUND) {
+        return 0;
+    }
+    if (status != ERROR_SUCCESS) {
+        return 1;
+    }
+    status = RegQueryValueExW(key, StoreConstants::kPasswordDataValue, nullptr, nullptr, nullptr, nullptr);
+    return status == ERROR_FILE_NOT_FOUND ? 0 : 1;
 }
 
 int SavePasswordData(const PasswordData& passwordData)

@@ -40,6 +40,9 @@ namespace SettingStore {
 int Load(SettingV3& setting, PasswordData& passwordData, const FileKeySource& keySource);
 int SaveSettingFile(const FileKeySource& keySource, const SettingV3& setting);
 int LoadPasswordData(PasswordData& passwordData);
+// 1 when the password data item is there, readable or not; 0 only when its key or its value
+// does not exist. Tells a first run (nothing stored yet) from a damaged or unreadable item.
+int PasswordDataItemExists();
 int SavePasswordData(const PasswordData& passwordData);
 int LoadImportTime(ImportTimeRecord& record, const FileKeySource& keySource);
 int SaveImportTime(const ImportTimeRecord& record, const FileKeySource& keySource);

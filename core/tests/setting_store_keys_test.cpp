@@ -17,7 +17,6 @@ TEST(ParseHexU16, AcceptsWhatTheBase16ConversionConsumesWhole)
         {_T("0x12"), 1, 0x12},
         {_T("abcd"), 1, 0xABCD},
         {_T(" 1F"), 1, 0x1F},
-        {_T("-1"), 1, 0xFFFF},
         {_T("+7"), 1, 7},
         {_T(""), 0, 0},
         {_T("10000"), 0, 0},
@@ -37,6 +36,19 @@ TEST(ParseHexU16, AcceptsWhatTheBase16ConversionConsumesWhole)
         }
     }
     EXPECT_EQ(ParseHexU16(_T("12"), nullptr), 1);
+}
+
+TEST(ParseHexU16, RefusesMinusSignInsteadOfWrappingToAnotherId)
+{
+    const WCHAR* refused[] = {_T("-1"), _T("-0"), _T(" -1"), _T("-FF"), _T("-0x1")};
+    for (const WCHAR* text : refused) {
+        WORD value = 0x5A5A;
+        EXPECT_EQ(ParseHexU16(text, &value), 0) << CString(text).GetLength();
+        EXPECT_EQ(value, 0x5A5A);
+    }
+    WORD value = 0;
+    EXPECT_EQ(ParseHexU16(_T("+FF"), &value), 1);
+    EXPECT_EQ(value, 0xFF);
 }
 
 TEST(FileKeySource, RunTimeKeyIsMaterialThenZeros)

@@ -1,5 +1,9 @@
 #include "testbed/machine/Machine.h"
 
+#include "testbed/machine/ClassInstaller.h"
+#include "testbed/machine/Sessions.h"
+#include "testbed/machine/ShellRecorder.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
@@ -233,6 +237,48 @@ std::vector<DeviceNode*> Machine::PresentNodes()
     };
     visit(Root());
     return order;
+}
+
+std::vector<DeviceNode*> Machine::AllNodes()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    std::vector<DeviceNode*> all;
+    for (size_t i = 1; i < nodes_.size(); ++i)
+        all.push_back(nodes_[i].get());
+    return all;
+}
+
+void Machine::ReturnNode(DeviceNode& node)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (node.present_ || !node.parent_ || !node.parent_->present_)
+        return;
+    node.present_ = true;
+    node.parent_->children_.push_back(&node);
+}
+
+ClassInstaller& Machine::Installer()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!installer_)
+        installer_ = std::make_unique<ClassInstaller>(*this);
+    return *installer_;
+}
+
+UserSessions& Machine::Sessions()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!sessions_)
+        sessions_ = std::make_unique<UserSessions>(*this);
+    return *sessions_;
+}
+
+ShellRecorder& Machine::Shell()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!shell_)
+        shell_ = std::make_unique<ShellRecorder>();
+    return *shell_;
 }
 
 std::wstring Machine::NextDriverKey()

@@ -27,6 +27,10 @@
 
 namespace testbed {
 
+class ClassInstaller;
+class ShellRecorder;
+class UserSessions;
+
 // Something a handle of the simulated machine refers to. Each kind of handle derives from it.
 class OpenObject {
 public:
@@ -55,6 +59,8 @@ public:
     DeviceInterface& AddInterface(const GUID& classGuid, DeviceNode& node, std::wstring path);
     std::vector<DeviceInterface> Interfaces(const GUID& classGuid);  // present ones, in order
     std::vector<DeviceNode*> PresentNodes();     // pre-order, root excluded
+    std::vector<DeviceNode*> AllNodes();         // present or not, in creation order, root excluded
+    void ReturnNode(DeviceNode& node);           // a removed node is present again
 
     // USB.
     UsbHostController& AddHostController(int rootPorts = 4, Reach reach = Reach::ByNameAndInterface);
@@ -72,6 +78,13 @@ public:
     Volume* FindVolumeByLetter(wchar_t letter);
     Volume* FindVolumeByMountPoint(const std::wstring& path);
     Volume* FindVolumeByDosName(const std::wstring& name);
+
+    // The class installer, the sessions with their users and processes, and the shell's record.
+    ClassInstaller& Installer();
+    UserSessions& Sessions();
+    ShellRecorder& Shell();
+    // Sleep returns at once and moves the tick count on instead.
+    bool sleepAdvancesClock = false;
 
     // Libraries that LoadLibraryW must not find on this machine.
     void RemoveLibrary(std::wstring name) { removedLibraries_.insert(Upper(std::move(name))); }
@@ -127,6 +140,9 @@ private:
     unsigned driverKeys_ = 0;
     unsigned objectNames_ = 0;
     int nextHcdIndex_ = 0;
+    std::unique_ptr<ClassInstaller> installer_;
+    std::unique_ptr<UserSessions> sessions_;
+    std::unique_ptr<ShellRecorder> shell_;
 };
 
 }  // namespace testbed

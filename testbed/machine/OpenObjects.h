@@ -6,6 +6,9 @@
 //
 #include "testbed/machine/Machine.h"
 
+#include <setupapi.h>
+
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,9 @@ struct VolumeSearch : OpenObject {
 struct DeviceInfoSet : OpenObject {
     std::vector<DeviceInterface> interfaces;
     std::vector<DeviceNode*> nodes;
+    // Class-install parameters and install flags per device; the null key holds the set's own.
+    std::map<const DeviceNode*, SP_PROPCHANGE_PARAMS> propertyChange;
+    std::map<const DeviceNode*, DWORD> installFlags;
 };
 
 // Answers one control code sent to a controller or hub handle; FALSE with the last error set

@@ -20,10 +20,17 @@
 
 namespace testbed {
 
+// A reference argument (REFCLSID, REFIID) travels as a pointer, whatever it refers to.
+template <typename A>
+constexpr size_t ArgBytes()
+{
+    return std::is_reference<A>::value ? sizeof(void*) : (sizeof(A) + 3) / 4 * 4;
+}
+
 template <typename R, typename... A>
 constexpr size_t ArgBytesOf(R(WINAPI*)(A...))
 {
-    return (size_t(0) + ... + ((sizeof(A) + 3) / 4 * 4));
+    return (size_t(0) + ... + ArgBytes<A>());
 }
 
 // The system's implementation of an interposed function, looked up once.

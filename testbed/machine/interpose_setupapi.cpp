@@ -47,7 +47,9 @@ HDEVINFO WINAPI TestbedSetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumer
             set->nodes.push_back(entry.node);
     } else {
         std::wstring prefix = enumerator ? Upper(std::wstring(enumerator) + L"\\") : std::wstring();
-        for (DeviceNode* node : machine->PresentNodes()) {
+        // Without DIGCF_PRESENT the set also holds the devices that are installed but not
+        // connected, as the system keeps them.
+        for (DeviceNode* node : (flags & DIGCF_PRESENT) ? machine->PresentNodes() : machine->AllNodes()) {
             if (!(flags & DIGCF_ALLCLASSES) && (!classGuid || !IsEqualGUID(node->classGuid, *classGuid)))
                 continue;
             if (!prefix.empty() && Upper(node->InstanceId()).compare(0, prefix.size(), prefix) != 0)

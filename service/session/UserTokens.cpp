@@ -1,0 +1,112 @@
+#include "service/session/UserTokens.h"
+
+#include "classlib/ScopedHandle.h"
+#include "classlib/ScopedLocalMemory.h"
+#include "core/process/ProcessEnumeratorHolder.h"
+
+#include <sddl.h>
+
+namespace Quelmar {
+
+namespace {
+
+const DWORD kAccountChars = 512;
+// Token blocks are a few hundred bytes; a size beyond this is not believed.
+const DWORD kLargestTokenBlock = 64 * 1024;
+const DWORD kHighIntegrityRid = 0x3000;
+
+// The token information block of the kind; empty when it cannot be read.
+std::vector<BYTE> ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind)
+{
+    DWORD size = 0;
+    GetTokenInformation(token, kind, nullptr, 0, &size);
+    if (size == 0 || size > kLargestTokenBlock)
+        return std::vector<BYTE>();
+    std::vector<BYTE> block(size);
+    if (!GetTokenInformation(token, kind, block.data(), size, &size))
+        return std::vector<BYTE>();
+    return block;
+}
+
+CString UserKey(HANDLE process)
+{
+    ScopedHandle token;
+    if (!OpenProcessToken(process, TOKEN_QUERY, token.Receive()))
+        return CString();
+    CString name;
+    CString domain;
+    if (!GetTokenUser(token.Get(), name, domain) || (name.IsEmpty() && domain.IsEmpty()))
+        return CString();
+    CString key = domain + L"\\" + name;
+    WCHAR* text = key.GetBuffer(key.GetLength());
+    CharUpperBuffW(text, DWORD(key.GetLength()));
+    key.ReleaseBuffer();
+    return key;
+}
+
+}  // namespace
+
+BOOL GetTokenUser(HANDLE token, CString& name, CString& domain)
+{
+    name.Empty();
+    domain.Empty();
+    std::vector<BYTE> block = ReadTokenInformation(token, TokenUser);
+    if (block.size() < sizeof(TOKEN_USER))
+        return FALSE;
+    PSID sid = reinterpret_cast<TOKEN_USER*>(block.data())->User.Sid;
+    WCHAR nameBuffer[kAccountChars] = {};
+    WCHAR domainBuffer[kAccountChars] = {};
+    DWORD nameLength = kAccountChars;
+    DWORD domainLength = kAccountChars;
+    SID_NAME_USE use = SidTypeUnknown;
+    if (LookupAccountSidW(nullptr, sid, nameBuffer, &nameLength, domainBuffer, &domainLength, &use)) {
+        name = CString(nameBuffer, nameLength < kAccountChars ? nameLength : kAccountChars);
+        domain = CString(domainBuffer, domainLength < kAccountChars ? domainLength : kAccountChars);
+    }
+    return TRUE;
+}
+
+BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match, BOOL byFullPath, UserProcessMap& users)
+{
+    ProcessEnumeratorProxy processes;
+    BOOL matched = FALSE;
+    for (DWORD id : processIds) {
+        CString path;
+        processes.GetImagePath(path, id);
+        if (!byFullPath) {
+            int slash = path.ReverseFind(L'\\');
+            if (slash >= 0)
+                path = path.Mid(slash + 1);
+        }
+        if (CompareStringOrdinal(path, -1, match, -1, TRUE) != CSTR_EQUAL)
+            continue;
+        matched = TRUE;
+        ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id));
+        CString key = process.IsValid() ? UserKey(process.Get()) : CString();
+        users.insert(UserProcessMap::value_type(key, id));
+    }
+    return matched;
+}
+
+BOOL SetHighIntegrityLevel(HANDLE token)
+{
+    std::vector<BYTE> block = ReadTokenInformation(token, TokenIntegrityLevel);
+    if (block.size() < sizeof(TOKEN_MANDATORY_LABEL))
+        return TRUE;
+    PSID label = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(block.data())->Label.Sid;
+    if (!label || !IsValidSid(label) || *GetSidSubAuthorityCount(label) == 0)
+        return TRUE;
+    DWORD level = *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1);
+    if (level >= kHighIntegrityRid)
+        return TRUE;
+
+    ScopedLocalMemory<void> high;
+    if (!ConvertStringSidToSidW(L"S-1-16-12288", high.Receive()) || !IsValidSid(high.Get()))
+        return FALSE;
+    TOKEN_MANDATORY_LABEL raised = {};
+    raised.Label.Sid = high.Get();
+    raised.Label.Attributes = SE_GROUP_INTEGRITY;
+    return SetTokenInformation(token, TokenIntegrityLevel, &raised, DWORD(sizeof raised + GetLengthSid(high.Get())));
+}
+
+}  // namespace Quelmar

@@ -1,0 +1,32 @@
+#pragma once
+//
+//  The users that run a given program, read from their processes' tokens, and the raising of
+//  a token to high integrity for the programs the service starts with it.
+//
+#include "classlib/CString.h"
+
+#include <windows.h>
+
+#include <map>
+#include <vector>
+
+namespace Quelmar {
+
+// User key ("DOMAIN\NAME" in upper case, "" when the account cannot be read) -> the first
+// process found for that user.
+typedef std::map<CString, DWORD> UserProcessMap;
+
+// For each process whose image file name (or full path, with byFullPath) equals the match
+// without regard to case: its user key with the process id, the first process of a user
+// staying. TRUE when at least one process matched.
+BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match, BOOL byFullPath, UserProcessMap& users);
+
+// The token's account name and domain; TRUE once the token's user could be read (the names
+// stay empty when the account cannot be looked up).
+BOOL GetTokenUser(HANDLE token, CString& name, CString& domain);
+
+// Raises the token to integrity level "S-1-16-12288" when it is below it; TRUE on success or
+// when nothing had to be done.
+BOOL SetHighIntegrityLevel(HANDLE token);
+
+}  // namespace Quelmar

@@ -1,0 +1,43 @@
+#pragma once
+//
+//  What a dialog holds of its USB data enumerator thread. The thread object deletes itself
+//  when its thread ends, so the owner keeps its own duplicate of the thread handle to wait on,
+//  and the thread id to ask it to quit.
+//
+//  Ending: the owner's windows are unsubscribed first, then WM_QUIT is posted and the end is
+//  awaited for at most 10 s. A thread that does not end in time is left to end by itself:
+//  terminating it could leave the heap lock held and hang the tool. Windows builds only.
+//
+#include "classlib/ScopedHandle.h"
+#include "tool/USBDataEnumeratorThread.h"
+
+#include <vector>
+
+class EnumeratorThreadOwner {
+public:
+    EnumeratorThreadOwner() = default;
+    EnumeratorThreadOwner(const EnumeratorThreadOwner&) = delete;
+    EnumeratorThreadOwner& operator=(const EnumeratorThreadOwner&) = delete;
+    ~EnumeratorThreadOwner() { Stop(); }
+
+    // USBDataEnumeratorThread::Start; FALSE when the thread could not be created.
+    BOOL Start(DWORD infoFlags, DWORD storageOnly);
+    bool IsRunning() const { return thread_ != nullptr; }
+    DWORD ThreadId() const { return threadId_; }
+
+    void Subscribe(HWND window);
+    BOOL RequestScan();
+    // The published list; empty when no thread runs.
+    void GetDevices(UsbStorageDeviceList& devices);
+
+    // Ends the thread as described above; TRUE when it ended within the wait (or none ran).
+    BOOL Stop(DWORD waitMs = kStopWaitMs);
+
+    static constexpr DWORD kStopWaitMs = 10000;
+
+private:
+    USBDataEnumeratorThread* thread_ = nullptr;   // deletes itself when its thread ends
+    DWORD threadId_ = 0;
+    ScopedHandle waitHandle_;
+    std::vector<HWND> subscribed_;
+};

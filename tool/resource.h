@@ -1,0 +1,85 @@
+//
+//  Resource ids of the setting tool: dialog templates, control ids, strings, icon, bitmap.
+//  Ids only; the texts live in QEVRINTool.rc.
+//
+#pragma once
+
+#define IDR_MAINFRAME                   128
+#define IDB_ABOUT                       132
+
+#define IDD_ADD_USB_STORAGE             131
+#define IDD_SELECT_USB_STORAGE          132
+#define IDD_INPUT_PASSWORD              133
+
+// Unlock dialog
+#define IDC_PASSWORD                    1008
+
+// Whitelist entry dialog
+#define IDC_BROWSE                      1002
+#define IDC_USE_VENDOR_ID               1010
+#define IDC_USE_PRODUCT_ID              1011
+#define IDC_USE_SERIAL                  1012
+#define IDC_USE_MANUFACTURER            1013
+#define IDC_USE_PRODUCT                 1014
+#define IDC_VENDOR_ID                   1015
+#define IDC_PRODUCT_ID                  1016
+#define IDC_SERIAL                      1017
+#define IDC_MANUFACTURER                1018
+#define IDC_PRODUCT                     1019
+#define IDC_READ_ONLY                   1020
+
+// Device selection dialog
+#define IDC_DEVICE_LIST                 1016
+#define IDC_DEVICE_TREE                 1017
+#define IDC_DETAIL_VENDOR_ID            1018
+#define IDC_DETAIL_PRODUCT_ID           1019
+#define IDC_DETAIL_SERIAL               1020
+#define IDC_DETAIL_MANUFACTURER         1021
+#define IDC_DETAIL_PRODUCT              1022
+#define IDC_DEVICE_LIST_LABEL           1040
+
+#ifndef IDC_STATIC
+#define IDC_STATIC                      (-1)
+#endif
+
+// Strings
+#define IDS_PRODUCT_NAME                2000
+#define IDS_SHEET_CAPTION               2001
+#define IDS_ADD_CAPTION                 2002
+#define IDS_EDIT_CAPTION                2003
+#define IDS_USB_STORAGE                 2004
+#define IDS_SETUP_CAPTION               2005
+#define IDS_EXPORT_FOLDER_TITLE         2006
+#define IDS_EXPORT_BUTTON               2007
+#define IDS_USB_DEVICE                  2008
+#define IDS_READ_ONLY                   2010
+#define IDS_SERIAL_NUMBER               2011
+#define IDS_MANUFACTURER                2012
+#define IDS_PRODUCT                     2013
+#define IDS_USB_STORAGE_LIST            2014
+#define IDS_USB_DEVICE_LIST             2015
+#define IDS_PASSWORD_REQUIRED           3000
+#define IDS_PASSWORD_MISMATCH           3001
+#define IDS_UNLOCK_FAILED               3002
+#define IDS_SELECT_ONE_FIELD            3003
+#define IDS_BAD_VENDOR_ID               3004
+#define IDS_BAD_PRODUCT_ID              3005
+#define IDS_CONFIRM_DELETE              3006
+#define IDS_SELECT_USB_STORAGE          3007
+#define IDS_BAD_INSTALLATION            3010
+#define IDS_CANNOT_CHANGE_SETTING       3011
+#define IDS_CANNOT_SAVE_SETTING         3012
+#define IDS_RESTART_FOR_CD_POLICY       3013
+#define IDS_SELECT_USB_DEVICE           3014
+#define IDS_SET_PASSWORD_OR_KEY         3015
+#define IDS_LEGACY_FILTERS_BLOCKED      4020
+#define IDS_SETTING_FILE_FILTER         4021
+#define IDS_ENTER_SETTING_FILE          4022
+#define IDS_CSV_IMPORT_FAILED           4030
+#define IDS_CSV_EXPORT_FAILED           4031
+#define IDS_CSV_SOME_LINES_FAILED       4032
+#define IDS_CSV_LOG_SAVED               4033
+#define IDS_CSV_LOG_FAILED              4034
+#define IDS_CSV_FILTER                  4035
+#define IDS_ALL_FILES_FILTER            4036
+#define IDS_CSV_IMPORT_REPLACES         4037

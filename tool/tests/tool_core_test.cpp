@@ -1,0 +1,123 @@
+//
+//  The tool core: start-up over the stored password data, and its requests to the service.
+//
+#include "classlib/ScopedRegKey.h"
+#include "core/store/ItemStorage.h"
+#include "core/store/SettingStore.h"
+#include "core/store/StoreConstants.h"
+#include "tool/SettingToolCore.h"
+#include "tool/tests/fake_service_pipe.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class ToolCore : public ::testing::Test {
+protected:
+    void SetUp() override { Forget(); }
+    void TearDown() override { Forget(); }
+
+    static void Forget()
+    {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath);
+        DeleteFileW(Quelmar::GetSettingFilePath());
+    }
+    static void StorePasswordBytes(const std::vector<BYTE>& bytes)
+    {
+        ScopedRegKey key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(StoreConstants::kProductKeyPath), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, StoreConstants::kPasswordDataValue, 0, REG_BINARY, bytes.data(),
+                                 static_cast<DWORD>(bytes.size())),
+                  ERROR_SUCCESS);
+    }
+    static std::vector<BYTE> StoredPasswordBytes()
+    {
+        ScopedRegKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(StoreConstants::kProductKeyPath), 0, KEY_READ,
+                          key.Receive()) != ERROR_SUCCESS) {
+            return {};
+        }
+        std::vector<BYTE> bytes(4096);
+        DWORD size = static_cast<DWORD>(bytes.size());
+        if (RegQueryValueExW(key, StoreConstants::kPasswordDataValue, nullptr, nullptr, bytes.data(), &size) !=
+            ERROR_SUCCESS) {
+            return {};
+        }
+        bytes.resize(size);
+        return bytes;
+    }
+
+    FakeServicePipe service;
+};
+
+}  // namespace
+
+TEST_F(ToolCore, DamagedPasswordItemStopsStartUpAndOverwritesNothing)
+{
+    const std::vector<BYTE> damaged = {0x51, 0x45, 0x56, 0x00, 0x13, 0x37};
+    StorePasswordBytes(damaged);
+    Quelmar::SettingToolCore core;
+    EXPECT_EQ(core.Connect(), Quelmar::kStoredDataUnreadable);
+    EXPECT_EQ(*core.IsSetupDone(), 0);
+    EXPECT_EQ(StoredPasswordBytes(), damaged);
+    EXPECT_EQ(GetFileAttributesW(Quelmar::GetSettingFilePath()), INVALID_FILE_ATTRIBUTES);
+    core.Disconnect();
+}
+
+TEST_F(ToolCore, MissingPasswordItemIsAFirstRunWithDefaults)
+{
+    Quelmar::SettingToolCore core;
+    EXPECT_EQ(core.Connect(), Quelmar::kConnected);
+    EXPECT_EQ(*core.IsSetupDone(), 0);
+    EXPECT_EQ(core.GetPasswordData()->passwordSet, 0);
+    EXPECT_EQ(core.GetSettings()->autoImport.importAtStart, 0);
+    // The lock is held: a second connect is a second instance.
+    EXPECT_EQ(core.Connect(), Quelmar::kAnotherInstance);
+    core.Disconnect();
+    EXPECT_EQ(service.Codes(), (std::vector<DWORD>{1}));
+}
+
+TEST_F(ToolCore, StoredPasswordItemIsLoadedAndMarksSetupDone)
+{
+    Quelmar::PasswordData stored;
+    stored.passwordSet = 1;
+    stored.passwordDigest = {1, 2, 3, 4};
+    stored.keyDeviceSet = 1;
+    stored.keyDevice.serialNumber = L"4C53";
+    stored.unlockMode = 2;
+    ASSERT_EQ(Quelmar::SettingStore::SavePasswordData(stored), 1);
+
+    Quelmar::SettingToolCore core;
+    EXPECT_EQ(core.Connect(), Quelmar::kConnected);
+    EXPECT_EQ(*core.IsSetupDone(), 1);
+    EXPECT_EQ(core.GetPasswordData()->passwordSet, 1);
+    EXPECT_EQ(core.GetPasswordData()->keyDevice.serialNumber, L"4C53");
+    EXPECT_EQ(core.GetPasswordData()->unlockMode, 2);
+    core.Disconnect();
+}
+
+TEST_F(ToolCore, ServiceRequestsCarryTheOwnProcessAndReportTheAnswer)
+{
+    Quelmar::SettingToolCore core;
+    EXPECT_EQ(core.RegisterExemptProcess(), 1);
+    core.UnregisterExemptProcess();
+    EXPECT_EQ(core.RequestServiceReload(), 0);
+    EXPECT_EQ(service.Codes(), (std::vector<DWORD>{4, 5, 2}));
+    EXPECT_EQ(service.ProcessIds(), (std::vector<DWORD>{GetCurrentProcessId(), GetCurrentProcessId()}));
+}
+
+TEST(ToolCoreWithoutService, RefusedExemptionAndMissingServiceAreFailures)
+{
+    {
+        FakeServicePipe refusing(0);
+        Quelmar::SettingToolCore core;
+        EXPECT_EQ(core.RegisterExemptProcess(), 0);
+    }
+    Quelmar::SettingToolCore core;
+    EXPECT_EQ(core.RequestServiceReload(), 20);
+    EXPECT_EQ(core.RegisterExemptProcess(), 0);
+}

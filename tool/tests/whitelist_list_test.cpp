@@ -1,0 +1,188 @@
+//
+//  The whitelist's display text and the list whose rows own their entries.
+//
+#include "classlib/CDialog.h"
+#include "tool/CWhiteListControl.h"
+#include "tool/WhitelistEntryText.h"
+#include "tool/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+CString Loaded(UINT id)
+{
+    CString text;
+    text.LoadString(id);
+    return text;
+}
+
+Quelmar::WhitelistEntry Entry(WORD vid, WORD pid, const wchar_t* serial, int attribute, int useVid, int usePid,
+                              int useSerial, int useMaker = 0, int useProduct = 0)
+{
+    Quelmar::WhitelistEntry entry;
+    entry.vendorId = vid;
+    entry.productId = pid;
+    entry.serialNumber = serial;
+    entry.manufacturer = L"Maker";
+    entry.product = L"Stick";
+    entry.attribute = attribute;
+    entry.useVendorId = useVid;
+    entry.useProductId = usePid;
+    entry.useSerialNumber = useSerial;
+    entry.useManufacturer = useMaker;
+    entry.useProduct = useProduct;
+    return entry;
+}
+
+// An entry that counts its live copies, so a test sees which rows freed theirs.
+struct CountedEntry : Quelmar::WhitelistEntry {
+    static int live;
+    CountedEntry() { ++live; }
+    CountedEntry(const CountedEntry& other) : Quelmar::WhitelistEntry(other) { ++live; }
+    ~CountedEntry() override { --live; }
+};
+int CountedEntry::live = 0;
+
+// A dialog of the tool's resources, created modeless, to host a list control.
+class ListHost : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(host_.Create(IDD_SELECT_USB_STORAGE)); }
+    void TearDown() override
+    {
+        if (host_.m_hWnd != nullptr) {
+            host_.DestroyWindow();
+        }
+    }
+    HWND List() const { return host_.GetDlgItem(IDC_DEVICE_LIST); }
+
+    CDialog host_;
+};
+
+}  // namespace
+
+TEST(WhitelistEntryText, ShowsEachUsedPartInOrder)
+{
+    struct Case {
+        Quelmar::WhitelistEntry entry;
+        CString expected;
+    };
+    const Case cases[] = {
+        {Entry(0x0411, 0x010C, L"4C53", 0, 0, 0, 0), CString(L"USB")},
+        {Entry(0x0411, 0x010C, L"4C53", 2, 1, 1, 1),
+         L"USB " + Loaded(IDS_READ_ONLY) + L" VID:0x0411 PID:0x010C " + Loaded(IDS_SERIAL_NUMBER) + L":4C53"},
+        {Entry(0x00ab, 0x0001, L"", 0, 1, 0, 0), CString(L"USB VID:0x00AB")},
+        {Entry(0, 0, L"", 0, 0, 0, 0, 1, 1),
+         L"USB " + Loaded(IDS_MANUFACTURER) + L":Maker " + Loaded(IDS_PRODUCT) + L":Stick"},
+        // Attributes other than read-only show nothing.
+        {Entry(0, 0x0002, L"", 1, 0, 1, 0), CString(L"USB PID:0x0002")},
+    };
+    for (const Case& c : cases) {
+        CString text;
+        EXPECT_TRUE(FormatWhitelistEntry(c.entry, text));
+        EXPECT_EQ(text, c.expected);
+    }
+}
+
+TEST_F(ListHost, WhitelistRowsKeepOrderPlaceAndSelection)
+{
+    CWhiteListControl list;
+    ASSERT_TRUE(list.SubclassWindow(List()));
+    list.SetColumns();
+    for (WORD vid = 1; vid <= 4; ++vid) {
+        EXPECT_EQ(list.AddEntry(Entry(vid, 0, L"", 0, 1, 0, 0), 1), vid - 1);
+    }
+    list.SetItemState(2, LVIS_SELECTED, LVIS_SELECTED);
+    list.UpdateEntry(Entry(0x0777, 0, L"", 2, 1, 0, 0), 2);
+    EXPECT_EQ(list.GetItemText(2, 0), L"USB " + Loaded(IDS_READ_ONLY) + L" VID:0x0777");
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 2);
+
+    std::vector<Quelmar::WhitelistEntry> entries;
+    list.GetAllEntries(entries);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].vendorId, 1);
+    EXPECT_EQ(entries[2].vendorId, 0x0777);
+    EXPECT_EQ(entries[2].attribute, 2);
+    EXPECT_EQ(entries[3].vendorId, 4);
+}
+
+TEST_F(ListHost, DeleteSelectedRemovesEverySelectedRowAndNothingElse)
+{
+    CWhiteListControl list;
+    ASSERT_TRUE(list.SubclassWindow(List()));
+    // The whitelist pages allow several rows to be selected; the host's list allows one.
+    SetWindowLongPtrW(List(), GWL_STYLE, GetWindowLongPtrW(List(), GWL_STYLE) & ~LVS_SINGLESEL);
+    list.SetColumns();
+    for (WORD vid = 0; vid < 4; ++vid) {
+        list.AddEntry(Entry(vid, 0, L"", 0, 1, 0, 0), 0);
+    }
+    list.DeleteSelected();
+    EXPECT_EQ(list.GetItemCount(), 4);
+
+    list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
+    list.SetItemState(3, LVIS_SELECTED, LVIS_SELECTED);
+    list.DeleteSelected();
+    std::vector<Quelmar::WhitelistEntry> entries;
+    list.GetAllEntries(entries);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].vendorId, 0);
+    EXPECT_EQ(entries[1].vendorId, 2);
+}
+
+TEST_F(ListHost, RowsFreeTheirCopiesOnEveryKindOfDeletion)
+{
+    CountedEntry::live = 0;
+    const CountedEntry original;
+    auto list = std::make_unique<COwningListCtrl<CountedEntry>>();
+    ASSERT_TRUE(list->SubclassWindow(List()));
+    for (int i = 0; i < 4; ++i) {
+        list->AppendRow(L"row", original);
+    }
+    EXPECT_EQ(CountedEntry::live, 1 + 4);
+
+    list->DeleteItem(0);
+    EXPECT_EQ(CountedEntry::live, 1 + 3);
+    // A deletion the control makes without the wrapper reaches the row through reflection.
+    SendMessageW(List(), LVM_DELETEITEM, 0, 0);
+    EXPECT_EQ(CountedEntry::live, 1 + 2);
+    list->DeleteAllItems();
+    EXPECT_EQ(CountedEntry::live, 1);
+    // The control's own "delete all", sent past the wrapper.
+    list->AppendRow(L"row", original);
+    list->AppendRow(L"row", original);
+    SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);
+    EXPECT_EQ(CountedEntry::live, 1);
+
+    // The object goes while its window stays.
+    list->AppendRow(L"row", original);
+    list->AppendRow(L"row", original);
+    list.reset();
+    EXPECT_EQ(CountedEntry::live, 1);
+
+    // The window goes with its dialog.
+    COwningListCtrl<CountedEntry> second;
+    ASSERT_TRUE(second.SubclassWindow(List()));
+    second.AppendRow(L"row", original);
+    second.AppendRow(L"row", original);
+    host_.DestroyWindow();
+    EXPECT_EQ(CountedEntry::live, 1);
+}
+
+TEST(OwningList, RowsAreFreedWithTheWindowEvenWithoutAReflectingParent)
+{
+    CountedEntry::live = 0;
+    const CountedEntry original;
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent, nullptr);
+    HWND control = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 100, 100, parent, nullptr,
+                                   nullptr, nullptr);
+    ASSERT_NE(control, nullptr);
+    COwningListCtrl<CountedEntry> list;
+    ASSERT_TRUE(list.SubclassWindow(control));
+    list.AppendRow(L"row", original);
+    list.AppendRow(L"row", original);
+    DestroyWindow(parent);
+    EXPECT_EQ(CountedEntry::live, 1);
+}
