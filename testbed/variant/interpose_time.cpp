@@ -1,6 +1,6 @@
 //
-//  Time as the variant's programs see it: thread timers and Sleep shortened by the time
-//  scale. The tick count is the machine's (testbed/machine), which runs on the same scale.
+//  Time as the variant's programs see it: thread timers shortened by the time scale. The tick
+//  count and Sleep are the machine's (testbed/machine), which run on the same scale.
 //
 #include "testbed/machine/Machine.h"
 #include "testbed/machine/interpose.h"
@@ -22,12 +22,6 @@ UINT_PTR WINAPI TestbedSetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC
     if (!window)
         elapse = Scaled(elapse);
     return real(window, id, elapse, procedure);
-}
-
-VOID WINAPI TestbedSleep(DWORD milliseconds)
-{
-    static auto real = RealFunction<decltype(&::Sleep)>(L"kernel32.dll", "Sleep");
-    real(Scaled(milliseconds));
 }
 
 ULONGLONG WINAPI TestbedGetTickCount64()
@@ -67,5 +61,4 @@ DWORD Scaled(DWORD milliseconds)
 }  // namespace testbed
 
 TESTBED_INTERPOSE(SetTimer, 16, testbed::variant::TestbedSetTimer)
-TESTBED_INTERPOSE(Sleep, 4, testbed::variant::TestbedSleep)
 TESTBED_INTERPOSE(GetTickCount64, 0, testbed::variant::TestbedGetTickCount64)
