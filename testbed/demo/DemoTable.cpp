@@ -100,8 +100,8 @@ std::vector<VolumeRow> ExpectedRows(const testbed::scenario::Scenario& scenario,
             row.volume = VolumeName(disk.name, i);
             row.letter = disk.letters[i];
             row.bus = sd ? "SD" : "ATA";
-            // Internal disks are never ruled; the card reader only when its switch blocks it.
-            row.expectedState = sd && setting.blockInternalSd == 1 ? "1" : "none";
+            // Internal disks keep full access; the card reader is blocked only by its switch.
+            row.expectedState = sd && setting.blockInternalSd == 1 ? "1" : "0";
             rows.push_back(row);
         }
     }

@@ -221,10 +221,14 @@ private:
             return false;
         }
         const ProgramRun query = scmtest::RunProgram(L"sc.exe query QEVRINs");
-        std::string state = query.output.substr(0, 0);
+        std::string state;
         const size_t at = query.output.find("STATE");
-        if (at != std::string::npos)
-            state = query.output.substr(at, query.output.find_first_of("\r\n", at) - at);
+        if (at != std::string::npos) {
+            for (size_t i = at; i < query.output.size() && query.output[i] != '\r' && query.output[i] != '\n'; ++i) {
+                if (query.output[i] != ' ' || (!state.empty() && state.back() != ' '))
+                    state += query.output[i];
+            }
+        }
         // The table's reads open a file that must exist on every volume first.
         bool settled = false;
         WaitForRules(Rows(), true, settled);
@@ -302,7 +306,7 @@ private:
             if (row.bus == "USB" && row.letter && row.volume.rfind(unknown_, 0) == 0) {
                 const std::string write = Status(ControlRequestOnce(std::string("file ") + kOrdinaryProcess + " " +
                                                                     row.letter + " write demo.txt written"));
-                detail += std::string(", write on ") + row.letter + ": " + write;
+                detail += std::string(", write on ") + row.letter + ": " + (write == kSuccess ? "allowed " : "refused ") + write;
                 ok = ok && write == ExpectedWrite(row.expectedState, true);
             }
         }

@@ -54,8 +54,8 @@ TEST(DemoTable, RowsFollowTheWhitelistBySerialNotJustByIds)
         const char* bus;
         int entry;
         const char* state;
-    } expected[] = {{"system", 'C', "ATA", -1, "none"}, {"system#2", 0, "ATA", -1, "none"},
-                    {"data", 'D', "ATA", -1, "none"},   {"sd", 'G', "SD", -1, "none"},
+    } expected[] = {{"system", 'C', "ATA", -1, "0"}, {"system#2", 0, "ATA", -1, "0"},
+                    {"data", 'D', "ATA", -1, "0"},   {"sd", 'G', "SD", -1, "0"},
                     {"full", 'E', "USB", 0, "0"},       {"readonly", 'F', "USB", 1, "2"},
                     {"unknown", 'H', "USB", -1, "1"}};
     for (size_t i = 0; i < rows.size(); ++i) {
