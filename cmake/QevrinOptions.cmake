@@ -2,7 +2,7 @@
 add_compile_options(-Wall -Wextra -Werror -Wno-unknown-pragmas)
 
 if(QEVRIN_WINDOWS)
-  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0600 WINVER=0x0600)
   # Static C/C++ runtime and winpthreads: the binaries need no mingw DLL beside them.
   add_link_options(-static -static-libgcc -static-libstdc++)
   # CMake adds these to every Windows link; keep them explicit for the programs that need them.

@@ -56,3 +56,14 @@ function(qevrin_add_bench)
   endif()
   add_dependencies(benchmarks ${B_NAME})
 endfunction()
+
+# qevrin_add_import_check()
+# Windows presets: one test that reads the import table of every program, test and driver built
+# in this tree and fails on a function that Windows 6.0 lacks (cmake/check-windows-imports).
+function(qevrin_add_import_check)
+  if(NOT QEVRIN_WINDOWS OR QEVRIN_FUZZ)
+    return()
+  endif()
+  add_test(NAME windows_6_0_imports
+           COMMAND ${PROJECT_SOURCE_DIR}/cmake/check-windows-imports ${CMAKE_OBJDUMP} ${PROJECT_BINARY_DIR})
+endfunction()

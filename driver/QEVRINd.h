@@ -41,6 +41,8 @@ extern "C" NTSYSAPI BOOLEAN NTAPI RtlIsNtDdiVersionAvailable(ULONG Version);
 #define TAG_VOLUME_NAME FILTER_POOL_TAG('Q', 'v', 'V', 'n')
 #define TAG_DEVICE_LIST FILTER_POOL_TAG('Q', 'v', 'D', 'l')
 #define TAG_MOUNT_CONTEXT FILTER_POOL_TAG('Q', 'v', 'M', 'c')
+#define TAG_MATCH_NAME FILTER_POOL_TAG('Q', 'v', 'M', 'n')
+#define TAG_REMOVE_LOCK FILTER_POOL_TAG('Q', 'v', 'R', 'l')
 
 //
 //  Control codes of the control device.
@@ -52,6 +54,13 @@ extern "C" NTSYSAPI BOOLEAN NTAPI RtlIsNtDdiVersionAvailable(ULONG Version);
 #define IOCTL_FILTER_REMOVE_EXEMPT_PROCESS CTL_CODE(FILTER_DEVICE_TYPE, 0x803, METHOD_BUFFERED, FILE_READ_ACCESS)
 
 #define FILTER_INTERFACE_VERSION_SIZE 8
+
+//
+//  The largest rule table the control device takes: 2 MiB, room for more than ten thousand
+//  volumes with names of a hundred characters. Anything larger is refused as malformed, so no
+//  caller can make the driver allocate without bound.
+//
+#define FILTER_MAX_RULE_TABLE_SIZE (2u * 1024u * 1024u)
 
 //
 //  VolumeAccessState values of the rule table.
@@ -80,31 +89,46 @@ extern "C" NTSYSAPI BOOLEAN NTAPI RtlIsNtDdiVersionAvailable(ULONG Version);
 #define ATTACH_RETRY_INTERVAL (-5000000LL) /* 500 ms, relative */
 #define NAME_BUFFER_SIZE 288
 #define LARGE_NAME_LIMIT 65520
+#define ENUMERATION_ATTEMPTS 16
+#define ENUMERATION_SPARE_ENTRIES 8
+
+#define RULE_CACHE_FOUND 1  // a rule names the volume
+#define RULE_CACHE_TABLE 2  // the table names at least one volume
+#define RULE_CACHE_MODE 4   // the table came with a non-zero mode word
 
 typedef struct _FILTER_DEVICE_EXTENSION {
   PDEVICE_OBJECT DeviceObject;
   PDEVICE_OBJECT AttachedToDeviceObject;
   PDEVICE_OBJECT StorageDeviceObject;
   UNICODE_STRING VolumeName;
+  //
+  //  The volume name in upper case, for comparisons under the rule and pending-list locks,
+  //  where no pageable routine may run.
+  //
+  UNICODE_STRING MatchName;
+  //
+  //  Requests inside the policy gate; a detach waits until they have left.
+  //
+  IO_REMOVE_LOCK RemoveLock;
   LONG CachedState;
   //
-  //  What the rule table of generation RuleGeneration says about this volume, so that a
-  //  request walks the table only once per table. Guarded by VolumeRuleLock.
+  //  What the rule table of one generation says about this volume, so that a request walks
+  //  the table only once per table: the generation's low 29 bits, the flags RULE_CACHE_* and
+  //  the rule's state, in one word that is written under VolumeRuleLock and read without it.
   //
-  ULONG RuleGeneration;
-  BOOLEAN RuleFound;
-  LONG RuleState;
+  volatile LONG64 RuleCache;
 } FILTER_DEVICE_EXTENSION, *PFILTER_DEVICE_EXTENSION;
 
 typedef struct _VOLUME_RULE {
   LIST_ENTRY Links;
   UNICODE_STRING VolumeName;  // Buffer NUL-terminated, in its own allocation
+  UNICODE_STRING MatchName;   // the same in upper case
   LONG State;
 } VOLUME_RULE, *PVOLUME_RULE;
 
 typedef struct _PENDING_VOLUME_ENTRY {
   LIST_ENTRY Links;
-  UNICODE_STRING VolumeName;
+  UNICODE_STRING VolumeName;  // the volume's name in upper case
 } PENDING_VOLUME_ENTRY, *PPENDING_VOLUME_ENTRY;
 
 typedef struct _EXEMPT_PROCESS_ENTRY {
@@ -156,6 +180,7 @@ extern PDEVICE_OBJECT gControlDeviceObject;
 extern ULONG gOsMajorVersion;
 extern ULONG gOsMinorVersion;
 extern FILTER_SYSTEM_ROUTINES gSystemRoutines;
+extern POOL_TYPE gFilterPoolType;
 extern LONG gControlOpenState;
 extern KSPIN_LOCK gControlOpenLock;
 extern LONG gFilterMode;
@@ -165,7 +190,8 @@ extern FAST_MUTEX gExemptProcessLock;
 extern FAST_MUTEX gPendingVolumeLock;
 extern FAST_MUTEX gAttachLock;
 extern LIST_ENTRY gVolumeRuleList;
-extern ULONG gVolumeRuleGeneration;
+extern LONG gVolumeRuleMode;
+extern volatile ULONG gVolumeRuleGeneration;
 extern LIST_ENTRY gExemptProcessList;
 extern LIST_ENTRY gPendingVolumeList;
 extern PAGED_LOOKASIDE_LIST gNameBufferList;
@@ -177,6 +203,11 @@ extern FAST_IO_DISPATCH gFastIoDispatch;
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath);
 BOOLEAN IsWindowsAfter50();
 POOL_TYPE FilterPoolType();
+
+//
+//  security.cpp
+//
+NTSTATUS SecureControlDevice(PDEVICE_OBJECT DeviceObject);
 
 //
 //  dispatch.cpp
@@ -208,6 +239,8 @@ VOID ClearVolumeRules();
 VOID ClearPendingVolumes();
 NTSTATUS AddExemptProcess(ULONG ProcessId);
 NTSTATUS RemoveExemptProcess(ULONG ProcessId);
+VOID NTAPI ProcessNotify(HANDLE ParentId, HANDLE ProcessId, BOOLEAN Create);
+BOOLEAN IsWritingFsControl(ULONG FsControlCode);
 
 //
 //  attach.cpp
@@ -227,6 +260,8 @@ PFILTER_NAME_BUFFER GetObjectName(PVOID Object);
 VOID FreeObjectName(PFILTER_NAME_BUFFER NameBuffer);
 PUNICODE_STRING NameOf(PFILTER_NAME_BUFFER NameBuffer);
 NTSTATUS CopyUnicodeString(PUNICODE_STRING Destination, PCUNICODE_STRING Source, ULONG Tag);
+NTSTATUS CopyUpcaseUnicodeString(PUNICODE_STRING Destination, PCUNICODE_STRING Source, ULONG Tag);
+BOOLEAN IsSameName(PCUNICODE_STRING Name1, PCUNICODE_STRING Name2);
 VOID FreeUnicodeString(PUNICODE_STRING String, ULONG Tag);
 
 //

@@ -32,10 +32,31 @@ static VOID InitializeDeviceExtension(PFILTER_DEVICE_EXTENSION Extension, PDEVIC
   Extension->DeviceObject = DeviceObject;
   Extension->StorageDeviceObject = StorageDevice;
   Extension->CachedState = VOLUME_ACCESS_UNKNOWN;
+  IoInitializeRemoveLock(&Extension->RemoveLock, TAG_REMOVE_LOCK, 0, 0);
 }
 
+//
+//  The volume's name and its upper-case copy for the policy's comparisons. PASSIVE_LEVEL.
+//
+static NTSTATUS SetVolumeName(PFILTER_DEVICE_EXTENSION Extension, PCUNICODE_STRING Name) {
+  NTSTATUS status = CopyUnicodeString(&Extension->VolumeName, Name, TAG_VOLUME_NAME);
+  if (!NT_SUCCESS(status)) return status;
+  status = CopyUpcaseUnicodeString(&Extension->MatchName, Name, TAG_MATCH_NAME);
+  if (!NT_SUCCESS(status)) FreeUnicodeString(&Extension->VolumeName, TAG_VOLUME_NAME);
+  return status;
+}
+
+//
+//  Waits until every request inside the policy gate has left (one may sit in the rule wait
+//  for seconds), then frees the names it reads. Nothing enters after. PASSIVE_LEVEL.
+//
 VOID CleanupDeviceExtension(PDEVICE_OBJECT DeviceObject) {
-  FreeUnicodeString(&ExtensionOf(DeviceObject)->VolumeName, TAG_VOLUME_NAME);
+  PFILTER_DEVICE_EXTENSION extension = ExtensionOf(DeviceObject);
+  if (NT_SUCCESS(IoAcquireRemoveLock(&extension->RemoveLock, DeviceObject))) {
+    IoReleaseRemoveLockAndWait(&extension->RemoveLock, DeviceObject);
+  }
+  FreeUnicodeString(&extension->VolumeName, TAG_VOLUME_NAME);
+  FreeUnicodeString(&extension->MatchName, TAG_MATCH_NAME);
 }
 
 static VOID DeleteFilterDevice(PDEVICE_OBJECT DeviceObject) {
@@ -171,7 +192,7 @@ static VOID AttachToExistingVolume(PFILTER_NAME_BUFFER NameBuffer, PDEVICE_OBJEC
   }
   InitializeDeviceExtension(ExtensionOf(filterDevice), filterDevice, diskDevice);
   QueryObjectName(diskDevice, NameBuffer);
-  if (!NT_SUCCESS(CopyUnicodeString(&ExtensionOf(filterDevice)->VolumeName, NameOf(NameBuffer), TAG_VOLUME_NAME))) {
+  if (!NT_SUCCESS(SetVolumeName(ExtensionOf(filterDevice), NameOf(NameBuffer)))) {
     IoDeleteDevice(filterDevice);
     goto Release;
   }
@@ -195,34 +216,36 @@ Release:
 }
 
 //
-//  Attaches to every volume the file system has mounted already. A system without the
-//  enumeration routine has none to offer.
+//  Attaches to every volume the file system has mounted already. The list is asked for twice,
+//  for its length and then its entries; volumes that appear in between make the second call
+//  fail, so it is asked again with room for them, a bounded number of times. A system without
+//  the enumeration routine has none to offer.
 //
 static NTSTATUS EnumerateFileSystemVolumes(PDEVICE_OBJECT FileSystemDevice) {
   if (gSystemRoutines.EnumerateDeviceObjectList == NULL) return STATUS_SUCCESS;
 
   ULONG count = 0;
   NTSTATUS status = gSystemRoutines.EnumerateDeviceObjectList(FileSystemDevice->DriverObject, NULL, 0, &count);
-  if (NT_SUCCESS(status) || status != STATUS_BUFFER_TOO_SMALL) return status;
+  for (ULONG attempt = 0; status == STATUS_BUFFER_TOO_SMALL && attempt < ENUMERATION_ATTEMPTS; ++attempt) {
+    if (count > MAXULONG / sizeof(PDEVICE_OBJECT) - ENUMERATION_SPARE_ENTRIES) return STATUS_INSUFFICIENT_RESOURCES;
+    ULONG size = (count + ENUMERATION_SPARE_ENTRIES) * (ULONG)sizeof(PDEVICE_OBJECT);
+    PDEVICE_OBJECT *devices = (PDEVICE_OBJECT *)ExAllocatePoolWithTag(FilterPoolType(), size, TAG_DEVICE_LIST);
+    if (devices == NULL) return STATUS_INSUFFICIENT_RESOURCES;
 
-  count += 8;
-  ULONG size = count * (ULONG)sizeof(PDEVICE_OBJECT);
-  PDEVICE_OBJECT *devices = (PDEVICE_OBJECT *)ExAllocatePoolWithTag(FilterPoolType(), size, TAG_DEVICE_LIST);
-  if (devices == NULL) return STATUS_INSUFFICIENT_RESOURCES;
-
-  status = gSystemRoutines.EnumerateDeviceObjectList(FileSystemDevice->DriverObject, devices, size, &count);
-  if (NT_SUCCESS(status)) {
-    PFILTER_NAME_BUFFER nameBuffer = AllocateNameBuffer();
-    for (ULONG index = 0; index < count; ++index) {
-      if (nameBuffer != NULL) {
-        AttachToExistingVolume(nameBuffer, FileSystemDevice, devices[index]);
-      } else {
-        ObDereferenceObject(devices[index]);
+    status = gSystemRoutines.EnumerateDeviceObjectList(FileSystemDevice->DriverObject, devices, size, &count);
+    if (NT_SUCCESS(status)) {
+      PFILTER_NAME_BUFFER nameBuffer = AllocateNameBuffer();
+      for (ULONG index = 0; index < count; ++index) {
+        if (nameBuffer != NULL) {
+          AttachToExistingVolume(nameBuffer, FileSystemDevice, devices[index]);
+        } else {
+          ObDereferenceObject(devices[index]);
+        }
       }
+      if (nameBuffer != NULL) FreeObjectName(nameBuffer);
     }
-    if (nameBuffer != NULL) FreeObjectName(nameBuffer);
+    ExFreePoolWithTag(devices, TAG_DEVICE_LIST);
   }
-  ExFreePoolWithTag(devices, TAG_DEVICE_LIST);
   return status;
 }
 
@@ -239,7 +262,7 @@ static NTSTATUS AttachToFileSystemControlDevice(PDEVICE_OBJECT DeviceObject, PUN
   PFILTER_DEVICE_EXTENSION extension = ExtensionOf(filterDevice);
   InitializeDeviceExtension(extension, filterDevice, NULL);
   extension->CachedState = VOLUME_ACCESS_ALLOW;
-  status = CopyUnicodeString(&extension->VolumeName, Name, TAG_VOLUME_NAME);
+  status = SetVolumeName(extension, Name);
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(filterDevice);
     return status;
@@ -423,8 +446,7 @@ NTSTATUS MountVolume(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   InitializeDeviceExtension(extension, newDevice, storageDevice);
 
   PFILTER_NAME_BUFFER name = GetObjectName(storageDevice);
-  NTSTATUS status = name != NULL ? CopyUnicodeString(&extension->VolumeName, NameOf(name), TAG_VOLUME_NAME)
-                                 : STATUS_INSUFFICIENT_RESOURCES;
+  NTSTATUS status = name != NULL ? SetVolumeName(extension, NameOf(name)) : STATUS_INSUFFICIENT_RESOURCES;
   if (name != NULL) FreeObjectName(name);
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(newDevice);

@@ -52,10 +52,11 @@ NTSTATUS ControlDeviceInvalidRequest(PIRP Irp) {
 
 //
 //  Checks a FILTER_VOLUME_RULES buffer entry by entry before anything changes. A name must be
-//  a whole number of UTF-16 units and fit a counted string with its terminator.
+//  a whole number of UTF-16 units and fit a counted string with its terminator; the whole
+//  buffer must not exceed FILTER_MAX_RULE_TABLE_SIZE.
 //
 NTSTATUS ValidateVolumeRules(const UCHAR *Buffer, ULONG Length) {
-  if (Buffer == NULL || Length < 8) return STATUS_INVALID_PARAMETER;
+  if (Buffer == NULL || Length < 8 || Length > FILTER_MAX_RULE_TABLE_SIZE) return STATUS_INVALID_PARAMETER;
   ULONG count = ReadUlong(Buffer + 4);
   ULONG remaining = Length - 8;
   const UCHAR *cursor = Buffer + 8;

@@ -15,8 +15,9 @@ NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 }
 
 //
-//  Mounts and file-system loads are followed; every other file-system control request passes
-//  to the file system without the policy gate.
+//  Mounts and file-system loads are followed. The control codes that change a volume's data
+//  or metadata go through the policy gate like writes; every other file-system control
+//  request (locks, dismounts, queries) passes to the file system without it.
 //
 NTSTATUS NTAPI DispatchFileSystemControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   if (DeviceObject == gControlDeviceObject) return ControlDeviceInvalidRequest(Irp);
@@ -26,6 +27,10 @@ NTSTATUS NTAPI DispatchFileSystemControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) 
       return MountVolume(DeviceObject, Irp);
     case IRP_MN_LOAD_FILE_SYSTEM:
       return LoadFileSystem(DeviceObject, Irp);
+    case IRP_MN_USER_FS_REQUEST:
+    case IRP_MN_KERNEL_CALL:
+      if (IsWritingFsControl(stack->Parameters.FileSystemControl.FsControlCode)) return FilterDispatch(DeviceObject, Irp);
+      return PassThrough(DeviceObject, Irp);
     default:
       return PassThrough(DeviceObject, Irp);
   }

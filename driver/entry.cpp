@@ -8,6 +8,7 @@ PDEVICE_OBJECT gControlDeviceObject;
 ULONG gOsMajorVersion;
 ULONG gOsMinorVersion;
 FILTER_SYSTEM_ROUTINES gSystemRoutines;
+POOL_TYPE gFilterPoolType;
 LONG gControlOpenState;
 KSPIN_LOCK gControlOpenLock;
 LONG gFilterMode;
@@ -17,7 +18,12 @@ FAST_MUTEX gExemptProcessLock;
 FAST_MUTEX gPendingVolumeLock;
 FAST_MUTEX gAttachLock;
 LIST_ENTRY gVolumeRuleList;
-ULONG gVolumeRuleGeneration;
+//
+//  The mode word that came with the table in gVolumeRuleList, guarded by VolumeRuleLock: the
+//  gate reads it with the table, while gFilterMode keeps the word under its own lock.
+//
+LONG gVolumeRuleMode;
+volatile ULONG gVolumeRuleGeneration;
 LIST_ENTRY gExemptProcessList;
 LIST_ENTRY gPendingVolumeList;
 PAGED_LOOKASIDE_LIST gNameBufferList;
@@ -52,11 +58,11 @@ BOOLEAN IsWindowsAfter50() {
 }
 
 //
-//  Every allocation is non-paged; from Windows 8 on from the pool that cannot execute.
+//  Every allocation is non-paged; from Windows 8 on from the pool that cannot execute. The
+//  system is asked once, at entry: the question may only be asked at PASSIVE_LEVEL, and
+//  requests allocate at APC_LEVEL too.
 //
-POOL_TYPE FilterPoolType() {
-  return RtlIsNtDdiVersionAvailable(NTDDI_WIN8) ? NonPagedPoolNx : NonPagedPool;
-}
+POOL_TYPE FilterPoolType() { return gFilterPoolType; }
 
 static VOID ReadOsVersion() {
   if (gSystemRoutines.GetVersion != NULL) {
@@ -89,6 +95,16 @@ static NTSTATUS CreateControlDevice(PDRIVER_OBJECT DriverObject) {
     gControlDeviceObject = NULL;
     return status;
   }
+  //
+  //  Before the link makes the device reachable: a device that cannot be secured is not
+  //  offered at all.
+  //
+  status = SecureControlDevice(gControlDeviceObject);
+  if (!NT_SUCCESS(status)) {
+    IoDeleteDevice(gControlDeviceObject);
+    gControlDeviceObject = NULL;
+    return status;
+  }
   UNICODE_STRING link;
   RtlInitUnicodeString(&link, FILTER_TEXT("\\DosDevices\\QEVRINd"));
   status = IoCreateSymbolicLink(&link, &name);
@@ -116,6 +132,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
   gFilterDriverObject = DriverObject;
   LookupSystemRoutines();
   ReadOsVersion();
+  gFilterPoolType = RtlIsNtDdiVersionAvailable(NTDDI_WIN8) ? NonPagedPoolNx : NonPagedPool;
 
   ExInitializeFastMutex(&gExemptProcessLock);
   ExInitializeFastMutex(&gFilterModeLock);
@@ -126,6 +143,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
   InitializeListHead(&gVolumeRuleList);
   InitializeListHead(&gPendingVolumeList);
   gFilterMode = 0;
+  gVolumeRuleMode = 0;
   gVolumeRuleGeneration = 1;
   gControlOpenState = CONTROL_DEVICE_FREE;
   ExInitializePagedLookasideList(&gNameBufferList, NULL, NULL, 0, NAME_BUFFER_SIZE, TAG_NAME_BUFFER, 0);
@@ -135,8 +153,19 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
     return STATUS_INVALID_PARAMETER;
   }
 
-  NTSTATUS status = CreateControlDevice(DriverObject);
+  //
+  //  An exemption ends with its process: a process that later gets the same id must not
+  //  inherit it.
+  //
+  NTSTATUS status = PsSetCreateProcessNotifyRoutine(ProcessNotify, FALSE);
   if (!NT_SUCCESS(status)) {
+    ExDeletePagedLookasideList(&gNameBufferList);
+    return status;
+  }
+
+  status = CreateControlDevice(DriverObject);
+  if (!NT_SUCCESS(status)) {
+    PsSetCreateProcessNotifyRoutine(ProcessNotify, TRUE);
     ExDeletePagedLookasideList(&gNameBufferList);
     return status;
   }
@@ -149,6 +178,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
     IoDeleteSymbolicLink(&link);
     IoDeleteDevice(gControlDeviceObject);
     gControlDeviceObject = NULL;
+    PsSetCreateProcessNotifyRoutine(ProcessNotify, TRUE);
     ExDeletePagedLookasideList(&gNameBufferList);
     return status;
   }

@@ -103,7 +103,8 @@ static BOOLEAN NTAPI FastIoDeviceControl(PFILE_OBJECT FileObject, BOOLEAN Wait, 
 }
 
 //
-//  The file system is tearing down the device below: the filter goes with it.
+//  The file system is tearing down the device below: the filter goes with it, once the
+//  requests inside its policy gate have left.
 //
 static VOID NTAPI FastIoDetachDevice(PDEVICE_OBJECT SourceDevice, PDEVICE_OBJECT TargetDevice) {
   CleanupDeviceExtension(SourceDevice);

@@ -101,3 +101,39 @@ VOID FreeUnicodeString(PUNICODE_STRING String, ULONG Tag) {
   String->Length = 0;
   String->MaximumLength = 0;
 }
+
+//
+//  A copy in upper case, made where pageable code may run (PASSIVE_LEVEL), so that names can
+//  later be compared under a lock with IsSameName alone.
+//
+NTSTATUS CopyUpcaseUnicodeString(PUNICODE_STRING Destination, PCUNICODE_STRING Source, ULONG Tag) {
+  USHORT length = Source->Length;
+  PWSTR buffer = (PWSTR)ExAllocatePoolWithTag(FilterPoolType(), (SIZE_T)length + sizeof(WCHAR), Tag);
+  if (buffer == NULL) return STATUS_INSUFFICIENT_RESOURCES;
+  UNICODE_STRING upcased;
+  upcased.Buffer = buffer;
+  upcased.Length = 0;
+  upcased.MaximumLength = (USHORT)(length + sizeof(WCHAR));
+  NTSTATUS status = RtlUpcaseUnicodeString(&upcased, Source, FALSE);
+  if (!NT_SUCCESS(status)) {
+    ExFreePoolWithTag(buffer, Tag);
+    return status;
+  }
+  buffer[length / sizeof(WCHAR)] = 0;
+  *Destination = upcased;
+  Destination->Length = length;
+  return STATUS_SUCCESS;
+}
+
+//
+//  Exact comparison of two names already in upper case: plain code that never pages, safe at
+//  any IRQL and under any lock.
+//
+BOOLEAN IsSameName(PCUNICODE_STRING Name1, PCUNICODE_STRING Name2) {
+  if (Name1->Length != Name2->Length) return FALSE;
+  ULONG count = Name1->Length / sizeof(WCHAR);
+  for (ULONG index = 0; index < count; ++index) {
+    if (Name1->Buffer[index] != Name2->Buffer[index]) return FALSE;
+  }
+  return TRUE;
+}

@@ -55,7 +55,27 @@ static BOOLEAN SetRuleEntryName(PUNICODE_STRING EntryName, const UCHAR *Name, US
 
 static VOID FreeRuleEntry(PVOLUME_RULE Rule) {
   if (Rule->VolumeName.Buffer != NULL) ExFreePoolWithTag(Rule->VolumeName.Buffer, TAG_RULE_NAME);
+  FreeUnicodeString(&Rule->MatchName, TAG_MATCH_NAME);
   ExFreePoolWithTag(Rule, TAG_VOLUME_RULE);
+}
+
+static VOID FreeRuleList(PLIST_ENTRY List) {
+  while (!IsListEmpty(List)) FreeRuleEntry(CONTAINING_RECORD(RemoveHeadList(List), VOLUME_RULE, Links));
+}
+
+//
+//  Moves every entry of one list head to another, empty one.
+//
+static VOID MoveList(PLIST_ENTRY From, PLIST_ENTRY To) {
+  if (IsListEmpty(From)) {
+    InitializeListHead(To);
+    return;
+  }
+  To->Flink = From->Flink;
+  To->Blink = From->Blink;
+  To->Flink->Blink = To;
+  To->Blink->Flink = To;
+  InitializeListHead(From);
 }
 
 static VOID FreeListEntry(PPENDING_VOLUME_ENTRY Entry) {
@@ -68,13 +88,13 @@ VOID ClearVolumeRules() {
   gFilterMode = 0;
   ExReleaseFastMutex(&gFilterModeLock);
 
+  LIST_ENTRY old;
   ExAcquireFastMutex(&gVolumeRuleLock);
+  MoveList(&gVolumeRuleList, &old);
+  gVolumeRuleMode = 0;
   ++gVolumeRuleGeneration;
-  while (!IsListEmpty(&gVolumeRuleList)) {
-    PVOLUME_RULE rule = CONTAINING_RECORD(RemoveHeadList(&gVolumeRuleList), VOLUME_RULE, Links);
-    FreeRuleEntry(rule);
-  }
   ExReleaseFastMutex(&gVolumeRuleLock);
+  FreeRuleList(&old);
 }
 
 VOID ClearPendingVolumes() {
@@ -87,14 +107,15 @@ VOID ClearPendingVolumes() {
 }
 
 //
-//  Replaces the table and the mode word from a buffer that ValidateVolumeRules accepted.
-//  While the table is rebuilt the mode word is 0, so every request passes; the new mode takes
-//  effect only with the whole table in place. PASSIVE_LEVEL.
+//  Replaces the table and the mode word from a buffer that ValidateVolumeRules accepted. The
+//  new table is built aside and swapped in whole, so the old one stays in force until then;
+//  when memory runs out the old table and mode stay and the service sends again on its next
+//  pass. Rule names are upcased here, where pageable code may run. PASSIVE_LEVEL.
 //
 NTSTATUS SetVolumeRules(const UCHAR *Buffer, ULONG Length) {
   UNREFERENCED_PARAMETER(Length);
-  ClearVolumeRules();
-  ClearPendingVolumes();
+  LIST_ENTRY table;
+  InitializeListHead(&table);
 
   LONG mode = (LONG)ReadUlong(Buffer);
   ULONG count = ReadUlong(Buffer + 4);
@@ -106,21 +127,30 @@ NTSTATUS SetVolumeRules(const UCHAR *Buffer, ULONG Length) {
     cursor = name + nameLength + 4;
 
     PVOLUME_RULE rule = AllocateRuleEntry();
-    if (rule == NULL || !SetRuleEntryName(&rule->VolumeName, name, (USHORT)nameLength)) {
+    if (rule == NULL || !SetRuleEntryName(&rule->VolumeName, name, (USHORT)nameLength) ||
+        !NT_SUCCESS(CopyUpcaseUnicodeString(&rule->MatchName, &rule->VolumeName, TAG_MATCH_NAME))) {
       if (rule != NULL) FreeRuleEntry(rule);
-      ClearVolumeRules();
+      FreeRuleList(&table);
       return STATUS_INSUFFICIENT_RESOURCES;
     }
     rule->State = state;
-    ExAcquireFastMutex(&gVolumeRuleLock);
-    ++gVolumeRuleGeneration;
-    InsertTailList(&gVolumeRuleList, &rule->Links);
-    ExReleaseFastMutex(&gVolumeRuleLock);
+    InsertTailList(&table, &rule->Links);
   }
+
+  LIST_ENTRY old;
+  ExAcquireFastMutex(&gVolumeRuleLock);
+  MoveList(&gVolumeRuleList, &old);
+  MoveList(&table, &gVolumeRuleList);
+  gVolumeRuleMode = mode;
+  ++gVolumeRuleGeneration;
+  ExReleaseFastMutex(&gVolumeRuleLock);
 
   ExAcquireFastMutex(&gFilterModeLock);
   gFilterMode = mode;
   ExReleaseFastMutex(&gFilterModeLock);
+
+  ClearPendingVolumes();
+  FreeRuleList(&old);
   return STATUS_SUCCESS;
 }
 
@@ -133,6 +163,30 @@ NTSTATUS AddExemptProcess(ULONG ProcessId) {
   InsertTailList(&gExemptProcessList, &entry->Links);
   ExReleaseFastMutex(&gExemptProcessLock);
   return STATUS_SUCCESS;
+}
+
+//
+//  Process-notify routine: when a process exits, every exemption of its id ends, so that a
+//  later process given the same id starts without one. PASSIVE_LEVEL.
+//
+VOID NTAPI ProcessNotify(HANDLE ParentId, HANDLE ProcessId, BOOLEAN Create) {
+  UNREFERENCED_PARAMETER(ParentId);
+  if (Create) return;
+  LIST_ENTRY ended;
+  InitializeListHead(&ended);
+  ExAcquireFastMutex(&gExemptProcessLock);
+  for (PLIST_ENTRY link = gExemptProcessList.Flink; link != &gExemptProcessList;) {
+    PEXEMPT_PROCESS_ENTRY entry = CONTAINING_RECORD(link, EXEMPT_PROCESS_ENTRY, Links);
+    link = link->Flink;
+    if (entry->ProcessId == ProcessId) {
+      RemoveEntryList(&entry->Links);
+      InsertTailList(&ended, &entry->Links);
+    }
+  }
+  ExReleaseFastMutex(&gExemptProcessLock);
+  while (!IsListEmpty(&ended)) {
+    ExFreePoolWithTag(CONTAINING_RECORD(RemoveHeadList(&ended), EXEMPT_PROCESS_ENTRY, Links), TAG_EXEMPT_PROCESS);
+  }
 }
 
 NTSTATUS RemoveExemptProcess(ULONG ProcessId) {
@@ -167,54 +221,57 @@ static BOOLEAN IsCurrentProcessExempt() {
 }
 
 //
-//  TRUE while the mode word is non-zero and the last table named at least one volume.
-//
-static BOOLEAN IsFilteringOn() {
-  ExAcquireFastMutex(&gFilterModeLock);
-  LONG mode = gFilterMode;
-  ExReleaseFastMutex(&gFilterModeLock);
-  if (mode == 0) return FALSE;
-
-  ExAcquireFastMutex(&gVolumeRuleLock);
-  BOOLEAN empty = IsListEmpty(&gVolumeRuleList);
-  ExReleaseFastMutex(&gVolumeRuleLock);
-  return !empty;
-}
-
-//
 //  TRUE when the request is subject to the policy at all: a filter device of this driver, not
-//  a network file system, not a caller on the exempt list, filtering on.
+//  a network file system, not a caller on the exempt list. Whether the mode word switches
+//  filtering on and the table names any volume is looked up with the volume's rule.
 //
 static BOOLEAN IsPolicyActive(PDEVICE_OBJECT DeviceObject) {
   if (!IsFilterDevice(DeviceObject)) return FALSE;
   if (DeviceObject->DeviceType == FILE_DEVICE_NETWORK_FILE_SYSTEM) return FALSE;
-  if (IsCurrentProcessExempt()) return FALSE;
-  return IsFilteringOn();
+  return !IsCurrentProcessExempt();
+}
+
+#define RULE_CACHE_GENERATION_MASK 0x1FFFFFFFu
+#define RULE_CACHE_GENERATION_SHIFT 35
+
+static LONG64 PackRuleCache(ULONG Generation, ULONG Flags, LONG State) {
+  return (LONG64)(((ULONG64)(Generation & RULE_CACHE_GENERATION_MASK) << RULE_CACHE_GENERATION_SHIFT) |
+                  ((ULONG64)Flags << 32) | (ULONG64)(ULONG)State);
 }
 
 //
-//  The first rule of the table that names the volume, case-insensitively. The answer is kept
-//  in the extension until the table changes.
+//  What the last table says about the volume: RULE_CACHE_MODE when it came with a non-zero
+//  mode word, RULE_CACHE_TABLE when it names any volume, RULE_CACHE_FOUND with the state of
+//  the first rule that names this one, case-insensitively (both names are in upper case
+//  already, so the walk under the lock runs no pageable code). The answer is kept in the
+//  extension until the table changes; while it holds, a request reads it without taking the
+//  lock. The generation only changes under the lock, after the new table and its mode are in
+//  place, so a cached answer always belongs to one whole table.
 //
-static BOOLEAN FindRule(PFILTER_DEVICE_EXTENSION Extension, PLONG State) {
-  ExAcquireFastMutex(&gVolumeRuleLock);
-  if (Extension->RuleGeneration != gVolumeRuleGeneration) {
-    Extension->RuleFound = FALSE;
+static ULONG LookupRule(PFILTER_DEVICE_EXTENSION Extension, PLONG State) {
+  ULONG generation = gVolumeRuleGeneration;
+  LONG64 cache = Extension->RuleCache;
+  if ((ULONG)((ULONG64)cache >> RULE_CACHE_GENERATION_SHIFT) != (generation & RULE_CACHE_GENERATION_MASK)) {
+    ExAcquireFastMutex(&gVolumeRuleLock);
+    ULONG flags = IsListEmpty(&gVolumeRuleList) ? 0 : RULE_CACHE_TABLE;
+    if (gVolumeRuleMode != 0) flags |= RULE_CACHE_MODE;
+    LONG state = VOLUME_ACCESS_ALLOW;
     for (PLIST_ENTRY link = gVolumeRuleList.Flink; link != &gVolumeRuleList; link = link->Flink) {
       PVOLUME_RULE rule = CONTAINING_RECORD(link, VOLUME_RULE, Links);
-      if (rule->VolumeName.Buffer == NULL) continue;
-      if (RtlCompareUnicodeString(&rule->VolumeName, &Extension->VolumeName, TRUE) == 0) {
-        Extension->RuleFound = TRUE;
-        Extension->RuleState = rule->State;
+      if (rule->MatchName.Buffer == NULL) continue;
+      if (IsSameName(&rule->MatchName, &Extension->MatchName)) {
+        flags |= RULE_CACHE_FOUND;
+        state = rule->State;
         break;
       }
     }
-    Extension->RuleGeneration = gVolumeRuleGeneration;
+    cache = PackRuleCache(gVolumeRuleGeneration, flags, state);
+    Extension->RuleCache = cache;
+    ExReleaseFastMutex(&gVolumeRuleLock);
   }
-  BOOLEAN found = Extension->RuleFound;
-  if (found) *State = Extension->RuleState;
-  ExReleaseFastMutex(&gVolumeRuleLock);
-  return found;
+  ULONG flags = (ULONG)((ULONG64)cache >> 32) & (RULE_CACHE_FOUND | RULE_CACHE_TABLE | RULE_CACHE_MODE);
+  if (flags & RULE_CACHE_FOUND) *State = (LONG)(ULONG)cache;
+  return flags;
 }
 
 static BOOLEAN IsPendingVolume(PCUNICODE_STRING VolumeName) {
@@ -222,7 +279,7 @@ static BOOLEAN IsPendingVolume(PCUNICODE_STRING VolumeName) {
   ExAcquireFastMutex(&gPendingVolumeLock);
   for (PLIST_ENTRY link = gPendingVolumeList.Flink; link != &gPendingVolumeList; link = link->Flink) {
     PPENDING_VOLUME_ENTRY entry = CONTAINING_RECORD(link, PENDING_VOLUME_ENTRY, Links);
-    if (entry->VolumeName.Buffer != NULL && RtlCompareUnicodeString(&entry->VolumeName, VolumeName, TRUE) == 0) {
+    if (entry->VolumeName.Buffer != NULL && IsSameName(&entry->VolumeName, VolumeName)) {
       found = TRUE;
       break;
     }
@@ -232,12 +289,20 @@ static BOOLEAN IsPendingVolume(PCUNICODE_STRING VolumeName) {
 }
 
 //
-//  One look without waiting: a rule of the last table, else the cached state, else the
-//  pending list (state 0). FALSE when none of them knows the volume.
+//  One look without waiting: filtering off (state 0), a rule of the last table, else the
+//  cached state, else the pending list (state 0). FALSE when none of them knows the volume.
 //
 static BOOLEAN LookupVolumeState(PFILTER_DEVICE_EXTENSION Extension, PLONG State, PBOOLEAN FromRule) {
   *FromRule = FALSE;
-  if (FindRule(Extension, State)) {
+  ULONG flags = LookupRule(Extension, State);
+  if ((flags & (RULE_CACHE_MODE | RULE_CACHE_TABLE)) != (RULE_CACHE_MODE | RULE_CACHE_TABLE)) {
+    //
+    //  Mode 0, or a table without entries, filters nothing.
+    //
+    *State = VOLUME_ACCESS_ALLOW;
+    return TRUE;
+  }
+  if (flags & RULE_CACHE_FOUND) {
     *FromRule = TRUE;
     return TRUE;
   }
@@ -246,7 +311,7 @@ static BOOLEAN LookupVolumeState(PFILTER_DEVICE_EXTENSION Extension, PLONG State
     *State = cached;
     return TRUE;
   }
-  if (IsPendingVolume(&Extension->VolumeName)) {
+  if (IsPendingVolume(&Extension->MatchName)) {
     *State = VOLUME_ACCESS_ALLOW;
     return TRUE;
   }
@@ -293,7 +358,7 @@ static VOID VolumeDecision(PDEVICE_OBJECT DeviceObject, PIRP Irp, PLONG State) {
     }
     WaitForRule();
   }
-  AddPendingVolume(&extension->VolumeName);
+  AddPendingVolume(&extension->MatchName);
   *State = VOLUME_ACCESS_ALLOW;
 }
 
@@ -315,18 +380,28 @@ static NTSTATUS NTAPI SyncCompletion(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOI
 }
 
 //
-//  Forwards a volume-attribute query and marks the answer FILE_READ_ONLY_VOLUME.
+//  Sends the request, whose next stack location the caller has prepared, to the device below
+//  and waits for its answer; the request is then the caller's to complete. The completion
+//  routine may run at DISPATCH_LEVEL and only sets the event. PASSIVE_LEVEL or APC_LEVEL.
 //
-static NTSTATUS QueryVolumeAttributesReadOnly(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+static NTSTATUS SendSynchronously(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   KEVENT event;
   KeInitializeEvent(&event, NotificationEvent, FALSE);
-  IoCopyCurrentIrpStackLocationToNext(Irp);
   IoSetCompletionRoutine(Irp, SyncCompletion, &event, TRUE, TRUE, TRUE);
   NTSTATUS status = IoCallDriver(ExtensionOf(DeviceObject)->AttachedToDeviceObject, Irp);
   if (status == STATUS_PENDING) {
     KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, NULL);
     status = Irp->IoStatus.Status;
   }
+  return status;
+}
+
+//
+//  Forwards a volume-attribute query and marks the answer FILE_READ_ONLY_VOLUME.
+//
+static NTSTATUS QueryVolumeAttributesReadOnly(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  IoCopyCurrentIrpStackLocationToNext(Irp);
+  NTSTATUS status = SendSynchronously(DeviceObject, Irp);
   if (NT_SUCCESS(status) && Irp->AssociatedIrp.SystemBuffer != NULL) {
     PFILE_FS_ATTRIBUTE_INFORMATION attributes = (PFILE_FS_ATTRIBUTE_INFORMATION)Irp->AssociatedIrp.SystemBuffer;
     attributes->FileSystemAttributes |= FILE_READ_ONLY_VOLUME;
@@ -336,24 +411,61 @@ static NTSTATUS QueryVolumeAttributesReadOnly(PDEVICE_OBJECT DeviceObject, PIRP 
 }
 
 //
-//  Refuses every request that would change the volume. Dispositions that replace or truncate
-//  an existing file, and delete-on-close, change it as surely as a create does.
+//  An open-or-create on a read-only volume: sent down as a plain open, so that an existing
+//  file opens as before and a missing one is not created but refused as write-protected
+//  media refuse it.
+//
+static NTSTATUS OpenExistingFileOnly(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  IoCopyCurrentIrpStackLocationToNext(Irp);
+  PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(Irp);
+  next->Parameters.Create.Options = (next->Parameters.Create.Options & 0x00FFFFFF) | ((ULONG)FILE_OPEN << 24);
+  NTSTATUS status = SendSynchronously(DeviceObject, Irp);
+  if (status == STATUS_OBJECT_NAME_NOT_FOUND) {
+    status = STATUS_MEDIA_WRITE_PROTECTED;
+    Irp->IoStatus.Status = status;
+    Irp->IoStatus.Information = 0;
+  }
+  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  return status;
+}
+
+//
+//  Access that would let the opener change the file's data, directly or through a writable
+//  mapping that the System process writes later, where the read-only rules no longer see it.
+//
+#define WRITING_ACCESS (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)
+
+static BOOLEAN IsWritingCreate(PIO_STACK_LOCATION Stack) {
+  ULONG disposition = Stack->Parameters.Create.Options >> 24;
+  if (disposition == FILE_CREATE || disposition == FILE_SUPERSEDE || disposition == FILE_OVERWRITE ||
+      disposition == FILE_OVERWRITE_IF || (Stack->Parameters.Create.Options & FILE_DELETE_ON_CLOSE) != 0) {
+    return TRUE;
+  }
+  PIO_SECURITY_CONTEXT security = Stack->Parameters.Create.SecurityContext;
+  return security != NULL && (security->DesiredAccess & WRITING_ACCESS) != 0;
+}
+
+//
+//  Refuses every request that would change the volume: creates that replace, truncate, delete
+//  or open for writing, writes, changes of information, attributes, security and quota, and
+//  the file-system controls that change data (only those reach the gate).
 //
 static NTSTATUS ReadOnlyFilter(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
   BOOLEAN refuse = FALSE;
   switch (stack->MajorFunction) {
-    case IRP_MJ_CREATE: {
-      ULONG disposition = stack->Parameters.Create.Options >> 24;
-      refuse = disposition == FILE_CREATE || disposition == FILE_SUPERSEDE || disposition == FILE_OVERWRITE ||
-               disposition == FILE_OVERWRITE_IF || (stack->Parameters.Create.Options & FILE_DELETE_ON_CLOSE) != 0;
+    case IRP_MJ_CREATE:
+      refuse = IsWritingCreate(stack);
+      if (!refuse && (stack->Parameters.Create.Options >> 24) == FILE_OPEN_IF)
+        return OpenExistingFileOnly(DeviceObject, Irp);
       break;
-    }
     case IRP_MJ_WRITE:
     case IRP_MJ_SET_EA:
     case IRP_MJ_FLUSH_BUFFERS:
     case IRP_MJ_SET_VOLUME_INFORMATION:
     case IRP_MJ_SET_QUOTA:
+    case IRP_MJ_SET_SECURITY:
+    case IRP_MJ_FILE_SYSTEM_CONTROL:
       refuse = TRUE;
       break;
     case IRP_MJ_SET_INFORMATION:
@@ -371,25 +483,43 @@ static NTSTATUS ReadOnlyFilter(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 }
 
 //
+//  The state that applies to this request: the volume's, unless the policy does not apply to
+//  the device or the caller, or the System process writes to a read-only volume.
+//
+static LONG RequestState(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  LONG state = VOLUME_ACCESS_ALLOW;
+  if (IsPolicyActive(DeviceObject)) VolumeDecision(DeviceObject, Irp, &state);
+  if (IsReadOnlyState(state) && (ULONG_PTR)PsGetCurrentProcessId() <= SYSTEM_PROCESS_ID_LIMIT) {
+    state = VOLUME_ACCESS_ALLOW;
+  }
+  return state;
+}
+
+//
 //  The policy gate for a request on a filter device. Plug-and-play requests always pass, and
 //  so do cleanup and close: the file system must be able to release what handles opened
-//  before a block hold. Returns the request's status.
+//  before a block hold. The device's remove lock keeps its extension while the request is
+//  inside, the rule wait included. Returns the request's status.
 //
 NTSTATUS FilterDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   if (!IsFilterDevice(DeviceObject)) return CompleteRequest(Irp, STATUS_INVALID_DEVICE_REQUEST);
 
   UCHAR major = IoGetCurrentIrpStackLocation(Irp)->MajorFunction;
-  LONG state = VOLUME_ACCESS_ALLOW;
-  if (major != IRP_MJ_PNP && major != IRP_MJ_CLEANUP && major != IRP_MJ_CLOSE && IsPolicyActive(DeviceObject)) {
-    VolumeDecision(DeviceObject, Irp, &state);
-  }
-  if (IsReadOnlyState(state) && (ULONG_PTR)PsGetCurrentProcessId() <= SYSTEM_PROCESS_ID_LIMIT) {
-    state = VOLUME_ACCESS_ALLOW;
-  }
+  if (major == IRP_MJ_PNP || major == IRP_MJ_CLEANUP || major == IRP_MJ_CLOSE) return PassThrough(DeviceObject, Irp);
 
-  if (state == VOLUME_ACCESS_BLOCK) return CompleteRequest(Irp, STATUS_OBJECT_PATH_NOT_FOUND);
-  if (IsReadOnlyState(state)) return ReadOnlyFilter(DeviceObject, Irp);
-  return PassThrough(DeviceObject, Irp);
+  PIO_REMOVE_LOCK removeLock = &ExtensionOf(DeviceObject)->RemoveLock;
+  NTSTATUS status = IoAcquireRemoveLock(removeLock, Irp);
+  if (!NT_SUCCESS(status)) return CompleteRequest(Irp, status);
+  LONG state = RequestState(DeviceObject, Irp);
+  if (state == VOLUME_ACCESS_BLOCK) {
+    status = CompleteRequest(Irp, STATUS_OBJECT_PATH_NOT_FOUND);
+  } else if (IsReadOnlyState(state)) {
+    status = ReadOnlyFilter(DeviceObject, Irp);
+  } else {
+    status = PassThrough(DeviceObject, Irp);
+  }
+  IoReleaseRemoveLock(removeLock, Irp);
+  return status;
 }
 
 //

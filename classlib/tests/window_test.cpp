@@ -4,12 +4,14 @@
 #include "classlib/CCommandLineInfo.h"
 #include "classlib/CDialog.h"
 #include "classlib/CException.h"
+#include "classlib/CPropertySheet.h"
 #include "classlib/DataExchange.h"
 #include "classlib/tests/window_test_resources.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -318,4 +320,102 @@ TEST(CException, MessagesAreCutToTheBufferAndTerminated)
     EXPECT_FALSE(CUserException().GetErrorMessage(buffer, 8, &help));
     EXPECT_EQ(help, 0u);
     EXPECT_EQ(buffer[0], L'\0');
+}
+
+namespace {
+
+constexpr UINT WM_TEST_STEP = WM_APP + 20;
+
+void PressOk(HWND sheet)
+{
+    ::PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+}
+
+class RecordingPage : public CPropertyPage {
+public:
+    RecordingPage(int number, std::vector<std::wstring>& events) : CPropertyPage(IDD_TEST_DIALOG), number_(number), events_(events) {}
+    BOOL OnSetActive() override
+    {
+        Record(L"set");
+        if (onFirstShow) {
+            PostMessage(WM_TEST_STEP);
+        }
+        return CPropertyPage::OnSetActive();
+    }
+    BOOL OnKillActive() override
+    {
+        Record(L"kill");
+        return CPropertyPage::OnKillActive();
+    }
+    BOOL OnApply() override
+    {
+        Record(L"apply");
+        if (refuseApplies > 0) {
+            --refuseApplies;
+            PostMessage(WM_TEST_STEP);
+            return FALSE;
+        }
+        return CPropertyPage::OnApply();
+    }
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
+    {
+        if (message == WM_TEST_STEP) {
+            std::function<void()> step = onFirstShow;
+            onFirstShow = nullptr;
+            if (step) {
+                step();
+            } else {
+                PressOk(GetSheetWindow());
+            }
+            *result = 0;
+            return TRUE;
+        }
+        return CPropertyPage::OnWndMsg(message, wParam, lParam, result);
+    }
+    std::function<void()> onFirstShow;
+    int refuseApplies = 0;
+
+private:
+    void Record(const wchar_t* what) { events_.push_back(std::to_wstring(number_) + L":" + what); }
+    int number_;
+    std::vector<std::wstring>& events_;
+};
+
+}  // namespace
+
+TEST(CPropertySheet, OkTakesKillActiveThenApplyFromTheShownPage)
+{
+    std::vector<std::wstring> events;
+    RecordingPage first(1, events);
+    RecordingPage second(2, events);
+    CPropertySheet sheet(L"シート");
+    sheet.AddPage(&first);
+    sheet.AddPage(&second);
+    first.onFirstShow = [&] { PressOk(sheet.m_hWnd); };
+    EXPECT_EQ(sheet.DoModal(), IDOK);
+    EXPECT_EQ(events, (std::vector<std::wstring>{L"1:set", L"1:kill", L"1:apply"}));
+    EXPECT_EQ(sheet.m_hWnd, nullptr);
+    EXPECT_EQ(first.m_hWnd, nullptr);
+}
+
+TEST(CPropertySheet, RefusedApplyKeepsTheSheetOpen)
+{
+    std::vector<std::wstring> events;
+    RecordingPage page(1, events);
+    page.refuseApplies = 1;
+    CPropertySheet sheet(L"シート");
+    sheet.AddPage(&page);
+    page.onFirstShow = [&] { PressOk(sheet.m_hWnd); };
+    EXPECT_EQ(sheet.DoModal(), IDOK);
+    EXPECT_EQ(events, (std::vector<std::wstring>{L"1:set", L"1:kill", L"1:apply", L"1:kill", L"1:apply"}));
+}
+
+TEST(CPropertySheet, EndDialogEndsTheSheetWithItsCode)
+{
+    std::vector<std::wstring> events;
+    RecordingPage page(1, events);
+    CPropertySheet sheet(L"シート");
+    sheet.AddPage(&page);
+    page.onFirstShow = [&] { sheet.EndDialog(77); };
+    EXPECT_EQ(sheet.DoModal(), 77);
 }

@@ -45,4 +45,15 @@ public:
     virtual void Serialize(std::vector<BYTE>& out) = 0;
 };
 
+// The one failure each of the parser and serializer sides throws.
+[[noreturn]] inline void ThrowParseFailure()
+{
+    throw IParser::Failed;
+}
+
+[[noreturn]] inline void ThrowSerializeFailure()
+{
+    throw ISerializer::Failed;
+}
+
 }  // namespace Data

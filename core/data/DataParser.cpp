@@ -79,6 +79,16 @@ int DataParser::ReadU64(LONGLONG& value)
     return 0;
 }
 
+int DataParser::ReadString(CString& text)
+{
+    WideText units;
+    if (ReadString(units) != 0) {
+        return 1;
+    }
+    text = CString(units.data(), units.size());
+    return 0;
+}
+
 int DataParser::ReadString(WideText& text)
 {
     if (left_ < 4) {

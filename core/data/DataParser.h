@@ -14,6 +14,7 @@
 //  their own copy of them expect; the framework's interfaces live in namespace Data
 //  (core/data/DataInterfaces.h).
 //
+#include "classlib/CString.h"
 #include "classlib/WinTypes.h"
 
 #include <string>
@@ -42,6 +43,8 @@ public:
     // unread, as the first byte of the next field. The text is taken as it stands, zero code
     // units included; the class library's string cuts it at the first zero.
     int ReadString(WideText& text);
+    // The same, kept up to its first zero code unit, as the class library's string keeps it.
+    int ReadString(CString& text);
     // A 32-bit byte count n, then n bytes.
     int ReadBytes(std::vector<BYTE>& bytes);
     // Copies every unread byte; the cursor does not move.

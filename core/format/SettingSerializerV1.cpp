@@ -1,30 +1,10 @@
 #include "core/format/SettingSerializerV1.h"
 
+#include "core/format/WhitelistEntryLayout.h"
+
 #include <utility>
 
 namespace Quelmar {
-
-namespace {
-
-// The smallest entry on disk: two ids, three empty strings, five flags and the attribute.
-const DWORD kSmallestEntryBytes = 2 + 2 + 3 * 4 + 6 * 4;
-
-void WriteEntry(DataSerializer& out, const WhitelistEntry& e)
-{
-    out.WriteU16(e.vendorId);
-    out.WriteU16(e.productId);
-    out.WriteString(e.serialNumber);
-    out.WriteString(e.manufacturer);
-    out.WriteString(e.product);
-    out.WriteU32(static_cast<DWORD>(e.useVendorId));
-    out.WriteU32(static_cast<DWORD>(e.useProductId));
-    out.WriteU32(static_cast<DWORD>(e.useSerialNumber));
-    out.WriteU32(static_cast<DWORD>(e.useManufacturer));
-    out.WriteU32(static_cast<DWORD>(e.useProduct));
-    out.WriteU32(static_cast<DWORD>(e.attribute));
-}
-
-}  // namespace
 
 void SettingSerializerV1::Write(const SettingV1& setting, std::vector<BYTE>& out) const
 {
@@ -56,20 +36,11 @@ void SettingSerializerV1::WriteBody1(DataSerializer& out, const SettingV1& setti
     out.WriteU32(static_cast<DWORD>(setting.usbControlEnabled));
     out.WriteU32(static_cast<DWORD>(setting.whitelist.size()));
     for (const WhitelistEntry& entry : setting.whitelist) {
-        WriteEntry(out, entry);
+        WriteWhitelistEntry(out, entry);
     }
     out.WriteU32(static_cast<DWORD>(setting.outsidePolicy));
     out.WriteU32(static_cast<DWORD>(setting.blockPortableDevices));
     out.WriteU32(static_cast<DWORD>(setting.blockCdWriting));
-}
-
-bool SettingSerializerV1::ReadText(DataParser& in, DataParser::WideText& scratch, CString& text)
-{
-    if (in.ReadString(scratch) != 0) {
-        return false;
-    }
-    text = CString(scratch.data(), scratch.size());
-    return true;
 }
 
 bool SettingSerializerV1::ReadBody1(DataParser& in, SettingV1& setting)
@@ -80,23 +51,12 @@ bool SettingSerializerV1::ReadBody1(DataParser& in, SettingV1& setting)
     }
     // The count comes from the file: it is checked against the bytes that are really there
     // before a single entry is made, and the whitelist grows only by entries actually read.
-    if (count > 0 && static_cast<DWORD>(count) > in.Left() / kSmallestEntryBytes) {
+    if (count > 0 && static_cast<DWORD>(count) > in.Left() / kSmallestWhitelistEntryBytes) {
         return false;
     }
-    DataParser::WideText scratch;
     for (int i = 0; i < count; ++i) {
         WhitelistEntry e;
-        if (in.ReadU16(e.vendorId) != 0 ||
-            in.ReadU16(e.productId) != 0 ||
-            !ReadText(in, scratch, e.serialNumber) ||
-            !ReadText(in, scratch, e.manufacturer) ||
-            !ReadText(in, scratch, e.product) ||
-            in.ReadU32(e.useVendorId) != 0 ||
-            in.ReadU32(e.useProductId) != 0 ||
-            in.ReadU32(e.useSerialNumber) != 0 ||
-            in.ReadU32(e.useManufacturer) != 0 ||
-            in.ReadU32(e.useProduct) != 0 ||
-            in.ReadU32(e.attribute) != 0) {
+        if (!ReadWhitelistEntry(in, e)) {
             return false;
         }
         setting.whitelist.push_back(std::move(e));

@@ -51,10 +51,6 @@ protected:
 
     static void WriteBody1(DataSerializer& out, const SettingV1& setting);
     static bool ReadBody1(DataParser& in, SettingV1& setting);
-
-    // A counted UTF-16 string, kept up to its first zero code unit as the class library's
-    // string keeps it. scratch only saves an allocation per string.
-    static bool ReadText(DataParser& in, DataParser::WideText& scratch, CString& text);
 };
 
 }  // namespace Quelmar

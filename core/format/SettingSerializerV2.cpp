@@ -28,10 +28,9 @@ void SettingSerializerV2::WriteBody2(DataSerializer& out, const SettingV2& setti
 
 bool SettingSerializerV2::ReadBody2(DataParser& in, SettingV2& setting)
 {
-    DataParser::WideText scratch;
     return ReadBody1(in, setting) &&
            in.ReadU32(setting.autoImport.importAtStart) == 0 &&
-           ReadText(in, scratch, setting.autoImport.importPath);
+           in.ReadString(setting.autoImport.importPath) == 0;
 }
 
 }  // namespace Quelmar

@@ -40,6 +40,10 @@ enum : DWORD {
     // the user's session must never hang on the service.
     PipeReplyLimitTool = 90000,
     PipeReplyLimitSessionProgram = 5000,
+    // How long the service waits for a connected client's next request or for a reply to get
+    // through. The one pipe instance serves one client at a time: a client that connects and
+    // stays silent must not keep every other program from the service.
+    PipeClientIdleLimit = 30000,
 };
 
 }  // namespace Quelmar

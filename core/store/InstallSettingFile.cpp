@@ -2,6 +2,7 @@
 
 #include "core/data/DataParser.h"
 #include "core/data/DataSerializer.h"
+#include "core/format/WhitelistEntryLayout.h"
 #include "core/store/StoreConstants.h"
 
 namespace Quelmar {
@@ -49,26 +50,21 @@ WORD ReadWord(DataParser& parser)
 template <typename Throws>
 CString ReadText(DataParser& parser)
 {
-    CString::Buffer text;
+    CString text;
     if (parser.ReadString(text) != 0) {
         throw Throws::malformed;
     }
-    return CString(text.data(), text.size());
+    return text;
 }
 
 template <typename Throws>
 int64_t ReadTime(DataParser& parser)
 {
-    ULONGLONG value = 0;
+    LONGLONG value = 0;
     if (parser.ReadU64(value) != 0) {
         throw Throws::malformed;
     }
-    return static_cast<int64_t>(value);
-}
-
-void WriteText(DataSerializer& writer, const CString& text)
-{
-    writer.WriteString(text.GetString(), static_cast<size_t>(text.GetLength()));
+    return value;
 }
 
 template <typename Throws>
@@ -96,17 +92,9 @@ void CInstallSettingFilePlusV1::ReadBody1(DataParser& parser, InstallSettingData
     const LONG count = ReadLong<V1Throws>(parser);
     for (LONG i = 0; i < count; ++i) {
         WhitelistEntry entry;
-        entry.vendorId = ReadWord<V1Throws>(parser);
-        entry.productId = ReadWord<V1Throws>(parser);
-        entry.serialNumber = ReadText<V1Throws>(parser);
-        entry.manufacturer = ReadText<V1Throws>(parser);
-        entry.product = ReadText<V1Throws>(parser);
-        entry.useVendorId = ReadLong<V1Throws>(parser);
-        entry.useProductId = ReadLong<V1Throws>(parser);
-        entry.useSerialNumber = ReadLong<V1Throws>(parser);
-        entry.useManufacturer = ReadLong<V1Throws>(parser);
-        entry.useProduct = ReadLong<V1Throws>(parser);
-        entry.attribute = ReadLong<V1Throws>(parser);
+        if (!ReadWhitelistEntry(parser, entry)) {
+            throw V1Throws::malformed;
+        }
         data.whitelist.push_back(entry);
     }
     data.passwordSet = ReadLong<V1Throws>(parser);
@@ -129,24 +117,14 @@ void CInstallSettingFilePlusV1::WriteBody1(DataSerializer& writer, const Install
     writer.WriteU32(static_cast<DWORD>(data.blockCdWriting));
     writer.WriteU32(static_cast<DWORD>(data.whitelist.size()));
     for (const WhitelistEntry& entry : data.whitelist) {
-        writer.WriteU16(entry.vendorId);
-        writer.WriteU16(entry.productId);
-        WriteText(writer, entry.serialNumber);
-        WriteText(writer, entry.manufacturer);
-        WriteText(writer, entry.product);
-        writer.WriteU32(static_cast<DWORD>(entry.useVendorId));
-        writer.WriteU32(static_cast<DWORD>(entry.useProductId));
-        writer.WriteU32(static_cast<DWORD>(entry.useSerialNumber));
-        writer.WriteU32(static_cast<DWORD>(entry.useManufacturer));
-        writer.WriteU32(static_cast<DWORD>(entry.useProduct));
-        writer.WriteU32(static_cast<DWORD>(entry.attribute));
+        WriteWhitelistEntry(writer, entry);
     }
     writer.WriteU32(static_cast<DWORD>(data.passwordSet));
     writer.WriteBytes(data.passwordDigest);
     writer.WriteU32(static_cast<DWORD>(data.keyDeviceSet));
     writer.WriteU16(data.keyDevice.vendorId);
     writer.WriteU16(data.keyDevice.productId);
-    WriteText(writer, data.keyDevice.serialNumber);
+    writer.WriteString(data.keyDevice.serialNumber);
     writer.WriteU32(static_cast<DWORD>(data.unlockMode));
     writer.WriteU64(static_cast<ULONGLONG>(data.settingTimeStamp));
 }
@@ -179,7 +157,7 @@ void CInstallSettingFilePlusV2::ReadBody2Rest(DataParser& parser, InstallSetting
 void CInstallSettingFilePlusV2::WriteBody2Rest(DataSerializer& writer, const InstallSettingData& data)
 {
     writer.WriteU32(static_cast<DWORD>(data.autoImport.importAtStart));
-    WriteText(writer, data.autoImport.importPath);
+    writer.WriteString(data.autoImport.importPath);
     writer.WriteU64(static_cast<ULONGLONG>(data.exportTime.time));
 }
 

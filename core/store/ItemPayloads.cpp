@@ -9,17 +9,10 @@
 
 namespace Quelmar {
 
+using Data::ThrowParseFailure;
+using Data::ThrowSerializeFailure;
+
 namespace {
-
-[[noreturn]] void ThrowParseFailure()
-{
-    throw Data::IParser::Failed;
-}
-
-[[noreturn]] void ThrowSerializeFailure()
-{
-    throw Data::ISerializer::Failed;
-}
 
 // Reads every field of the password payload into record; false at the first failure.
 bool ReadPasswordFields(DataParser& parser, PasswordData& record)
@@ -49,26 +42,14 @@ bool ReadPasswordFields(DataParser& parser, PasswordData& record)
         return false;
     }
     record.keyDevice.productId = id;
-    CString::Buffer serial;
-    if (parser.ReadString(serial) != 0) {
+    if (parser.ReadString(record.keyDevice.serialNumber) != 0) {
         return false;
     }
-    record.keyDevice.serialNumber = CString(serial.data(), serial.size());
     if (parser.ReadU32(value) != 0) {
         return false;
     }
     record.unlockMode = static_cast<LONG>(value);
     return parser.Left() == 0;
-}
-
-bool ReadTime(DataParser& parser, SettingTimeStamp& stamp)
-{
-    ULONGLONG time = 0;
-    if (parser.ReadU64(time) != 0) {
-        return false;
-    }
-    stamp.time = static_cast<int64_t>(time);
-    return true;
 }
 
 }  // namespace
@@ -97,8 +78,7 @@ void SerializePasswordPayload(const PasswordData* bound, std::vector<BYTE>& out)
     writer.WriteU32(static_cast<DWORD>(bound->keyDeviceSet));
     writer.WriteU16(bound->keyDevice.vendorId);
     writer.WriteU16(bound->keyDevice.productId);
-    writer.WriteString(bound->keyDevice.serialNumber.GetString(),
-                       static_cast<size_t>(bound->keyDevice.serialNumber.GetLength()));
+    writer.WriteString(bound->keyDevice.serialNumber);
     writer.WriteU32(static_cast<DWORD>(bound->unlockMode));
     out = writer.Bytes();
 }
@@ -109,7 +89,7 @@ void ParseTimeStampPayload(const std::vector<BYTE>& payload, SettingTimeStamp* b
         ThrowParseFailure();
     }
     DataParser parser(payload.data(), static_cast<DWORD>(payload.size()));
-    if (payload.empty() || !ReadTime(parser, *bound) || parser.Left() != 0) {
+    if (payload.empty() || parser.ReadU64(bound->time) != 0 || parser.Left() != 0) {
         bound->time = 0;
         ThrowParseFailure();
     }
@@ -131,7 +111,7 @@ void ParseImportTimePayload(const std::vector<BYTE>& payload, ImportTimeRecord* 
         ThrowParseFailure();
     }
     DataParser parser(payload.data(), static_cast<DWORD>(payload.size()));
-    if (payload.empty() || !ReadTime(parser, bound->exportTime) || !ReadTime(parser, bound->importTime) ||
+    if (payload.empty() || parser.ReadU64(bound->exportTime.time) != 0 || parser.ReadU64(bound->importTime.time) != 0 ||
         parser.Left() != 0) {
         bound->exportTime.time = 0;
         bound->importTime.time = 0;

@@ -7,19 +7,8 @@
 
 #include <algorithm>
 
-namespace {
-
-[[noreturn]] void ThrowParseFailure()
-{
-    throw Data::IParser::Failed;
-}
-
-[[noreturn]] void ThrowSerializeFailure()
-{
-    throw Data::ISerializer::Failed;
-}
-
-}  // namespace
+using Data::ThrowParseFailure;
+using Data::ThrowSerializeFailure;
 
 RecordParser::RecordParser(const std::string& name, DigestSession* digest, CipherPair* cipher)
     : name_(name), digest_(digest), cipher_(cipher)
@@ -35,8 +24,10 @@ void RecordParser::Parse(std::vector<BYTE>& in)
     buffer = in;
 
     if (cipher_ != nullptr) {
-        // A size that is no multiple of the block is left as it is; the checks below refuse it.
-        if (buffer.size() % kRecordBlockSize == 0 &&
+        // Nothing of ours stores a size that is no multiple of the block: such a value was
+        // never encrypted, and taking it as it stands would accept a hand-made plain value
+        // without the key.
+        if (buffer.size() % kRecordBlockSize != 0 ||
             DecryptWhole(*cipher_, buffer.data(), static_cast<DWORD>(buffer.size())) != 0) {
             ThrowParseFailure();
         }

@@ -14,8 +14,10 @@ RecordFile::~RecordFile() = default;
 
 int RecordFile::Unwrap(std::vector<BYTE>& buf)
 {
-    if (cipher_ != nullptr && buf.size() % kRecordBlockSize == 0 &&
-        DecryptWhole(*cipher_, buf.data(), static_cast<DWORD>(buf.size())) != 0) {
+    // With a cipher, a size that is no multiple of the block was never encrypted by us; taken
+    // as it stands it would let a hand-made plain file through without the key.
+    if (cipher_ != nullptr && (buf.size() % kRecordBlockSize != 0 ||
+                               DecryptWhole(*cipher_, buf.data(), static_cast<DWORD>(buf.size())) != 0)) {
         return 0;
     }
     const size_t digestSize = digest_ != nullptr ? digest_->GetDigestSize() : 0;

@@ -37,9 +37,9 @@ void CreateProductFolders()
 template <typename File, typename Setting>
 int LoadSettingFile(Setting& setting, const FileKeySource& keySource)
 {
-    std::vector<BYTE> key;
-    BuildRunTimeKey(keySource, key);
     try {
+        std::vector<BYTE> key;
+        BuildRunTimeKey(keySource, key);
         File file(GetSettingFilePath(), key.data(), static_cast<DWORD>(key.size()));
         LoadSettingRecord(file, setting);
         return 1;
@@ -117,27 +117,33 @@ int Load(SettingV3& setting, PasswordData& passwordData, const FileKeySource& ke
     if (LoadSettingFileV3(setting, keySource) == 1) {
         return 1;
     }
-    SetDefaultSettings(setting);
-    SettingV2 version2;
-    if (LoadSettingFileV2(version2, keySource) == 1) {
-        ConvertSettingV2ToV3(version2, setting);
+    try {
+        SetDefaultSettings(setting);
+        SettingV2 version2;
+        if (LoadSettingFileV2(version2, keySource) == 1) {
+            ConvertSettingV2ToV3(version2, setting);
+            return 1;
+        }
+        SettingV1 version1;
+        if (LoadSettingFileV1(version1, keySource) == 1) {
+            ConvertSettingV1ToV3(version1, setting);
+            return 1;
+        }
+        SetDefaultSettings(setting);
         return 1;
+    } catch (...) {
+        // Out of memory while converting an older file: the caller takes the defaults for
+        // both records, as after any failed load.
+        return 0;
     }
-    SettingV1 version1;
-    if (LoadSettingFileV1(version1, keySource) == 1) {
-        ConvertSettingV1ToV3(version1, setting);
-        return 1;
-    }
-    SetDefaultSettings(setting);
-    return 1;
 }
 
 int SaveSettingFile(const FileKeySource& keySource, const SettingV3& setting)
 {
-    std::vector<BYTE> key;
-    BuildRunTimeKey(keySource, key);
-    CreateProductFolders();
     try {
+        std::vector<BYTE> key;
+        BuildRunTimeKey(keySource, key);
+        CreateProductFolders();
         SettingSerializerV3 file(GetSettingFilePath(), key.data(), static_cast<DWORD>(key.size()));
         file.formatTag = 0x10020000;
         SaveSettingRecord(file, setting);
@@ -192,9 +198,9 @@ int SavePasswordData(const PasswordData& passwordData)
 
 int LoadImportTime(ImportTimeRecord& record, const FileKeySource& keySource)
 {
-    std::vector<BYTE> key;
-    BuildRunTimeKey(keySource, key);
     try {
+        std::vector<BYTE> key;
+        BuildRunTimeKey(keySource, key);
         ExportTimeImportedFileIO item(key.data(), static_cast<DWORD>(key.size()), GetImportedFilePath());
         LoadItem(item, record);
         return 1;
@@ -205,10 +211,10 @@ int LoadImportTime(ImportTimeRecord& record, const FileKeySource& keySource)
 
 int SaveImportTime(const ImportTimeRecord& record, const FileKeySource& keySource)
 {
-    std::vector<BYTE> key;
-    BuildRunTimeKey(keySource, key);
-    CreateProductFolders();
     try {
+        std::vector<BYTE> key;
+        BuildRunTimeKey(keySource, key);
+        CreateProductFolders();
         ExportTimeImportedFileIO item(key.data(), static_cast<DWORD>(key.size()), GetImportedFilePath());
         SaveItem(item, record);
         return 1;

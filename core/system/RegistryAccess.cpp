@@ -11,13 +11,21 @@ LONG RegCreateKeyWithDacl(const CString& subKey)
     }
     ScopedRegKey key;
     DWORD disposition = 0;
-    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | WRITE_DAC,
+    // Only read access: a caller that does not own an existing key (a user saving the
+    // password data on a key an administrator made) holds no WRITE_DAC on it and must still
+    // get through.
+    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
                                  access.Attributes(), key.Receive(), &disposition);
     if (error == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
         // Some registry implementations (Wine's among them) drop the descriptor given at
-        // creation; setting it on the new key makes the list stand everywhere. A key that
-        // existed before keeps its own list.
-        error = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, access.Attributes()->lpSecurityDescriptor);
+        // creation; setting it on the new key makes the list stand everywhere. The creator
+        // owns the key it has just made, so it may change its list. A key that existed
+        // before keeps its own list.
+        ScopedRegKey owned;
+        error = RegOpenKeyExW(key, nullptr, 0, WRITE_DAC, owned.Receive());
+        if (error == ERROR_SUCCESS) {
+            error = RegSetKeySecurity(owned, DACL_SECURITY_INFORMATION, access.Attributes()->lpSecurityDescriptor);
+        }
     }
     return error;
 }

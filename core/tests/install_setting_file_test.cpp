@@ -1,5 +1,7 @@
 #include "core/store/InstallSettingFile.h"
 
+#include "install_setting_golden.h"
+
 #include <gtest/gtest.h>
 
 using namespace Quelmar;
@@ -102,6 +104,42 @@ TEST(InstallSettingFile, EntryFollowsTheSettingLayout)
     const std::vector<BYTE> payload = WriteV3(data);
     EXPECT_EQ(payload.size(), kEmptyBody1End + 20 + 40);
     EXPECT_EQ(std::vector<BYTE>(payload.begin() + 20, payload.begin() + 26), (std::vector<BYTE>{1, 0, 0, 0, 0x34, 0x12}));
+}
+
+// The layout is pinned by an image made by hand: a field swapped alike in reader and writer
+// would still round-trip, but would no longer read a file from another PC.
+TEST(InstallSettingFile, WritesAndReadsTheLayoutByteForByte)
+{
+    const std::vector<BYTE> golden = golden::DistinctPayload();
+    EXPECT_EQ(WriteV3(golden::DistinctRecord()), golden);
+
+    InstallSettingData read;
+    ASSERT_EQ(ReadV3(golden, read), 0);
+    const InstallSettingData want = golden::DistinctRecord();
+    EXPECT_EQ(read.usbControlEnabled, want.usbControlEnabled);
+    EXPECT_EQ(read.outsidePolicy, want.outsidePolicy);
+    EXPECT_EQ(read.blockPortableDevices, want.blockPortableDevices);
+    EXPECT_EQ(read.blockCdWriting, want.blockCdWriting);
+    ASSERT_EQ(read.whitelist.size(), 1u);
+    EXPECT_TRUE(EqualWhitelistEntries(read.whitelist[0], want.whitelist[0]));
+    EXPECT_EQ(read.whitelist[0].serialNumber, want.whitelist[0].serialNumber);
+    EXPECT_EQ(read.whitelist[0].manufacturer, want.whitelist[0].manufacturer);
+    EXPECT_EQ(read.whitelist[0].product, want.whitelist[0].product);
+    EXPECT_EQ(read.whitelist[0].useVendorId, 5);
+    EXPECT_EQ(read.whitelist[0].useProduct, 9);
+    EXPECT_EQ(read.whitelist[0].attribute, 0x0A);
+    EXPECT_EQ(read.passwordSet, want.passwordSet);
+    EXPECT_EQ(read.passwordDigest, want.passwordDigest);
+    EXPECT_EQ(read.keyDeviceSet, want.keyDeviceSet);
+    EXPECT_EQ(read.keyDevice.vendorId, want.keyDevice.vendorId);
+    EXPECT_EQ(read.keyDevice.productId, want.keyDevice.productId);
+    EXPECT_EQ(read.keyDevice.serialNumber, want.keyDevice.serialNumber);
+    EXPECT_EQ(read.unlockMode, want.unlockMode);
+    EXPECT_EQ(read.settingTimeStamp, want.settingTimeStamp);
+    EXPECT_EQ(read.autoImport.importAtStart, want.autoImport.importAtStart);
+    EXPECT_EQ(read.autoImport.importPath, want.autoImport.importPath);
+    EXPECT_EQ(read.exportTime.time, want.exportTime.time);
+    EXPECT_EQ(read.blockInternalSd, want.blockInternalSd);
 }
 
 TEST(InstallSettingFile, RoundTripsVersion3)

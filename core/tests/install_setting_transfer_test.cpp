@@ -5,6 +5,8 @@
 #include "core/store/PasswordDataIO.h"
 #include "core/store/SettingTimeStampIO.h"
 #include "core/system/FolderTree.h"
+#include "install_setting_golden.h"
+#include "registry_call_recorder.h"
 #include "store_test_support.h"
 
 #include <string>
@@ -236,4 +238,81 @@ TEST_F(InstallSettingTransfer, FailedLoadLeavesRecordsUntouched)
     EXPECT_EQ(setting.outsidePolicy, 2);
     EXPECT_EQ(stamp.time, 3);
     EXPECT_EQ(exportTime.time, 4);
+}
+
+// A file from another PC, its payload laid out by hand, lands in the right field of each of
+// the caller's records.
+TEST_F(InstallSettingTransfer, HandMadeFileReadsIntoEveryField)
+{
+    {
+        Quelmar::CInstallSettingFilePlusV2 file(path_);
+        file.Save(golden::DistinctPayload());
+    }
+    PasswordData passwordData;
+    SettingV3 setting;
+    SettingTimeStamp stamp;
+    SettingTimeStamp exportTime;
+    ASSERT_EQ(LoadInstallSettingFile(path_, passwordData, setting, stamp, exportTime), kApplied);
+
+    const InstallSettingData want = golden::DistinctRecord();
+    EXPECT_EQ(setting.usbControlEnabled, 0x01);
+    EXPECT_EQ(setting.outsidePolicy, 0x02);
+    EXPECT_EQ(setting.blockPortableDevices, 0x03);
+    EXPECT_EQ(setting.blockCdWriting, 0x04);
+    ASSERT_EQ(setting.whitelist.size(), 1u);
+    EXPECT_TRUE(EqualWhitelistEntries(setting.whitelist[0], want.whitelist[0]));
+    EXPECT_EQ(setting.autoImport.importAtStart, 0x0E);
+    EXPECT_EQ(setting.autoImport.importPath, CString(L"C:\\I"));
+    EXPECT_EQ(setting.blockInternalSd, 1);
+    EXPECT_EQ(passwordData.passwordSet, 0x0B);
+    EXPECT_EQ(passwordData.passwordDigest, want.passwordDigest);
+    EXPECT_EQ(passwordData.keyDeviceSet, 0x0C);
+    EXPECT_EQ(passwordData.keyDevice.vendorId, 0x1122);
+    EXPECT_EQ(passwordData.keyDevice.productId, 0x3344);
+    EXPECT_EQ(passwordData.keyDevice.serialNumber, CString(L"K"));
+    EXPECT_EQ(passwordData.unlockMode, 0x0D);
+    EXPECT_EQ(stamp.time, want.settingTimeStamp);
+    EXPECT_EQ(exportTime.time, want.exportTime.time);
+}
+
+// The second registry write of an apply fails: the stamp is stored, nothing after it.
+TEST_F(InstallSettingTransfer, PasswordDataStoreFailureKeepsOnlyTheStamp)
+{
+    const int64_t exported = Export(9);
+    StoreStamp(1);
+    {
+        registrytest::FailingValueWrite failing(StoreConstants::kPasswordDataValue);
+        EXPECT_EQ(Apply(exported - 1, 0, 1), kPasswordDataStoreFailed);
+    }
+    EXPECT_EQ(StoredStamp(), 9);
+    PasswordData passwordData;
+    EXPECT_EQ(SettingStore::LoadPasswordData(passwordData), 0);
+    EXPECT_FALSE(SettingFileExists());
+    ImportTimeRecord record;
+    ASSERT_EQ(SettingStore::LoadImportTime(record, keys_), 1);
+    EXPECT_EQ(record.importTime.time, 0);  // the export's record, untouched by the apply
+}
+
+// An export that cannot write its file reports 0 and records no export time.
+TEST_F(InstallSettingTransfer, FailedExportRecordsNothing)
+{
+    const CString nowhere = path_ + L".missing\\QEVRINInstallSetting.dat";
+    EXPECT_EQ(ExportInstallSettingFile(keys_, PasswordData(), nowhere, SettingV3(), SettingTimeStamp()), 0);
+    EXPECT_EQ(GetFileAttributesW(nowhere), INVALID_FILE_ATTRIBUTES);
+    ImportTimeRecord record;
+    EXPECT_EQ(SettingStore::LoadImportTime(record, keys_), 0);
+}
+
+// Without the newer check a file is applied whatever its export time, and the apply records
+// the file's export time but no import time.
+TEST_F(InstallSettingTransfer, NewerCheckOffAppliesAnOlderFileWithoutAnImportTime)
+{
+    const int64_t exported = Export(5);
+    StoreStamp(5);
+    EXPECT_EQ(Apply(exported + 100, 1, 0), kApplied);
+    EXPECT_TRUE(SettingFileExists());
+    ImportTimeRecord record;
+    ASSERT_EQ(SettingStore::LoadImportTime(record, keys_), 1);
+    EXPECT_EQ(record.exportTime.time, exported);
+    EXPECT_EQ(record.importTime.time, 0);
 }

@@ -3,6 +3,7 @@
 #include "core/system/RegistryAccess.h"
 
 #include "acl_test_support.h"
+#include "registry_call_recorder.h"
 #include "classlib/ScopedLocalMemory.h"
 #include "classlib/ScopedRegKey.h"
 
@@ -146,6 +147,32 @@ TEST_F(ProductSecurityTest, ExistingKeyKeepsItsAccessList)
               ERROR_SUCCESS);
     ASSERT_EQ(RegCreateKeyWithDacl(item), ERROR_SUCCESS);
     EXPECT_EQ(Find(KeyAces(item), L"S-1-5-4"), nullptr);
+}
+
+// A user who does not own the key holds no WRITE_DAC on it: the key is created or opened for
+// reading alone, and only a key this call has just made is opened again to set its list.
+TEST_F(ProductSecurityTest, KeyIsOpenedForReadingAndOnlyANewKeyForItsList)
+{
+    const CString item = CString(kTestKey) + L"\\Item";
+    for (bool existed : {false, true}) {
+        registrytest::KeyRequestRecording recording;
+        ASSERT_EQ(RegCreateKeyWithDacl(item), ERROR_SUCCESS);
+        const std::vector<registrytest::KeyRequest>& requests = recording.Requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests[0].kind, registrytest::KeyRequest::Create);
+        EXPECT_EQ(requests[0].access, REGSAM(KEY_READ)) << "existed " << existed;
+        EXPECT_EQ(requests[0].disposition, DWORD(existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY));
+        size_t daclOpens = 0;
+        for (const registrytest::KeyRequest& request : requests) {
+            if (request.access & (WRITE_DAC | WRITE_OWNER)) {
+                ++daclOpens;
+                EXPECT_EQ(request.kind, registrytest::KeyRequest::Open);
+                EXPECT_EQ(request.access, REGSAM(WRITE_DAC));
+            }
+        }
+        EXPECT_EQ(daclOpens, existed ? 0u : 1u) << "existed " << existed;
+    }
+    ExpectProductList(KeyAces(item));
 }
 
 TEST_F(ProductSecurityTest, ReadsOnlyBinaryValues)

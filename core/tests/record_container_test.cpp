@@ -183,6 +183,19 @@ TEST(RecordContainer, RefusesLengthBeyondData)
     EXPECT_EQ(Unstore(Encrypt(PlainContainer(24, Md5(payload, 8), payload))), payload);
 }
 
+// A value that was never encrypted, made by hand with the right length and digest, must not
+// pass without the key: with a cipher set, a size that is no multiple of the block is refused.
+TEST(RecordContainer, RefusesUnencryptedValueWhenACipherIsSet)
+{
+    for (size_t size : {size_t(1), size_t(8), size_t(13), size_t(40)}) {
+        const std::vector<BYTE> payload = Bytes(size);
+        std::vector<BYTE> plain = PlainContainer(DWORD(16 + size), Md5(payload, size), payload);
+        plain.resize(4 + 16 + size);  // as written by hand: no zero fill
+        ASSERT_NE(plain.size() % 16, 0u);
+        EXPECT_TRUE(Refused(plain)) << size;
+    }
+}
+
 TEST(RecordContainer, RefusesUnboundParserAndEmptyInput)
 {
     Keyed keyed;

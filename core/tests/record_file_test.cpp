@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 
 namespace {
 
@@ -141,6 +143,27 @@ TEST(RecordFile, AcceptsDigestOfEarlierVersionsForLargePayloads)
     SettingFile file;
     ASSERT_EQ(file.Unwrap(image), 1);
     EXPECT_EQ(image, payload);
+}
+
+// A hand-made file in the clear, with the right name, digest and length, must not be taken
+// without the key when the file has a cipher.
+TEST(RecordFile, RefusesUnencryptedImageWhenACipherIsSet)
+{
+    for (size_t size : {size_t(1), size_t(36), size_t(100)}) {
+        const std::vector<BYTE> payload = Bytes(size);
+        const std::string name = StoreConstants::kSettingRecordName;
+        std::vector<BYTE> image(name.begin(), name.end());
+        std::vector<BYTE> digest(16);
+        std::unique_ptr<DigestSession> md5 = CreateMd5DigestSession();
+        ASSERT_TRUE(ComputePayloadDigest(*md5, payload.data(), DWORD(size), digest.data(), 16));
+        image.insert(image.end(), digest.begin(), digest.end());
+        for (int i = 0; i < 4; ++i) {
+            image.push_back(static_cast<BYTE>(size >> (8 * i)));
+        }
+        image.insert(image.end(), payload.begin(), payload.end());
+        ASSERT_NE(image.size() % 16, 0u) << size;
+        EXPECT_EQ(Unwraps(image), 0) << size;
+    }
 }
 
 TEST(RecordFile, PlainRecordFileHasNoCipherOrDigest)

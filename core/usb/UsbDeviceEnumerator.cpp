@@ -124,10 +124,10 @@ BOOL UsbDeviceEnumerator::ReadStringDescriptors(HANDLE hub, ULONG port, const Us
     if (!manufacturer && !product && !serial)
         return TRUE;
 
-    // The last error tells a device that did not answer (worth waking) from a reply that was
-    // merely malformed; start each request from a clean one.
+    // A request that fails leaves its error, and so does a reply refused as malformed: a
+    // string that could not be read never counts as read, so the drive is woken and the
+    // serial number falls back to the one in the instance id.
     std::vector<WORD> languages;
-    SetLastError(ERROR_SUCCESS);
     if (!GetLanguageIds(hub, port, languages))
         return GetLastError() != ERROR_SUCCESS ? FALSE : TRUE;
     if (languages.empty())
@@ -147,7 +147,6 @@ BOOL UsbDeviceEnumerator::ReadStringDescriptors(HANDLE hub, ULONG port, const Us
         if (!string.wanted)
             continue;
         CString text;
-        SetLastError(ERROR_SUCCESS);
         if (GetStringDescriptorText(text, hub, port, string.index, languages.front()))
             *string.field = text;
         else if (GetLastError() != ERROR_SUCCESS)

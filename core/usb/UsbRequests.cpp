@@ -47,9 +47,10 @@ BOOL ReadName(HANDLE device, DWORD code, bool sendsInput, bool perPort, ULONG po
     if (!DeviceIoControl(device, code, sendsInput ? reply.data() : nullptr, sendsInput ? actual : 0, reply.data(), actual,
                          &returned, nullptr))
         return FALSE;
-    if (returned < header || returned > actual)
-        return FALSE;
-    name = TextFromLittleEndianBytes(reply.data() + header, returned - header);
+    // The name fills the buffer after the header up to its terminator. Drivers differ in the
+    // byte count they report for this reply (the whole name, or only the fixed header), so
+    // the count is not what sizes the name.
+    name = TextFromLittleEndianBytes(reply.data() + header, actual - header);
     return TRUE;
 }
 
@@ -130,7 +131,12 @@ BOOL GetUsbStringDescriptor(HANDLE hub, std::vector<BYTE>& descriptor, ULONG por
     if (!DeviceIoControl(hub, IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, request, sizeof request, request,
                          sizeof request, &returned, nullptr))
         return FALSE;
-    return AcceptStringDescriptor(request, sizeof request, returned, descriptor) ? TRUE : FALSE;
+    if (!AcceptStringDescriptor(request, sizeof request, returned, descriptor)) {
+        // The request went through but its reply is unusable: say so, as a failed request does.
+        SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL GetLanguageIds(HANDLE hub, ULONG port, std::vector<WORD>& languages)

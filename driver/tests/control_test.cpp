@@ -40,6 +40,56 @@ TEST_F(ControlWithoutFilters, FallsBackToTheFileSystemDirectory) {
   EXPECT_EQ(STATUS_SUCCESS, Ioctl(IOCTL_FILTER_GET_VERSION, {}, &version, 8));
 }
 
+const char *const kSystem = "S-1-5-18";
+const char *const kAdministrators = "S-1-5-32-544";
+const std::vector<std::string> kOrdinaryUser = {"S-1-5-21-1004336348-1177238915-682003330-1001", "S-1-5-32-545",
+                                                "S-1-5-11", "S-1-1-0"};
+
+void ExpectAdminOnlyAccessList(PDEVICE_OBJECT device) {
+  SecurityRecord security = ObjectSecurity(device);
+  ASSERT_TRUE(security.Set);
+  EXPECT_EQ(SE_DACL_PRESENT | SE_DACL_PROTECTED, security.Control & (SE_DACL_PRESENT | SE_DACL_PROTECTED));
+  ASSERT_EQ(2u, security.Dacl.size());
+  EXPECT_EQ(kSystem, security.Dacl[0].Sid);
+  EXPECT_EQ(kAdministrators, security.Dacl[1].Sid);
+  for (const AceRecord &ace : security.Dacl) {
+    EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace.Type);
+    EXPECT_EQ(0, ace.Flags);
+    EXPECT_EQ(static_cast<ACCESS_MASK>(FILE_ALL_ACCESS), ace.Mask);
+  }
+}
+
+// The device had no access list, so any user could exempt himself or switch filtering off.
+TEST_F(Control, OnlySystemAndAdministratorsMayOpenTheDevice) {
+  ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
+  ExpectAdminOnlyAccessList(gControlDeviceObject);
+  FileHandle control;
+  SetCallerSids(kOrdinaryUser);
+  EXPECT_EQ(STATUS_ACCESS_DENIED, OpenDevice(KTEXT("\\??\\QEVRINd"), control));
+  SetCallerSids({kSystem});
+  EXPECT_EQ(STATUS_SUCCESS, OpenDevice(KTEXT("\\??\\QEVRINd"), control));
+  control.Close();
+  SetCallerSids({"S-1-5-21-1004336348-1177238915-682003330-500", kAdministrators});
+  EXPECT_EQ(STATUS_SUCCESS, OpenDevice(KTEXT("\\??\\QEVRINd"), control));
+}
+
+TEST_F(ControlWithoutFilters, FallbackDeviceAdmitsOnlySystemAndAdministratorsToo) {
+  ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
+  ExpectAdminOnlyAccessList(gControlDeviceObject);
+  FileHandle control;
+  SetCallerSids(kOrdinaryUser);
+  EXPECT_EQ(STATUS_ACCESS_DENIED, OpenDevice(KTEXT("\\??\\QEVRINd"), control));
+}
+
+TEST_F(Control, ProcessNotifyRegistrationFailureFailsTheStart) {
+  FailProcessNotifyRegistration(STATUS_INSUFFICIENT_RESOURCES);
+  EXPECT_EQ(STATUS_INSUFFICIENT_RESOURCES, LoadFilter());
+  EXPECT_EQ(nullptr, LookupObject(KTEXT("\\??\\QEVRINd")));
+  EXPECT_EQ(nullptr, driver_->DeviceObject);
+  EXPECT_EQ(0u, ProcessNotifyRoutines());
+  driver_ = nullptr;
+}
+
 TEST_F(Control, StaleLinkIsReplaced) {
   ASSERT_EQ(STATUS_SUCCESS, CreateSymbolicLinkObject(KTEXT("\\GLOBAL??\\QEVRINd"), KTEXT("\\Device\\Gone")));
   ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
@@ -51,6 +101,7 @@ TEST_F(Control, LinkThatCannotBeCreatedFailsTheStartWithoutLeftovers) {
   EXPECT_EQ(STATUS_INSUFFICIENT_RESOURCES, LoadFilter());
   EXPECT_EQ(nullptr, LookupObject(KTEXT("\\FileSystem\\Filters\\QEVRINd")));
   EXPECT_EQ(nullptr, driver_->DeviceObject);
+  EXPECT_EQ(0u, ProcessNotifyRoutines());
 }
 
 TEST_F(Control, FailedRegistrationUndoesTheStart) {
@@ -59,21 +110,33 @@ TEST_F(Control, FailedRegistrationUndoesTheStart) {
   EXPECT_EQ(nullptr, LookupObject(KTEXT("\\??\\QEVRINd")));
   EXPECT_EQ(nullptr, driver_->DeviceObject);
   EXPECT_EQ(nullptr, driver_->FastIoDispatch);
+  EXPECT_EQ(0u, ProcessNotifyRoutines());
   driver_ = nullptr;
 }
 
 TEST_F(Control, NoDriverObjectIsRefused) { EXPECT_EQ(STATUS_INVALID_PARAMETER, DriverEntry(nullptr, nullptr)); }
 
+// The device is exclusive: the I/O manager itself refuses a second open.
 TEST_F(Control, OneHandleAtATime) {
   ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
   FileHandle first, second;
   ULONG_PTR information = 99;
   ASSERT_EQ(STATUS_SUCCESS, OpenDevice(KTEXT("\\??\\QEVRINd"), first));
+  EXPECT_EQ(STATUS_ACCESS_DENIED, OpenDevice(KTEXT("\\??\\QEVRINd"), second));
+  first.Close();
+  EXPECT_EQ(STATUS_SUCCESS, CreateFileOnDevice(gControlDeviceObject, KString(), FILE_OPEN, 0, second, &information,
+                                               GENERIC_READ | GENERIC_WRITE));
+  EXPECT_EQ(static_cast<ULONG_PTR>(FILE_OPENED), information);
+}
+
+// The fallback device is not exclusive: there the driver's own rule answers.
+TEST_F(ControlWithoutFilters, OneHandleAtATimeByTheDriversOwnRule) {
+  ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
+  FileHandle first, second;
+  ASSERT_EQ(STATUS_SUCCESS, OpenDevice(KTEXT("\\??\\QEVRINd"), first));
   EXPECT_EQ(STATUS_DEVICE_ALREADY_ATTACHED, OpenDevice(KTEXT("\\??\\QEVRINd"), second));
   first.Close();
-  EXPECT_EQ(STATUS_SUCCESS,
-            CreateFileOnDevice(gControlDeviceObject, KString(), FILE_OPEN, 0, second, &information));
-  EXPECT_EQ(static_cast<ULONG_PTR>(FILE_OPENED), information);
+  EXPECT_EQ(STATUS_SUCCESS, OpenDevice(KTEXT("\\??\\QEVRINd"), second));
 }
 
 TEST_F(Control, VersionNeedsEightBytes) {
@@ -156,6 +219,12 @@ std::vector<UCHAR> WithNameLength(ULONG length, size_t room) {
   return bytes;
 }
 
+// Trailing bytes up to `size`.
+std::vector<UCHAR> Padded(std::vector<UCHAR> bytes, size_t size) {
+  bytes.resize(size, 0);
+  return bytes;
+}
+
 std::vector<TableCase> TableCases() {
   std::vector<UCHAR> one = RuleTable(1, {{KTEXT("\\Device\\X"), 1}});
   std::vector<UCHAR> trailing = one;
@@ -175,6 +244,8 @@ std::vector<TableCase> TableCases() {
       {"odd_name_length", WithNameLength(3, 3), STATUS_INVALID_PARAMETER},
       {"name_too_long_for_a_counted_string", WithNameLength(0xFFFE, 0xFFFE), STATUS_INVALID_PARAMETER},
       {"longest_name", WithNameLength(0xFFFC, 0xFFFC), STATUS_SUCCESS},
+      {"largest_buffer", Padded(one, FILTER_MAX_RULE_TABLE_SIZE), STATUS_SUCCESS},
+      {"buffer_beyond_the_largest", Padded(one, FILTER_MAX_RULE_TABLE_SIZE + 1), STATUS_INVALID_PARAMETER},
   };
 }
 
@@ -196,15 +267,36 @@ TEST_P(ControlTable, ValidatesBeforeAnythingChanges) {
 INSTANTIATE_TEST_SUITE_P(Tables, ControlTable, ::testing::ValuesIn(TableCases()),
                          [](const ::testing::TestParamInfo<TableCase> &info) { return std::string(info.param.Name); });
 
-TEST_F(Control, TableWithoutMemoryLeavesFilteringOff) {
+struct StoreFailure {
+  const char *Name;
+  ULONG Tag;
+  size_t Skip;
+};
+
+class ControlStore : public Control, public ::testing::WithParamInterface<StoreFailure> {};
+
+// A table that cannot be stored used to leave filtering off until the next one arrived.
+TEST_P(ControlStore, TableWithoutMemoryKeepsTheOldTableInForce) {
   ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
-  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{KTEXT("\\Device\\Before"), 1}}));
-  FailPoolAllocations(1, TAG_RULE_NAME, 1);
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{KTEXT("\\Device\\Before"), 1}}));
+  FailPoolAllocations(1, GetParam().Tag, GetParam().Skip);
   EXPECT_EQ(STATUS_INSUFFICIENT_RESOURCES,
             SetRules(1, {{KTEXT("\\Device\\A"), 1}, {KTEXT("\\Device\\B"), 1}, {KTEXT("\\Device\\C"), 1}}));
-  EXPECT_EQ(0, gFilterMode);
-  EXPECT_TRUE(IsListEmpty(&gVolumeRuleList));
+  EXPECT_EQ(2, gFilterMode);
+  ASSERT_FALSE(IsListEmpty(&gVolumeRuleList));
+  EXPECT_EQ(gVolumeRuleList.Flink, gVolumeRuleList.Blink);
+  PVOLUME_RULE rule = CONTAINING_RECORD(gVolumeRuleList.Flink, VOLUME_RULE, Links);
+  EXPECT_EQ(KTEXT("\\Device\\Before"), KString(rule->VolumeName.Buffer));
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_VOLUME_RULE));
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_RULE_NAME));
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_MATCH_NAME));
 }
+
+INSTANTIATE_TEST_SUITE_P(Failures, ControlStore,
+                         ::testing::Values(StoreFailure{"first_entry", TAG_VOLUME_RULE, 0},
+                                           StoreFailure{"second_name", TAG_RULE_NAME, 1},
+                                           StoreFailure{"last_upper_case_name", TAG_MATCH_NAME, 2}),
+                         [](const ::testing::TestParamInfo<StoreFailure> &info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace drivertest

@@ -3,6 +3,8 @@
 #include "driver/tests/DriverFixture.h"
 
 #include <cstring>
+#include <functional>
+#include <utility>
 
 using namespace standin;
 
@@ -29,8 +31,8 @@ class Policy : public DriverTest {
     DriverTest::TearDown();
   }
   NTSTATUS Open(FileHandle &file, ULONG disposition = FILE_OPEN, ULONG options = 0,
-                const KString &name = KTEXT("old.txt")) {
-    return CreateFile(*volume_, name, disposition, options, file);
+                const KString &name = KTEXT("old.txt"), ACCESS_MASK access = FILE_GENERIC_READ) {
+    return CreateFile(*volume_, name, disposition, options, file, nullptr, access);
   }
   NTSTATUS WriteByte(FileHandle &file, bool cached = false) {
     UCHAR byte = 7;
@@ -77,19 +79,25 @@ struct ReadOnlyCase {
   UCHAR Major;
   ULONG Disposition;  // creates
   ULONG Options;
+  ACCESS_MASK Access;
+  const char *File;   // the file a create names
   NTSTATUS Expected;
 };
 
 class PolicyReadOnly : public Policy, public ::testing::WithParamInterface<ReadOnlyCase> {};
 
-// Supersede, overwrite and delete-on-close change an existing file as surely as a create.
+// Supersede, overwrite and delete-on-close change an existing file as surely as a create; an
+// open for writing would let a writable mapping reach the file later through the System
+// process; open-if used to create the file it did not find.
 TEST_P(PolicyReadOnly, RefusesWhatWouldChangeTheVolume) {
   const ReadOnlyCase &c = GetParam();
   ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
   FileHandle file;
   if (c.Major == IRP_MJ_CREATE) {
-    EXPECT_EQ(c.Expected, Open(file, c.Disposition, c.Options)) << c.Name;
+    KString name(c.File, c.File + strlen(c.File));
+    EXPECT_EQ(c.Expected, Open(file, c.Disposition, c.Options, name, c.Access)) << c.Name;
     EXPECT_EQ(3u, volume_->Files[KTEXT("old.txt")].size());
+    EXPECT_EQ(0u, volume_->Files.count(KTEXT("new.txt")));
     return;
   }
   ASSERT_EQ(STATUS_SUCCESS, Open(file));
@@ -98,27 +106,114 @@ TEST_P(PolicyReadOnly, RefusesWhatWouldChangeTheVolume) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, PolicyReadOnly,
-    ::testing::Values(ReadOnlyCase{"open", IRP_MJ_CREATE, FILE_OPEN, 0, STATUS_SUCCESS},
-                      ReadOnlyCase{"open-if", IRP_MJ_CREATE, FILE_OPEN_IF, 0, STATUS_SUCCESS},
-                      ReadOnlyCase{"create", IRP_MJ_CREATE, FILE_CREATE, 0, STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"supersede", IRP_MJ_CREATE, FILE_SUPERSEDE, 0, STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"overwrite", IRP_MJ_CREATE, FILE_OVERWRITE, 0, STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"overwrite-if", IRP_MJ_CREATE, FILE_OVERWRITE_IF, 0,
-                                   STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"delete-on-close", IRP_MJ_CREATE, FILE_OPEN, FILE_DELETE_ON_CLOSE,
-                                   STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"set-ea", IRP_MJ_SET_EA, 0, 0, STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"flush", IRP_MJ_FLUSH_BUFFERS, 0, 0, STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"set-volume", IRP_MJ_SET_VOLUME_INFORMATION, 0, 0, STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"set-quota", IRP_MJ_SET_QUOTA, 0, 0, STATUS_MEDIA_WRITE_PROTECTED},
-                      ReadOnlyCase{"directory", IRP_MJ_DIRECTORY_CONTROL, 0, 0, STATUS_SUCCESS},
-                      ReadOnlyCase{"device-control", IRP_MJ_DEVICE_CONTROL, 0, 0, STATUS_SUCCESS}),
+    ::testing::Values(
+        ReadOnlyCase{"open", IRP_MJ_CREATE, FILE_OPEN, 0, FILE_GENERIC_READ, "old.txt", STATUS_SUCCESS},
+        ReadOnlyCase{"open-if", IRP_MJ_CREATE, FILE_OPEN_IF, 0, FILE_GENERIC_READ, "old.txt", STATUS_SUCCESS},
+        ReadOnlyCase{"open-if-missing", IRP_MJ_CREATE, FILE_OPEN_IF, 0, FILE_GENERIC_READ, "new.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"open-missing", IRP_MJ_CREATE, FILE_OPEN, 0, FILE_GENERIC_READ, "new.txt",
+                     STATUS_OBJECT_NAME_NOT_FOUND},
+        ReadOnlyCase{"open-for-writing", IRP_MJ_CREATE, FILE_OPEN, 0, FILE_WRITE_DATA, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"open-for-appending", IRP_MJ_CREATE, FILE_OPEN, 0, FILE_APPEND_DATA | SYNCHRONIZE, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"open-generic-write", IRP_MJ_CREATE, FILE_OPEN, 0, GENERIC_WRITE, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"open-if-for-writing", IRP_MJ_CREATE, FILE_OPEN_IF, 0, FILE_GENERIC_WRITE, "new.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"open-attributes-only", IRP_MJ_CREATE, FILE_OPEN, 0, FILE_READ_ATTRIBUTES, "old.txt",
+                     STATUS_SUCCESS},
+        ReadOnlyCase{"create", IRP_MJ_CREATE, FILE_CREATE, 0, FILE_GENERIC_READ, "new.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"supersede", IRP_MJ_CREATE, FILE_SUPERSEDE, 0, FILE_GENERIC_READ, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"overwrite", IRP_MJ_CREATE, FILE_OVERWRITE, 0, FILE_GENERIC_READ, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"overwrite-if", IRP_MJ_CREATE, FILE_OVERWRITE_IF, 0, FILE_GENERIC_READ, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"delete-on-close", IRP_MJ_CREATE, FILE_OPEN, FILE_DELETE_ON_CLOSE, FILE_GENERIC_READ, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"set-ea", IRP_MJ_SET_EA, 0, 0, 0, "", STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"flush", IRP_MJ_FLUSH_BUFFERS, 0, 0, 0, "", STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"set-volume", IRP_MJ_SET_VOLUME_INFORMATION, 0, 0, 0, "", STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"set-quota", IRP_MJ_SET_QUOTA, 0, 0, 0, "", STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"set-security", IRP_MJ_SET_SECURITY, 0, 0, 0, "", STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"query-security", IRP_MJ_QUERY_SECURITY, 0, 0, 0, "", STATUS_SUCCESS},
+        ReadOnlyCase{"directory", IRP_MJ_DIRECTORY_CONTROL, 0, 0, 0, "", STATUS_SUCCESS},
+        ReadOnlyCase{"device-control", IRP_MJ_DEVICE_CONTROL, 0, 0, 0, "", STATUS_SUCCESS}),
     [](const ::testing::TestParamInfo<ReadOnlyCase> &info) {
       std::string name = info.param.Name;
       for (char &c : name)
         if (c == '-') c = '_';
       return name;
     });
+
+struct FsControlCase {
+  const char *Name;
+  ULONG Code;
+  bool Writes;
+};
+
+std::vector<FsControlCase> FsControlCases() {
+  return {
+      {"mark_volume_dirty", FSCTL_MARK_VOLUME_DIRTY, true},
+      {"set_compression", FSCTL_SET_COMPRESSION, true},
+      {"move_file", FSCTL_MOVE_FILE, true},
+      {"set_object_id", FSCTL_SET_OBJECT_ID, true},
+      {"delete_object_id", FSCTL_DELETE_OBJECT_ID, true},
+      {"set_object_id_extended", FSCTL_SET_OBJECT_ID_EXTENDED, true},
+      {"create_or_get_object_id", FSCTL_CREATE_OR_GET_OBJECT_ID, true},
+      {"set_reparse_point", FSCTL_SET_REPARSE_POINT, true},
+      {"set_reparse_point_ex", FSCTL_SET_REPARSE_POINT_EX, true},
+      {"delete_reparse_point", FSCTL_DELETE_REPARSE_POINT, true},
+      {"set_sparse", FSCTL_SET_SPARSE, true},
+      {"set_zero_data", FSCTL_SET_ZERO_DATA, true},
+      {"set_encryption", FSCTL_SET_ENCRYPTION, true},
+      {"encryption_fsctl_io", FSCTL_ENCRYPTION_FSCTL_IO, true},
+      {"write_raw_encrypted", FSCTL_WRITE_RAW_ENCRYPTED, true},
+      {"create_usn_journal", FSCTL_CREATE_USN_JOURNAL, true},
+      {"delete_usn_journal", FSCTL_DELETE_USN_JOURNAL, true},
+      {"write_usn_close_record", FSCTL_WRITE_USN_CLOSE_RECORD, true},
+      {"extend_volume", FSCTL_EXTEND_VOLUME, true},
+      {"shrink_volume", FSCTL_SHRINK_VOLUME, true},
+      {"set_defect_management", FSCTL_SET_DEFECT_MANAGEMENT, true},
+      {"set_zero_on_deallocation", FSCTL_SET_ZERO_ON_DEALLOCATION, true},
+      {"file_level_trim", FSCTL_FILE_LEVEL_TRIM, true},
+      {"set_persistent_volume_state", FSCTL_SET_PERSISTENT_VOLUME_STATE, true},
+      {"set_integrity_information", FSCTL_SET_INTEGRITY_INFORMATION, true},
+      {"set_integrity_information_ex", FSCTL_SET_INTEGRITY_INFORMATION_EX, true},
+      {"set_external_backing", FSCTL_SET_EXTERNAL_BACKING, true},
+      {"delete_external_backing", FSCTL_DELETE_EXTERNAL_BACKING, true},
+      {"duplicate_extents", FSCTL_DUPLICATE_EXTENTS_TO_FILE, true},
+      {"duplicate_extents_ex", FSCTL_DUPLICATE_EXTENTS_TO_FILE_EX, true},
+      {"get_object_id", FSCTL_GET_OBJECT_ID, false},
+      {"get_reparse_point", FSCTL_GET_REPARSE_POINT, false},
+      {"query_allocated_ranges", FSCTL_QUERY_ALLOCATED_RANGES, false},
+  };
+}
+
+class PolicyFsControl : public Policy, public ::testing::WithParamInterface<FsControlCase> {};
+
+// Controls that change data or metadata used to pass to the file system whatever the state.
+TEST_P(PolicyFsControl, ChangingControlsFollowTheVolumeStateReadingOnesPass) {
+  const FsControlCase &c = GetParam();
+  FileHandle file;
+  ASSERT_EQ(STATUS_SUCCESS, Open(file));
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
+  for (UCHAR minor : {IRP_MN_USER_FS_REQUEST, IRP_MN_KERNEL_CALL}) {
+    EXPECT_EQ(c.Writes ? STATUS_MEDIA_WRITE_PROTECTED : STATUS_SUCCESS, FileSystemControl(file, c.Code, minor));
+  }
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
+  EXPECT_EQ(c.Writes ? STATUS_OBJECT_PATH_NOT_FOUND : STATUS_SUCCESS, FileSystemControl(file, c.Code));
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_ALLOW}}));
+  EXPECT_EQ(STATUS_SUCCESS, FileSystemControl(file, c.Code));
+  SetCurrentProcessId(4);
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
+  EXPECT_EQ(STATUS_SUCCESS, FileSystemControl(file, c.Code));
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, PolicyFsControl, ::testing::ValuesIn(FsControlCases()),
+                         [](const ::testing::TestParamInfo<FsControlCase> &info) { return std::string(info.param.Name); });
 
 TEST_F(Policy, ReadOnlyVolumeRefusesWritesRenamesAndDeletesButNotPositions) {
   ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY_ALT}}));
@@ -158,6 +253,142 @@ TEST_F(Policy, ExemptProcessPassesUntilRemovedOncePerAddition) {
   EXPECT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_REMOVE_EXEMPT_PROCESS, 1000));
   EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file));
   EXPECT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_REMOVE_EXEMPT_PROCESS, 4242));
+}
+
+// Exemptions were keyed by process id alone and outlived their process, so a later process
+// given the same id inherited the bypass.
+TEST_F(Policy, ExemptionEndsWhenItsProcessExits) {
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
+  ASSERT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 1000));
+  ASSERT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 1000));
+  ASSERT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 2000));
+  EXPECT_EQ(1u, ProcessNotifyRoutines());
+  EndProcess(1000);
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_EXEMPT_PROCESS));
+  FileHandle file;
+  EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file));
+  SetCurrentProcessId(2000);
+  EXPECT_EQ(STATUS_SUCCESS, Open(file));
+}
+
+// A table may name a volume in any case, also beyond ASCII; the comparison under the rule and
+// pending-list locks used to run the pageable routine, which the stand-in reports there.
+TEST_F(Policy, NamesAreComparedWithoutPageableCodeUnderTheLocks) {
+  StorageVolume accented(KTEXT("\\Device\\Volume\u00C9t\u00E9"));
+  StorageVolume unnamed(KTEXT("\\Device\\Fresh\u00E9"));
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{KTEXT("\\device\\harddiskvolume9"), VOLUME_ACCESS_BLOCK}}));
+  FileHandle file;
+  EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file));
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{KTEXT("\\DEVICE\\VOLUME\u00C9T\u00C9"), VOLUME_ACCESS_BLOCK}}));
+  EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, CreateFile(accented, KTEXT("a"), FILE_OPEN_IF, 0, file));
+  // The pending list is searched the same way.
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kOther, VOLUME_ACCESS_BLOCK}}));
+  EXPECT_EQ(STATUS_SUCCESS, CreateFile(unnamed, KTEXT("a"), FILE_OPEN_IF, 0, file));
+  file.Close();
+  ULONGLONG waited = Now();
+  EXPECT_EQ(STATUS_SUCCESS, CreateFile(unnamed, KTEXT("a"), FILE_OPEN_IF, 0, file));
+  EXPECT_EQ(waited, Now());
+  EXPECT_TRUE(Violations().empty());
+}
+
+// The pool choice asked the system at every allocation, also at APC_LEVEL, where the question
+// may not be asked.
+TEST_F(Policy, RequestsAtApcLevelAreDecidedAsAtPassiveLevel) {
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kOther, VOLUME_ACCESS_BLOCK}}));
+  FileHandle file;
+  {
+    IrqlRaise apc(APC_LEVEL);
+    EXPECT_EQ(STATUS_SUCCESS, Open(file));
+    EXPECT_EQ(Milliseconds(100 * 100), Now());
+    file.Close();
+  }
+  EXPECT_EQ(1u, LivePoolBlocks(TAG_PENDING_VOLUME));
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
+  {
+    IrqlRaise apc(APC_LEVEL);
+    EXPECT_EQ(STATUS_SUCCESS, Open(file));
+    EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, WriteByte(file));
+    ULONG attributes = 0;
+    EXPECT_EQ(STATUS_SUCCESS, QueryVolumeAttributes(file, attributes));
+    EXPECT_NE(0u, attributes & FILE_READ_ONLY_VOLUME);
+    FileHandle other;
+    EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, Open(other, FILE_OPEN_IF, 0, KTEXT("new.txt")));
+    file.Close();
+  }
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
+  IrqlRaise apc(APC_LEVEL);
+  EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file));
+}
+
+// What the memory manager sends: a page fault's read on a read-only volume passes, and the
+// writable mapping a paging write would come from cannot be made.
+TEST_F(Policy, PagingReadsPassAndWritableMappingsCannotStartOnReadOnlyVolumes) {
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
+  FileHandle writable;
+  EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, Open(writable, FILE_OPEN, 0, KTEXT("old.txt"), FILE_GENERIC_READ | FILE_WRITE_DATA));
+  FileHandle file;
+  ASSERT_EQ(STATUS_SUCCESS, Open(file));
+  UCHAR page[4] = {};
+  ULONG read = 0;
+  {
+    IrqlRaise apc(APC_LEVEL);
+    EXPECT_EQ(STATUS_SUCCESS, PagingRead(file, 0, page, sizeof page, &read));
+  }
+  EXPECT_EQ(3u, read);
+  EXPECT_EQ(1u, fs_->PagingRequests());
+  // An ordinary process's paging write is refused like any write; the System process's passes.
+  EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, PagingWrite(file, 0, page, 1, &read));
+  SetCurrentProcessId(4);
+  EXPECT_EQ(STATUS_SUCCESS, PagingWrite(file, 0, page, 1, &read));
+  EXPECT_EQ(2u, fs_->PagingRequests());
+}
+
+struct QueryCase {
+  const char *Name;
+  bool Pend;
+  KIRQL CompletionIrql;
+  NTSTATUS Failure;
+};
+
+class PolicyAttributeQuery : public Policy, public ::testing::WithParamInterface<QueryCase> {};
+
+// The query is sent down with a completion routine; the file system may answer later, from
+// another thread, at DISPATCH_LEVEL, or fail.
+TEST_P(PolicyAttributeQuery, ReadOnlyVolumeMarksOnlyASuccessfulAnswer) {
+  const QueryCase &c = GetParam();
+  FileHandle file;
+  ASSERT_EQ(STATUS_SUCCESS, Open(file));
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
+  if (c.Pend) fs_->PendRequests(IRP_MJ_QUERY_VOLUME_INFORMATION);
+  if (c.Failure != STATUS_SUCCESS) fs_->FailRequests(IRP_MJ_QUERY_VOLUME_INFORMATION, c.Failure);
+  fs_->SetCompletionIrql(c.CompletionIrql);
+  ULONG attributes = 0;
+  EXPECT_EQ(c.Failure, QueryVolumeAttributes(file, attributes));
+  EXPECT_EQ(c.Failure == STATUS_SUCCESS ? static_cast<ULONG>(FILE_READ_ONLY_VOLUME | 0x3) : 0u, attributes);
+  fs_->SetCompletionIrql(PASSIVE_LEVEL);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, PolicyAttributeQuery,
+                         ::testing::Values(QueryCase{"at_once", false, PASSIVE_LEVEL, STATUS_SUCCESS},
+                                           QueryCase{"pending", true, PASSIVE_LEVEL, STATUS_SUCCESS},
+                                           QueryCase{"pending_at_dispatch", true, DISPATCH_LEVEL, STATUS_SUCCESS},
+                                           QueryCase{"at_dispatch", false, DISPATCH_LEVEL, STATUS_SUCCESS},
+                                           QueryCase{"failed", false, PASSIVE_LEVEL, STATUS_INVALID_DEVICE_REQUEST},
+                                           QueryCase{"failed_at_dispatch", false, DISPATCH_LEVEL,
+                                                     STATUS_INSUFFICIENT_RESOURCES}),
+                         [](const ::testing::TestParamInfo<QueryCase> &info) { return std::string(info.param.Name); });
+
+// The open-if that is sent down as an open may come back later, or at DISPATCH_LEVEL.
+TEST_F(Policy, OpenIfAnsweredLaterOrAtDispatchLevelIsDecidedAlike) {
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
+  fs_->PendRequests(IRP_MJ_CREATE);
+  fs_->SetCompletionIrql(DISPATCH_LEVEL);
+  FileHandle file;
+  EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, Open(file, FILE_OPEN_IF, 0, KTEXT("new.txt")));
+  EXPECT_EQ(0u, volume_->Files.count(KTEXT("new.txt")));
+  EXPECT_EQ(STATUS_SUCCESS, Open(file, FILE_OPEN_IF));
+  file.Close();
+  fs_->SetCompletionIrql(PASSIVE_LEVEL);
 }
 
 TEST_F(Policy, ModeZeroOrEmptyTableFiltersNothing) {
@@ -294,6 +525,109 @@ TEST_F(Policy, FastIoEntryBeyondTheLowerTableIsDeclined) {
   EXPECT_EQ(STATUS_SUCCESS, ReadFile(file, 0, buffer, 4, &read, true));
   EXPECT_EQ(fastCalls + 1, fs_->FastIoCalls());
   fs_->SetFastIoTableSize(sizeof(FAST_IO_DISPATCH));
+}
+
+// A lower table whose every entry counts its calls and answers TRUE.
+struct CountingFastIo {
+  static size_t calls;
+  static BOOLEAN Count() { return ++calls, TRUE; }
+  static FAST_IO_DISPATCH Table() {
+    FAST_IO_DISPATCH table;
+    memset(&table, 0, sizeof table);
+    table.SizeOfFastIoDispatch = sizeof table;
+    table.FastIoCheckIfPossible = [](PFILE_OBJECT, PLARGE_INTEGER, ULONG, BOOLEAN, ULONG, BOOLEAN, PIO_STATUS_BLOCK,
+                                     PDEVICE_OBJECT) { return Count(); };
+    table.FastIoRead = [](PFILE_OBJECT, PLARGE_INTEGER, ULONG, BOOLEAN, ULONG, PVOID, PIO_STATUS_BLOCK,
+                          PDEVICE_OBJECT) { return Count(); };
+    table.FastIoWrite = table.FastIoRead;
+    table.FastIoQueryBasicInfo = [](PFILE_OBJECT, BOOLEAN, PFILE_BASIC_INFORMATION, PIO_STATUS_BLOCK,
+                                    PDEVICE_OBJECT) { return Count(); };
+    table.FastIoQueryStandardInfo = [](PFILE_OBJECT, BOOLEAN, PFILE_STANDARD_INFORMATION, PIO_STATUS_BLOCK,
+                                       PDEVICE_OBJECT) { return Count(); };
+    table.FastIoLock = [](PFILE_OBJECT, PLARGE_INTEGER, PLARGE_INTEGER, PEPROCESS, ULONG, BOOLEAN, BOOLEAN,
+                          PIO_STATUS_BLOCK, PDEVICE_OBJECT) { return Count(); };
+    table.FastIoDeviceControl = [](PFILE_OBJECT, BOOLEAN, PVOID, ULONG, PVOID, ULONG, ULONG, PIO_STATUS_BLOCK,
+                                   PDEVICE_OBJECT) { return Count(); };
+    table.FastIoQueryNetworkOpenInfo = [](PFILE_OBJECT, BOOLEAN, PFILE_NETWORK_OPEN_INFORMATION, PIO_STATUS_BLOCK,
+                                          PDEVICE_OBJECT) { return Count(); };
+    table.MdlRead = [](PFILE_OBJECT, PLARGE_INTEGER, ULONG, ULONG, PMDL *, PIO_STATUS_BLOCK, PDEVICE_OBJECT) {
+      return Count();
+    };
+    table.PrepareMdlWrite = table.MdlRead;
+    table.FastIoReadCompressed = [](PFILE_OBJECT, PLARGE_INTEGER, ULONG, ULONG, PVOID, PMDL *, PIO_STATUS_BLOCK,
+                                    PCOMPRESSED_DATA_INFO, ULONG, PDEVICE_OBJECT) { return Count(); };
+    table.FastIoWriteCompressed = table.FastIoReadCompressed;
+    table.FastIoQueryOpen = [](PIRP, PFILE_NETWORK_OPEN_INFORMATION, PDEVICE_OBJECT) { return Count(); };
+    return table;
+  }
+};
+size_t CountingFastIo::calls = 0;
+
+// Each entry that starts an operation on a volume, called as the I/O manager calls it.
+std::vector<std::pair<const char *, std::function<BOOLEAN(PDEVICE_OBJECT)>>> GatedFastIoCalls() {
+  static FILE_OBJECT file;
+  static IO_STATUS_BLOCK status;
+  static LARGE_INTEGER offset, length;
+  static UCHAR buffer[16];
+  static FILE_BASIC_INFORMATION basic;
+  static FILE_STANDARD_INFORMATION standard;
+  static FILE_NETWORK_OPEN_INFORMATION network;
+  static PMDL chain;
+  const FAST_IO_DISPATCH &f = gFastIoDispatch;
+  return {
+      {"check_if_possible", [&f](PDEVICE_OBJECT d) { return f.FastIoCheckIfPossible(&file, &offset, 1, TRUE, 0, FALSE, &status, d); }},
+      {"read", [&f](PDEVICE_OBJECT d) { return f.FastIoRead(&file, &offset, 1, TRUE, 0, buffer, &status, d); }},
+      {"write", [&f](PDEVICE_OBJECT d) { return f.FastIoWrite(&file, &offset, 1, TRUE, 0, buffer, &status, d); }},
+      {"query_basic", [&f](PDEVICE_OBJECT d) { return f.FastIoQueryBasicInfo(&file, TRUE, &basic, &status, d); }},
+      {"query_standard", [&f](PDEVICE_OBJECT d) { return f.FastIoQueryStandardInfo(&file, TRUE, &standard, &status, d); }},
+      {"lock", [&f](PDEVICE_OBJECT d) { return f.FastIoLock(&file, &offset, &length, nullptr, 0, TRUE, TRUE, &status, d); }},
+      {"device_control", [&f](PDEVICE_OBJECT d) { return f.FastIoDeviceControl(&file, TRUE, buffer, 4, buffer, 4, 0x70000, &status, d); }},
+      {"query_network_open", [&f](PDEVICE_OBJECT d) { return f.FastIoQueryNetworkOpenInfo(&file, TRUE, &network, &status, d); }},
+      {"mdl_read", [&f](PDEVICE_OBJECT d) { return f.MdlRead(&file, &offset, 1, 0, &chain, &status, d); }},
+      {"prepare_mdl_write", [&f](PDEVICE_OBJECT d) { return f.PrepareMdlWrite(&file, &offset, 1, 0, &chain, &status, d); }},
+      {"read_compressed", [&f](PDEVICE_OBJECT d) { return f.FastIoReadCompressed(&file, &offset, 1, 0, buffer, &chain, &status, nullptr, 0, d); }},
+      {"write_compressed", [&f](PDEVICE_OBJECT d) { return f.FastIoWriteCompressed(&file, &offset, 1, 0, buffer, &chain, &status, nullptr, 0, d); }},
+      {"query_open", [&f](PDEVICE_OBJECT d) {
+         IRP irp = {};
+         IO_STACK_LOCATION stack = {};
+         stack.DeviceObject = d;
+         irp.Tail.Overlay.CurrentStackLocation = &stack;
+         return f.FastIoQueryOpen(&irp, &network, d);
+       }},
+  };
+}
+
+// Declined (FALSE, the file system not called) wherever the volume is not known to be allowed:
+// the I/O manager then sends a request packet, which the policy gate decides.
+TEST_F(Policy, EveryGatedFastIoEntryTakesTheFastPathOnlyOnAllowedVolumes) {
+  PDEVICE_OBJECT filter = VolumeFilter(*volume_);
+  ASSERT_NE(nullptr, filter);
+  FAST_IO_DISPATCH counting = CountingFastIo::Table();
+  fs_->Driver()->FastIoDispatch = &counting;
+  const struct {
+    LONG State;
+    ULONG Pid;
+    bool Fast;
+  } states[] = {{VOLUME_ACCESS_ALLOW, 1000, true},
+                {VOLUME_ACCESS_BLOCK, 1000, false},
+                {VOLUME_ACCESS_READ_ONLY, 1000, false},
+                {VOLUME_ACCESS_READ_ONLY, 4, true},
+                {VOLUME_ACCESS_BLOCK, 4, false}};
+  for (const auto &state : states) {
+    ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, state.State}}));
+    SetCurrentProcessId(state.Pid);
+    for (const auto &call : GatedFastIoCalls()) {
+      size_t before = CountingFastIo::calls;
+      EXPECT_EQ(state.Fast ? TRUE : FALSE, call.second(filter)) << call.first << " state " << state.State;
+      EXPECT_EQ(before + (state.Fast ? 1 : 0), CountingFastIo::calls) << call.first << " state " << state.State;
+    }
+  }
+  // A volume no table has named yet is not known: declined without waiting.
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kOther, VOLUME_ACCESS_BLOCK}}));
+  ExtensionOf(filter)->CachedState = VOLUME_ACCESS_UNKNOWN;
+  for (const auto &call : GatedFastIoCalls()) EXPECT_FALSE(call.second(filter)) << call.first;
+  EXPECT_EQ(0u, Now());
+  fs_->SetFastIo(true);
 }
 
 TEST_F(Policy, QueryOpenShowsTheFileSystemItsOwnDevice) {

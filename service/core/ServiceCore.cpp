@@ -3,12 +3,17 @@
 #include "core/process/ProcessEnumeratorHolder.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
+#include "core/system/OSVersion.h"
+#include "service/discs/CIMAPIDeviceLockThread.h"
+#include "service/discs/CWatchIMAPICDEjectorThread.h"
+#include "service/discs/CdBurningPolicy.h"
 #include "service/driver/DriverControl.h"
 #include "service/driver/DriverInterface.h"
 #include "service/enforcement/QuelmarThread.h"
 #include "service/enforcement/ThreadMessages.h"
 #include "service/events/CEventWaitThread.h"
 #include "service/pipe/ServiceCommandServerThread.h"
+#include "service/session/SessionLauncher.h"
 
 #include <cstring>
 #include <new>
@@ -16,6 +21,18 @@
 namespace Quelmar {
 
 std::atomic<ServiceCore*> ServiceCore::instance_{nullptr};
+
+const wchar_t ServiceCore::kPortableDeviceKeyPath[] = L"SYSTEM\\CurrentControlSet\\Services\\QEVRINs\\WPD";
+
+void DiscRecorderLockThreadStopper::operator()(CIMAPIDeviceLockThread* thread) const
+{
+    StopDiscRecorderLockThread(thread);
+}
+
+void EjectorWatchThreadStopper::operator()(CWatchIMAPICDEjectorThread* thread) const
+{
+    StopEjectorWatchThread(thread);
+}
 
 ServiceCore* ServiceCore::CreateInstance()
 {
@@ -96,6 +113,24 @@ bool ServiceCore::HasEventWaitThread()
     return eventThread_ != nullptr;
 }
 
+bool ServiceCore::HasPortableDeviceThread()
+{
+    CoreLock lock(*this, false);
+    return portableThread_ != nullptr;
+}
+
+bool ServiceCore::HasDiscRecorderThread()
+{
+    CoreLock lock(*this, false);
+    return discRecorderThread_ != nullptr;
+}
+
+bool ServiceCore::HasEjectorWatchThread()
+{
+    CoreLock lock(*this, false);
+    return ejectorWatchThread_ != nullptr;
+}
+
 BOOL ServiceCore::CheckDriver()
 {
     CoreLock lock(*this, false);
@@ -168,6 +203,7 @@ int ServiceCore::Start()
     }
     if (eventThread_ == nullptr) {
         eventThread_ = CreateVolumeEventThread(this);
+        eventSubject_ = eventThread_;
     }
     if (pipeThread_ == nullptr) {
         const DWORD error = GetLastError();
@@ -188,7 +224,12 @@ int ServiceCore::Start()
     }
     StartDiscThreadsLocked(setting);
     RestorePortableDevicesLocked();
-    AdjustPortableDeviceThreadLocked(setting);
+    if (!StartPortableDeviceThreadLocked(setting)) {
+        const DWORD error = GetLastError();
+        StopLocked();
+        SetLastError(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+        return 0;
+    }
     return 1;
 }
 
@@ -230,11 +271,13 @@ void ServiceCore::StopLocked()
         StopQuelmarThread(enforcementThread_, 0);
         enforcementThread_ = nullptr;
     }
+    StopPortableDeviceThreadLocked();
     if (eventThread_ != nullptr) {
+        eventSubject_ = nullptr;
         StopVolumeEventThread(eventThread_);
         eventThread_ = nullptr;
     }
-    StopSessionThreadsLocked();
+    StopDiscThreadsLocked();
     RestorePortableDevicesLocked();
 }
 
@@ -291,6 +334,9 @@ void ServiceCore::OnDeviceEventLocked()
 
 void ServiceCore::OnSubjectNotify(Subject* subject)
 {
+    if (subject == nullptr || subject != eventSubject_.load()) {
+        return;
+    }
     CoreLock lock(*this, true);
     if (!lock.Held() || eventThread_ == nullptr || subject != static_cast<Subject*>(eventThread_)) {
         return;
@@ -351,17 +397,84 @@ void ServiceCore::OnSessionLogoff()
     LoadSettings();
     const SettingV3 setting = GetSettings();
     // The folder through the growing module-path helper: a long install path is never cut.
-    ApplyCdBurningPolicy(setting.usbControlEnabled == 1 && setting.blockCdWriting == 1, GetModuleFolderPath());
+    ApplyCdBurningPolicy(setting.usbControlEnabled == 1 && setting.blockCdWriting == 1, GetServiceModuleFolder());
 }
 
-// The workers and the session work below are built with their own threads; until then the
-// service runs without them.
-void ServiceCore::StartDiscThreadsLocked(const SettingV3&) {}
-void ServiceCore::RestorePortableDevicesLocked() {}
-void ServiceCore::AdjustPortableDeviceThreadLocked(const SettingV3&) {}
-void ServiceCore::StopSessionThreadsLocked() {}
-void ServiceCore::RequestDeviceLockPassesLocked() {}
-void ServiceCore::StartCdEjector(DWORD) {}
-void ServiceCore::ApplyCdBurningPolicy(bool, const CString&) {}
+void ServiceCore::StartDiscThreadsLocked(const SettingV3& setting)
+{
+    if (setting.usbControlEnabled != 1 || setting.blockCdWriting != 1) {
+        return;
+    }
+    // Only Windows XP and 2003 burn through the disc master service that the lock thread holds.
+    COSVersion version;
+    if (version.Is5xAfter5_0() && discRecorderThread_ == nullptr) {
+        discRecorderThread_.reset(StartDiscRecorderLockThread());
+    }
+    if (ejectorWatchThread_ == nullptr) {
+        ejectorWatchThread_.reset(StartEjectorWatchThread());
+    }
+}
+
+void ServiceCore::StopDiscThreadsLocked()
+{
+    discRecorderThread_.reset();
+    ejectorWatchThread_.reset();
+}
+
+void ServiceCore::RestorePortableDevicesLocked()
+{
+    CWindowsPortableDevicesLockThread::RestoreDevices(kPortableDeviceKeyPath);
+}
+
+bool ServiceCore::StartPortableDeviceThreadLocked(const SettingV3& setting)
+{
+    if (setting.usbControlEnabled != 1 || setting.blockPortableDevices != 1 || portableThread_ != nullptr) {
+        return true;
+    }
+    portableThread_ = StartPortableDeviceLockThread(kPortableDeviceKeyPath, this);
+    return portableThread_ != nullptr;
+}
+
+void ServiceCore::StopPortableDeviceThreadLocked()
+{
+    // The owner waits for the thread's end (which enables what it disabled) before deleting it.
+    portableThread_.reset();
+}
+
+void ServiceCore::AdjustPortableDeviceThreadLocked(const SettingV3& setting)
+{
+    const bool wanted = setting.usbControlEnabled == 1 && setting.blockPortableDevices == 1;
+    if (portableThread_ != nullptr) {
+        if (!wanted) {
+            StopPortableDeviceThreadLocked();
+            RestorePortableDevicesLocked();
+        }
+    } else if (wanted) {
+        RestorePortableDevicesLocked();
+        // A failure leaves it none until the next reload or start.
+        StartPortableDeviceThreadLocked(setting);
+    }
+}
+
+void ServiceCore::RequestDeviceLockPassesLocked()
+{
+    if (discRecorderThread_ != nullptr && !discRecorderThread_->Stopping()) {
+        discRecorderThread_->RequestPass();
+    }
+    if (portableThread_ != nullptr) {
+        // Refused by the thread itself once it is stopping or a pass is queued.
+        portableThread_->RequestPass();
+    }
+}
+
+void ServiceCore::StartCdEjector(DWORD sessionId)
+{
+    Quelmar::StartCdEjector(sessionId);
+}
+
+void ServiceCore::ApplyCdBurningPolicy(bool block, const CString& serviceFolder)
+{
+    CdBurningPolicy::Apply(block ? TRUE : FALSE, serviceFolder);
+}
 
 }  // namespace Quelmar

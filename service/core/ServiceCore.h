@@ -15,9 +15,24 @@
 #include "core/model/Setting.h"
 #include "service/pipe/Subject.h"
 
+#include "service/devices/CWindowsPortableDevicesLockThread.h"
+
 #include <atomic>
+#include <memory>
+
+class CIMAPIDeviceLockThread;
+class CWatchIMAPICDEjectorThread;
 
 namespace Quelmar {
+
+// Owners of the two CD/DVD threads: each ends its thread (bounded wait, then termination) and
+// deletes the object.
+struct DiscRecorderLockThreadStopper {
+    void operator()(CIMAPIDeviceLockThread* thread) const;
+};
+struct EjectorWatchThreadStopper {
+    void operator()(CWatchIMAPICDEjectorThread* thread) const;
+};
 
 class CEventWaitThread;
 class QuelmarThread;
@@ -61,6 +76,12 @@ public:
     bool HasPipeServerThread();
     bool HasEnforcementThread();
     bool HasEventWaitThread();
+    bool HasPortableDeviceThread();
+    bool HasDiscRecorderThread();
+    bool HasEjectorWatchThread();
+
+    // Where the portable devices disabled by the service are recorded, under HKEY_LOCAL_MACHINE.
+    static const wchar_t kPortableDeviceKeyPath[];
 
     // Between the request to end the pipe or event thread and its termination.
     static const DWORD WorkerStopLimit = 10000;
@@ -90,20 +111,24 @@ private:
     void EnsureEnforcementLocked(const SettingV3& setting);
     void StopPipeServerThreadLocked();
 
-    // Seams for the workers and the session work built beside this core:
-    // starts the disc-recorder lock thread (5.1 and 5.2) and the ejector-watch thread.
+    // Starts the disc-recorder lock thread (5.1 and 5.2 only) and the ejector-watch thread
+    // when control and CD/DVD write blocking are on; either may fail without failing the start.
     void StartDiscThreadsLocked(const SettingV3& setting);
-    // re-enables the portable devices recorded under the service's WPD key.
+    // Re-enables the portable devices recorded under the service's WPD key.
     void RestorePortableDevicesLocked();
-    // starts or stops the portable-device lock thread to match the setting.
+    // Starts the portable-device thread when the setting wants it and none runs; false when it
+    // should run but could not start.
+    bool StartPortableDeviceThreadLocked(const SettingV3& setting);
+    // On a reload: stops the portable-device thread when the setting no longer wants it, or
+    // starts it (after re-enabling the recorded devices) when it now does.
     void AdjustPortableDeviceThreadLocked(const SettingV3& setting);
-    // stops the portable-device, disc-recorder and ejector-watch threads.
-    void StopSessionThreadsLocked();
-    // asks the portable-device and disc-recorder threads for a pass when they are idle.
+    void StopPortableDeviceThreadLocked();
+    void StopDiscThreadsLocked();
+    // Asks the disc-recorder and portable-device threads for a pass when they are idle.
     void RequestDeviceLockPassesLocked();
-    // starts the CD/DVD ejector in the session with the token of the user who logged on.
+    // Starts the CD/DVD ejector in the session with the token of the user who logged on.
     void StartCdEjector(DWORD sessionId);
-    // writes Explorer's NoCDBurning policy for the setting, keeping the first value found.
+    // Writes Explorer's NoCDBurning policy for the setting, keeping the first value found.
     void ApplyCdBurningPolicy(bool block, const CString& serviceFolder);
 
     ScopedHandle coreLock_;
@@ -114,6 +139,13 @@ private:
     ServiceCommandServerThread* pipeThread_ = nullptr;
     QuelmarThread* enforcementThread_ = nullptr;
     CEventWaitThread* eventThread_ = nullptr;
+    // Read without the core lock to drop the other subjects' notifications at once: the
+    // portable thread notifies on its own thread, which a reload under the lock may be waiting
+    // for.
+    std::atomic<Subject*> eventSubject_{nullptr};
+    PortableDeviceLockThreadPtr portableThread_;
+    std::unique_ptr<CIMAPIDeviceLockThread, DiscRecorderLockThreadStopper> discRecorderThread_;
+    std::unique_ptr<CWatchIMAPICDEjectorThread, EjectorWatchThreadStopper> ejectorWatchThread_;
 
     static std::atomic<ServiceCore*> instance_;
 };

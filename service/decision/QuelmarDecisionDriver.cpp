@@ -14,7 +14,6 @@
 #include <winioctl.h>
 
 #include <cstddef>
-#include <new>
 #include <utility>
 
 namespace Quelmar {
@@ -80,8 +79,8 @@ void QuelmarDecision::ScanDrives()
                 cardReaderVolumes_.insert(record.deviceName);
             }
         }
-    } catch (const std::bad_alloc&) {
-        // The set stays as far as the scan got; the next pass scans again.
+    } catch (...) {
+        // Whatever fails, the set stays as far as the scan got; the next pass scans again.
     }
 }
 

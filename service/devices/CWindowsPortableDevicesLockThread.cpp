@@ -172,7 +172,7 @@ void PortableDeviceLockThreadStopper::operator()(CWindowsPortableDevicesLockThre
     delete thread;
 }
 
-PortableDeviceLockThreadPtr StartPortableDeviceLockThread(const CString& keyPath)
+PortableDeviceLockThreadPtr StartPortableDeviceLockThread(const CString& keyPath, Observer* observer)
 {
     CWinThread* started = AfxBeginThread(RUNTIME_CLASS(CWindowsPortableDevicesLockThread), THREAD_PRIORITY_NORMAL, 0,
                                          CREATE_SUSPENDED);
@@ -183,6 +183,8 @@ PortableDeviceLockThreadPtr StartPortableDeviceLockThread(const CString& keyPath
     // thread itself.
     thread->m_bAutoDelete = FALSE;
     thread->SetKeyPath(keyPath);
+    if (observer != nullptr)
+        thread->Attach(observer);
     if (!thread->IsUsable()) {
         // Ends at once, before any pass, and is deleted here.
         thread->PostThreadMessage(WM_QUIT, 0, 0);

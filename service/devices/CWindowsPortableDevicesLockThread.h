@@ -9,6 +9,7 @@
 #include "classlib/CWinThread.h"
 #include "classlib/ScopedHandle.h"
 #include "service/devices/PortableDeviceList.h"
+#include "service/pipe/Subject.h"
 
 #include <windows.h>
 
@@ -22,7 +23,7 @@ enum : UINT {
     WM_APP_LOCK_NOW = WM_APP + 2,       // a pass; wParam 0 core, 1 start, 2 request, 3 more
 };
 
-class CWindowsPortableDevicesLockThread : public CWinThread {
+class CWindowsPortableDevicesLockThread : public CWinThread, public Subject {
     DECLARE_DYNCREATE(CWindowsPortableDevicesLockThread)
 
 public:
@@ -61,8 +62,9 @@ protected:
     ThreadMessageMap GetThreadMessageMap() const override;
     void OnRequest(WPARAM wParam, LPARAM lParam);
     void OnLock(WPARAM wParam, LPARAM lParam);
-    // A pass saw a device it had not seen before. The service takes no action on it.
-    virtual void OnNewDevice() {}
+    // A pass saw a device it had not seen before: the observers hear of it (the service core
+    // takes no action on it).
+    virtual void OnNewDevice() { Notify(); }
 
     PortableDeviceList list_;
 
@@ -84,8 +86,9 @@ struct PortableDeviceLockThreadStopper {
 };
 typedef std::unique_ptr<CWindowsPortableDevicesLockThread, PortableDeviceLockThreadStopper> PortableDeviceLockThreadPtr;
 
-// Starts the thread for the key (suspended, then resumed once set up); the caller owns the
-// object, which outlives its thread until the owner stops it. Null when it cannot start.
-PortableDeviceLockThreadPtr StartPortableDeviceLockThread(const CString& keyPath);
+// Starts the thread for the key (suspended, then resumed once set up with its observer, if
+// any); the caller owns the object, which outlives its thread until the owner stops it. Null
+// when it cannot start.
+PortableDeviceLockThreadPtr StartPortableDeviceLockThread(const CString& keyPath, Observer* observer = nullptr);
 
 }  // namespace Quelmar

@@ -98,8 +98,13 @@ BOOL PipeCommandServer::Connect()
     case ERROR_PIPE_CONNECTED:
         return TRUE;
     case ERROR_IO_PENDING: {
+        // Waiting for the next client has no limit; the limit is for a connected client.
+        const DWORD clientLimit = waitLimit_;
+        waitLimit_ = INFINITE;
         DWORD unused = 0;
-        return FinishPending(overlapped, unused);
+        const BOOL connected = FinishPending(overlapped, unused);
+        waitLimit_ = clientLimit;
+        return connected;
     }
     default:
         return FALSE;

@@ -21,7 +21,7 @@ public:
     virtual int Serve();
     // The pipe with its access list, as the first and only instance of its name.
     virtual BOOL Create();
-    // Waits for the next client.
+    // Waits for the next client, without a time limit.
     virtual BOOL Connect();
     // One request of the connected client.
     virtual void OnRequest(const std::vector<BYTE>& request) = 0;

@@ -6,7 +6,10 @@
 
 namespace Quelmar {
 
-ServiceCommandServer::ServiceCommandServer(LPCWSTR pipeName) : PipeCommandServer(pipeName, PipePieceSize) {}
+ServiceCommandServer::ServiceCommandServer(LPCWSTR pipeName) : PipeCommandServer(pipeName, PipePieceSize)
+{
+    SetWaitLimit(PipeClientIdleLimit);
+}
 
 void ServiceCommandServer::WriteWords(std::initializer_list<LONG> words)
 {

@@ -44,6 +44,22 @@ CString UserKey(HANDLE process)
     return key;
 }
 
+// The path with every short (8.3) component in its long form, so that two spellings of one
+// file compare equal; the path as given when the file cannot be found.
+CString LongPathOf(const CString& path)
+{
+    if (path.IsEmpty())
+        return path;
+    DWORD needed = GetLongPathNameW(path, nullptr, 0);
+    if (needed == 0)
+        return path;
+    std::vector<WCHAR> buffer(needed);
+    DWORD length = GetLongPathNameW(path, buffer.data(), needed);
+    if (length == 0 || length >= needed)
+        return path;
+    return CString(buffer.data(), size_t(length));
+}
+
 }  // namespace
 
 BOOL GetTokenUser(HANDLE token, CString& name, CString& domain)
@@ -70,15 +86,19 @@ BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match,
 {
     ProcessEnumeratorProxy processes;
     BOOL matched = FALSE;
+    // A program path may be spelt with short names on one side and long ones on the other.
+    const CString wanted = byFullPath ? LongPathOf(match) : match;
     for (DWORD id : processIds) {
         CString path;
         processes.GetImagePath(path, id);
-        if (!byFullPath) {
+        if (byFullPath) {
+            path = LongPathOf(path);
+        } else {
             int slash = path.ReverseFind(L'\\');
             if (slash >= 0)
                 path = path.Mid(slash + 1);
         }
-        if (CompareStringOrdinal(path, -1, match, -1, TRUE) != CSTR_EQUAL)
+        if (CompareStringOrdinal(path, -1, wanted, -1, TRUE) != CSTR_EQUAL)
             continue;
         matched = TRUE;
         ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id));

@@ -17,7 +17,7 @@ namespace Quelmar {
 typedef std::map<CString, DWORD> UserProcessMap;
 
 // For each process whose image file name (or full path, with byFullPath) equals the match
-// without regard to case: its user key with the process id, the first process of a user
+// without regard to case (full paths in their long form): its user key with the process id, the first process of a user
 // staying. TRUE when at least one process matched.
 BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match, BOOL byFullPath, UserProcessMap& users);
 

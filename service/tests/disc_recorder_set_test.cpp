@@ -136,7 +136,11 @@ TEST_F(DiscRecorderSetTest, AvailabilityLeavesTheCallersComInitialisationAlone)
         available = DiscRecorderSet::DiscMasterAvailable();
         APTTYPE type;
         APTTYPEQUALIFIER qualifier;
-        afterwards = CoGetApartmentType(&type, &qualifier);
+        // Looked up, as the test binaries too must load on Windows 6.0, which lacks it.
+        typedef HRESULT(WINAPI * GetApartmentTypeFn)(APTTYPE*, APTTYPEQUALIFIER*);
+        auto getApartmentType = reinterpret_cast<GetApartmentTypeFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ole32.dll"), "CoGetApartmentType")));
+        afterwards = getApartmentType ? getApartmentType(&type, &qualifier) : E_NOTIMPL;
         CoUninitialize();
     });
     worker.join();

@@ -143,10 +143,13 @@ TEST_F(DriverControlTest, DeviceHeldElsewhereIsWaitedForTheLimitThenGivenUp)
     EXPECT_LE(opens_, 14);
     EXPECT_TRUE(requests_.empty());
 
+    // The PC's clock runs on real time too; with the retry pause taken on the PC's clock alone,
+    // a loaded machine costs at most one attempt.
     opens_ = 0;
     step_ = 100;
+    pc_.sleepAdvancesClock = true;
     EXPECT_FALSE(DriverControl::GetInstance()->Open(DriverOpenLimitEnforcement));
-    EXPECT_GE(opens_, 10);
+    EXPECT_GE(opens_, 9);
     EXPECT_LE(opens_, 12);
 
     refuse_ = false;

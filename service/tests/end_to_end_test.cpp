@@ -104,6 +104,7 @@ protected:
         switch (state) {
         case 0:
             EXPECT_EQ(0, probe.create) << name;
+            EXPECT_EQ(0, probe.openForWriting) << name;
             EXPECT_EQ(0, probe.write) << name;
             EXPECT_EQ(0, probe.rename) << name;
             EXPECT_EQ(0, probe.query) << name;
@@ -111,10 +112,13 @@ protected:
             break;
         case 1:
             EXPECT_EQ(kPathNotFound, probe.create) << name;
+            EXPECT_EQ(kPathNotFound, probe.openForWriting) << name;
             EXPECT_EQ(kPathNotFound, probe.open) << name;
             break;
         case 2:
             EXPECT_EQ(kWriteProtected, probe.create) << name;
+            // A writable open would let a mapping change the file later.
+            EXPECT_EQ(kWriteProtected, probe.openForWriting) << name;
             EXPECT_EQ(0, probe.open) << name;
             EXPECT_EQ(kWriteProtected, probe.write) << name;
             EXPECT_EQ(kWriteProtected, probe.rename) << name;
@@ -170,6 +174,26 @@ TEST_F(EndToEnd, ReadOnlyPolicyAndSdSwitchOff)
                     {pc_.unknown, 2}};
     for (const auto& e : expected)
         ExpectAccess(*e.volume, kOrdinaryProcess, e.state);
+}
+
+// Every partition of a stick is the stick's: a second partition that lost its tie to the
+// stick would count as not USB and pass. The Windows disk's partitions pass alike.
+TEST_F(EndToEnd, EveryPartitionOfAStickTakesTheStickState)
+{
+    testbed::Volume& unknown = pc_.PlugUnknownStick();
+    testbed::Volume& unknownSecond = pc_.pc.AddVolume(pc_.unknownStick->Disk(), L'I');
+    testbed::Volume& readOnlySecond = pc_.pc.AddVolume(pc_.readOnlyStick.Disk(), L'J');
+    Start(1, 0);
+    ASSERT_TRUE(Pass());
+    const struct {
+        const testbed::Volume* volume;
+        int state;
+    } expected[] = {{&unknown, 1},          {&unknownSecond, 1}, {&pc_.readOnly, 2}, {&readOnlySecond, 2},
+                    {&pc_.windows, 0},      {&pc_.recovery, 0},  {&pc_.full, 0}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(e.state, DriverState(*e.volume)) << Narrow(e.volume->deviceName);
+        ExpectAccess(*e.volume, kOrdinaryProcess, e.state);
+    }
 }
 
 TEST_F(EndToEnd, ServiceProcessPassesOnlyWhileExempt)

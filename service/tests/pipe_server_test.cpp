@@ -264,6 +264,31 @@ TEST_F(PipeServerTest, StopEndsTheWaitForASilentClient)
     thread_ = std::thread([] {});
 }
 
+TEST(PipeServer, SilentClientIsDroppedAfterTheIdleLimitAndTheNextServed)
+{
+    const std::wstring name = UniquePipeName();
+    ServiceCommandServer server(name.c_str());
+    server.SetWaitLimit(200);
+    std::thread serving([&] { server.Serve(); });
+    ServiceCommandClient silent(5000, name.c_str());
+    ASSERT_TRUE(silent.ConnectWait(5000));
+    // The one instance is free again once the silent client was dropped.
+    ServiceCommandClient next(5000, name.c_str());
+    ASSERT_TRUE(next.ConnectWait(5000));
+    DWORD version[4] = {};
+    EXPECT_EQ(1, next.GetVersion(version));
+    next.Close();
+    // Waiting for a client has no limit: the server still listens long after the idle limit.
+    Sleep(400);
+    ServiceCommandClient last(5000, name.c_str());
+    ASSERT_TRUE(last.ConnectWait(5000));
+    EXPECT_EQ(1, last.NotifyDeviceChange());
+    last.Close();
+    silent.Close();
+    server.RequestStop();
+    serving.join();
+}
+
 TEST(PipeServer, TakenNameIsRetriedUntilItIsFree)
 {
     const std::wstring name = UniquePipeName();

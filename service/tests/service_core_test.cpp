@@ -4,7 +4,9 @@
 // stored through the core store, as the setting tool stores it.
 #include "core/pipe/ServiceCommandClient.h"
 #include "core/tests/store_test_support.h"
+#include "classlib/ScopedRegKey.h"
 #include "service/core/ServiceCore.h"
+#include "service/discs/CdBurningPolicy.h"
 #include "service/driver/DriverControl.h"
 #include "service/enforcement/QuelmarThread.h"
 #include "service/enforcement/ThreadMessages.h"
@@ -12,6 +14,9 @@
 #include "service/events/CEventWaitThread.h"
 #include "service/tests/DecisionValues.h"
 #include "testbed/bridge/KernelBridge.h"
+#include "testbed/imapi/DiscSystem.h"
+#include "testbed/machine/ClassInstaller.h"
+#include "testbed/machine/Sessions.h"
 
 #include <gtest/gtest.h>
 
@@ -376,6 +381,312 @@ TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpFindsTheBlockAlive)
     request->Release();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
+}
+
+// The portable devices the core keeps disabled: a phone the user disabled himself and a camera.
+class ServiceCorePortableTest : public ServiceCoreTest {
+protected:
+    void SetUp() override
+    {
+        ServiceCoreTest::SetUp();
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, ServiceCore::kPortableDeviceKeyPath);
+    }
+    void TearDown() override
+    {
+        ServiceCoreTest::TearDown();
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, ServiceCore::kPortableDeviceKeyPath);
+    }
+
+    static SettingV3 PortableSetting(int blockPortable)
+    {
+        SettingV3 setting = OfficeSetting(1);
+        setting.blockPortableDevices = blockPortable;
+        return setting;
+    }
+
+    // The driver keys recorded under the core's key, in value order; empty without the key.
+    static std::vector<std::wstring> Recorded()
+    {
+        std::vector<std::wstring> keys;
+        for (int index = 0;; ++index) {
+            wchar_t text[512] = {};
+            DWORD size = sizeof text;
+            if (RegGetValueW(HKEY_LOCAL_MACHINE, ServiceCore::kPortableDeviceKeyPath, std::to_wstring(index).c_str(),
+                             RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+                return keys;
+            keys.push_back(text);
+        }
+    }
+
+    static bool RecordKeyExists()
+    {
+        ScopedRegKey key;
+        return RegOpenKeyExW(HKEY_LOCAL_MACHINE, ServiceCore::kPortableDeviceKeyPath, 0, KEY_READ, key.Receive()) ==
+               ERROR_SUCCESS;
+    }
+
+    static std::wstring DriverKey(testbed::DeviceNode& node) { return *node.FindProperty(CM_DRP_DRIVER); }
+
+    size_t EnableRequests(const testbed::DeviceNode& node)
+    {
+        size_t count = 0;
+        for (const testbed::InstallerAction& action : installer_.Actions(node))
+            count += action.stateChange == DICS_ENABLE;
+        return count;
+    }
+
+    testbed::DeviceNode& phone_ = testbed::AddPortableDevice(pc_.pc, L"Galaxy S7");
+    testbed::DeviceNode& camera_ = testbed::AddPortableDevice(pc_.pc, L"EOS 80D");
+    testbed::ClassInstaller& installer_ = pc_.pc.Installer();
+};
+
+TEST_F(ServiceCorePortableTest, StartDisablesWhatTheUserLeftOnAndReloadWithoutBlockingGivesItBack)
+{
+    installer_.DisableByUser(phone_);
+    Store(PortableSetting(1));
+    ASSERT_EQ(1, core_->Start());
+    EXPECT_TRUE(core_->HasPortableDeviceThread());
+    ASSERT_TRUE(Eventually([&] { return installer_.Disabled(camera_) && Recorded().size() == 1; }));
+    EXPECT_EQ(DriverKey(camera_), Recorded()[0]);
+    EXPECT_TRUE(installer_.Disabled(phone_));
+
+    Store(PortableSetting(0));
+    std::unique_ptr<ServiceCommandClient> client = Client();
+    ASSERT_EQ(1, client->RequestReloadSettings());
+    EXPECT_FALSE(core_->HasPortableDeviceThread());
+    EXPECT_TRUE(core_->HasEnforcementThread());
+    EXPECT_FALSE(installer_.Disabled(camera_));
+    EXPECT_FALSE(RecordKeyExists());
+    // The user's own choice is never undone.
+    EXPECT_TRUE(installer_.Disabled(phone_));
+    EXPECT_EQ(0u, EnableRequests(phone_));
+
+    Store(PortableSetting(1));
+    ASSERT_EQ(1, client->RequestReloadSettings());
+    EXPECT_TRUE(core_->HasPortableDeviceThread());
+    EXPECT_TRUE(Eventually([&] { return installer_.Disabled(camera_); }));
+}
+
+TEST_F(ServiceCorePortableTest, ControlSwitchedOffStopsThePortableThreadToo)
+{
+    Store(PortableSetting(1));
+    ASSERT_EQ(1, core_->Start());
+    ASSERT_TRUE(Eventually([&] { return installer_.Disabled(camera_) && installer_.Disabled(phone_); }));
+
+    SettingV3 off = PortableSetting(1);
+    off.usbControlEnabled = 0;
+    Store(off);
+    core_->ReloadSettings();
+    EXPECT_FALSE(core_->HasPortableDeviceThread());
+    EXPECT_FALSE(installer_.Disabled(camera_));
+    EXPECT_FALSE(installer_.Disabled(phone_));
+    EXPECT_FALSE(RecordKeyExists());
+}
+
+TEST_F(ServiceCorePortableTest, DeviceEventDisablesANewDeviceAndStopEnablesEverything)
+{
+    Store(PortableSetting(1));
+    ASSERT_EQ(1, core_->Start());
+    ASSERT_TRUE(Eventually([&] { return installer_.Disabled(camera_) && installer_.Disabled(phone_); }));
+
+    testbed::DeviceNode& player = testbed::AddPortableDevice(pc_.pc, L"Walkman");
+    core_->OnDeviceEvent();
+    // Well before the thread's own period would take it.
+    EXPECT_TRUE(Eventually([&] { return installer_.Disabled(player); }, 5000));
+
+    core_->Stop();
+    EXPECT_FALSE(core_->HasPortableDeviceThread());
+    for (testbed::DeviceNode* node : {&phone_, &camera_, &player})
+        EXPECT_FALSE(installer_.Disabled(*node));
+    EXPECT_FALSE(RecordKeyExists());
+}
+
+TEST_F(ServiceCorePortableTest, DevicesLeftRecordedByAnEndedServiceAreEnabledAtStart)
+{
+    // What a service ended by force leaves behind: the camera disabled and recorded.
+    installer_.DisableByUser(camera_);
+    {
+        ScopedRegKey key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, ServiceCore::kPortableDeviceKeyPath, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr));
+        const std::wstring driverKey = DriverKey(camera_);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"0", 0, REG_SZ, reinterpret_cast<const BYTE*>(driverKey.c_str()),
+                                                DWORD((driverKey.size() + 1) * sizeof(wchar_t))));
+    }
+    Store(PortableSetting(0));
+    ASSERT_EQ(1, core_->Start());
+    EXPECT_FALSE(core_->HasPortableDeviceThread());
+    EXPECT_FALSE(installer_.Disabled(camera_));
+    EXPECT_FALSE(RecordKeyExists());
+}
+
+// A real service folder that holds the ejector program; Windows 7 unless a test says otherwise.
+class ServiceCoreDiscTest : public ServiceCoreTest {
+protected:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH];
+        ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+        folder_ = std::wstring(temp) + L"QEVRIN core disc test";
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        ejector_ = folder_ + L"\\QEVRINcde.exe";
+        {
+            ScopedHandle file(CreateFileW(ejector_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            ASSERT_TRUE(file.IsValid());
+        }
+        pc_.pc.programFile = folder_ + L"\\QEVRINs.exe";
+        pc_.pc.SetWindowsVersion(6, 1);
+        sessions_.AddSession(0, nullptr);
+        sessions_.AddSession(2, &alice_);
+        CleanPolicy();
+        ServiceCoreTest::SetUp();
+    }
+    void TearDown() override
+    {
+        ServiceCoreTest::TearDown();
+        CleanPolicy();
+        DeleteFileW(ejector_.c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+
+    void CleanPolicy()
+    {
+        const CString state = CdBurningPolicy::StateFilePath(folder_.c_str());
+        DeleteFileW(state);
+        DeleteFileW(PendingFilePath(state));
+        ScopedRegKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CdBurningPolicy::kPolicyKey, 0, KEY_SET_VALUE, key.Receive()) ==
+            ERROR_SUCCESS)
+            RegDeleteValueW(key, CdBurningPolicy::kPolicyValue);
+    }
+
+    static long long Policy()
+    {
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, CdBurningPolicy::kPolicyKey, CdBurningPolicy::kPolicyValue, RRF_RT_REG_DWORD,
+                         nullptr, &value, &size) != ERROR_SUCCESS)
+            return -1;
+        return value;
+    }
+
+    static SettingV3 CdSetting(int control, int blockCd)
+    {
+        SettingV3 setting = OfficeSetting(control);
+        setting.blockCdWriting = blockCd;
+        return setting;
+    }
+
+    std::wstring folder_;
+    std::wstring ejector_;
+    testbed::UserSessions& sessions_ = pc_.pc.Sessions();
+    testbed::SimulatedUser& alice_ = sessions_.AddUser(L"OFFICE", L"alice");
+};
+
+TEST_F(ServiceCoreDiscTest, LogonStartsTheEjectorOnlyWhenControlAndCdBlockingAreOn)
+{
+    const struct {
+        int control;
+        int blockCd;
+        bool launched;
+    } cases[] = {{1, 1, true}, {1, 0, false}, {0, 1, false}, {0, 0, false}};
+    for (const auto& c : cases) {
+        const size_t before = sessions_.Launches().size();
+        core_->SetSettings(CdSetting(c.control, c.blockCd));
+        core_->OnSessionLogon(2);
+        const auto launches = sessions_.Launches();
+        ASSERT_EQ(before + (c.launched ? 1 : 0), launches.size()) << c.control << c.blockCd;
+        if (c.launched) {
+            EXPECT_EQ(2u, launches.back().sessionId);
+            EXPECT_EQ(ejector_, launches.back().applicationName);
+            EXPECT_EQ(L"\"" + ejector_ + L"\"", launches.back().commandLine);
+        }
+    }
+}
+
+TEST_F(ServiceCoreDiscTest, LogoffReloadsTheSettingAndSetsTheBurningPolicy)
+{
+    Store(CdSetting(1, 1));
+    // The core still holds the defaults with blocking off: the logoff reads the stored setting.
+    core_->SetSettings(CdSetting(0, 0));
+    core_->OnSessionLogoff();
+    EXPECT_EQ(1, Policy());
+    const CString state = CdBurningPolicy::StateFilePath(folder_.c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(state));
+    EXPECT_EQ(1, core_->GetSettings().blockCdWriting);
+
+    FILETIME written = {};
+    {
+        ScopedHandle file(CreateFileW(state, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file.IsValid());
+        ASSERT_TRUE(GetFileTime(file.Get(), nullptr, nullptr, &written));
+    }
+    Store(CdSetting(1, 0));
+    core_->OnSessionLogoff();
+    EXPECT_EQ(0, Policy());
+    ScopedHandle file(CreateFileW(state, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file.IsValid());
+    FILETIME after = {};
+    ASSERT_TRUE(GetFileTime(file.Get(), nullptr, nullptr, &after));
+    EXPECT_EQ(0, CompareFileTime(&written, &after));
+}
+
+TEST_F(ServiceCoreDiscTest, StartRunsTheCdThreadsForTheSettingAndTheWindowsVersion)
+{
+    const struct {
+        DWORD major;
+        DWORD minor;
+        int blockCd;
+        bool recorderThread;
+        bool watchThread;
+    } cases[] = {{5, 1, 1, true, true}, {5, 2, 1, true, true}, {5, 0, 1, false, true},
+                 {6, 1, 1, false, true}, {5, 1, 0, false, false}};
+    for (const auto& c : cases) {
+        pc_.pc.SetWindowsVersion(c.major, c.minor);
+        testbed::DiscSystem discs(pc_.pc);
+        discs.AddRecorder(L'D');
+        Store(CdSetting(1, c.blockCd));
+        ASSERT_EQ(1, core_->Start());
+        EXPECT_EQ(c.recorderThread, core_->HasDiscRecorderThread()) << c.major << "." << c.minor << " " << c.blockCd;
+        EXPECT_EQ(c.watchThread, core_->HasEjectorWatchThread()) << c.major << "." << c.minor << " " << c.blockCd;
+        core_->Stop();
+        EXPECT_FALSE(core_->HasDiscRecorderThread());
+        EXPECT_FALSE(core_->HasEjectorWatchThread());
+        ServiceCore::DeleteInstance();
+        core_ = ServiceCore::CreateInstance();
+        ASSERT_NE(nullptr, core_);
+    }
+}
+
+TEST_F(ServiceCoreDiscTest, RecorderThreadHoldsIdleRecordersUntilTheServiceStops)
+{
+    pc_.pc.SetWindowsVersion(5, 1);
+    testbed::DiscSystem discs(pc_.pc);
+    discs.AddRecorder(L'D', testbed::DiscMedia::Blank);
+    testbed::DiscRecorder& burning = discs.AddRecorder(L'E');
+    burning.burning = true;
+    auto held = [&] {
+        std::lock_guard<std::recursive_mutex> hold(discs.Lock());
+        size_t count = 0;
+        for (auto& drive : discs.Recorders())
+            count += drive->exclusiveHolder != nullptr;
+        return count;
+    };
+    Store(CdSetting(1, 1));
+    ASSERT_EQ(1, core_->Start());
+    ASSERT_TRUE(Eventually([&] { return held() == 1; }));
+    {
+        std::lock_guard<std::recursive_mutex> hold(discs.Lock());
+        burning.burning = false;
+    }
+    // Device events ask for passes; the idle recorder is taken long before the 5 s period.
+    EXPECT_TRUE(Eventually([&] {
+        core_->OnDeviceEvent();
+        return held() == 2;
+    }));
+    core_->Stop();
+    EXPECT_EQ(0u, held());
+    EXPECT_EQ(0, discs.LiveObjects());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stdexcept>
 #include <string>
 
 namespace servicetest {
@@ -137,11 +138,16 @@ class CardReaderScan : public ::testing::Test {
 protected:
     void Scan()
     {
+        BuildLists();
+        thread_.ScanDrives();
+    }
+
+    void BuildLists()
+    {
         VolumeMap(thread_.VolumeList(), VOLUME_MAP_DEVICE_NAMES | VOLUME_MAP_DRIVE_LETTERS | VOLUME_MAP_DEVICE_IDS |
                                             VOLUME_MAP_CHILD_DEVICE_NAMES | VOLUME_MAP_DEVNODES)
             .Build();
         BuildSystemVolumeList(thread_.SystemVolumeList());
-        thread_.ScanDrives();
     }
 
     std::set<std::wstring> Found()
@@ -201,6 +207,25 @@ TEST_F(CardReaderScan, VolumeWithoutLetterOrOnTheSystemDiskIsNeverOne)
     hidden.storage.busType = BusTypeSd;
     Scan();
     EXPECT_EQ((std::set<std::wstring>{office_.card.deviceName, office_.zip.deviceName}), Found());
+}
+
+// Any failure inside the scan, not only a lack of memory, ends it quietly: the set keeps what
+// was found before it, and no drive handle stays open.
+TEST_F(CardReaderScan, AnyFailureEndsTheScanQuietlyWithTheSetAsFarAsItGot)
+{
+    BuildLists();
+    // D:, E: and G: are queried before H:, the fourth drive that is neither a system volume
+    // nor on a listed device.
+    int queries = 0;
+    office_.pc.beforeRequest = [&](DWORD code) {
+        if (code == IOCTL_STORAGE_QUERY_PROPERTY && ++queries == 4)
+            throw std::runtime_error("the drive went away mid-query");
+    };
+    EXPECT_NO_THROW(thread_.ScanDrives());
+    office_.pc.beforeRequest = nullptr;
+    EXPECT_EQ(4, queries);
+    EXPECT_EQ((std::set<std::wstring>{office_.card.deviceName}), Found());
+    EXPECT_EQ(0u, office_.pc.OpenHandleCount());
 }
 
 }  // namespace

@@ -48,6 +48,8 @@ DWORD Win32ErrorOf(LONG status)
     switch (static_cast<ULONG>(status)) {
     case 0xC000000D:  // STATUS_INVALID_PARAMETER
         return ERROR_INVALID_PARAMETER;
+    case 0xC0000022:  // STATUS_ACCESS_DENIED: the device is exclusive, or its access list refuses
+        return ERROR_ACCESS_DENIED;
     case 0xC0000010:  // STATUS_INVALID_DEVICE_REQUEST
         return ERROR_INVALID_FUNCTION;
     case 0xC0000034:  // STATUS_OBJECT_NAME_NOT_FOUND

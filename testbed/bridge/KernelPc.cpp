@@ -129,7 +129,8 @@ AccessProbe KernelPc::Probe(const std::wstring& deviceName, uint32_t processId)
     AccessProbe probe;
     auto found = state_->volumes.find(Name(deviceName));
     if (found == state_->volumes.end()) {
-        probe.create = probe.open = probe.write = probe.rename = probe.query = STATUS_NO_SUCH_DEVICE;
+        probe.create = probe.openForWriting = probe.open = probe.write = probe.rename = probe.query =
+            STATUS_NO_SUCH_DEVICE;
         return probe;
     }
     standin::StorageVolume& volume = *found->second;
@@ -149,6 +150,11 @@ AccessProbe KernelPc::Probe(const std::wstring& deviceName, uint32_t processId)
     {
         standin::FileHandle created;
         probe.create = standin::CreateFile(volume, numbered("new"), FILE_CREATE, 0, created);
+    }
+    {
+        standin::FileHandle writable;
+        probe.openForWriting = standin::CreateFile(volume, numbered("old"), FILE_OPEN, 0, writable, nullptr,
+                                                   FILE_GENERIC_READ | FILE_GENERIC_WRITE);
     }
     standin::FileHandle file;
     probe.open = standin::CreateFile(volume, numbered("old"), FILE_OPEN, 0, file);

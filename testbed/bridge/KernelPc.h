@@ -24,7 +24,8 @@ public:
 // What an ordinary write attempt meets on a volume, one NTSTATUS per step.
 struct AccessProbe {
     int32_t create = 0;      // a new file
-    int32_t open = 0;        // an existing file, for the steps below
+    int32_t openForWriting = 0;  // an existing file, asking for write access
+    int32_t open = 0;        // an existing file, for reading, for the steps below
     int32_t write = 0;
     int32_t rename = 0;
     int32_t query = 0;       // the volume's attributes

@@ -418,8 +418,22 @@ Volume& Machine::AddVolume(DeviceNode* disk, wchar_t letter, UINT driveType)
     volume->driveType = driveType;
     if (letter)
         volume->letters.push_back(static_cast<wchar_t>(towupper(letter)));
-    std::wstring volumeId = disk ? L"STORAGE\\VOLUME\\_??_" + Hashed(disk->InstanceId()) + L"#" + kDiskInterfaceGuid
-                                 : Format(L"STORAGE\\VOLUME\\{7d1a0000-5eb0-11e6-a1b2-806e6f6e6963}#%016X", number * 0x100000ull);
+    // Each volume has an instance id (and so an interface path) of its own. The first volume
+    // of a disk is named after the disk's interface, as the volume of a one-partition removable
+    // disk is; further partitions of a disk are named by the disk's signature and their
+    // offset, as the partition manager names them.
+    unsigned onDisk = 0;
+    for (const auto& other : volumes_)
+        if (disk && other->disk == disk)
+            ++onDisk;
+    std::wstring volumeId;
+    if (disk && onDisk == 0)
+        volumeId = L"STORAGE\\VOLUME\\_??_" + Hashed(disk->InstanceId()) + L"#" + kDiskInterfaceGuid;
+    else if (disk)
+        volumeId = Format(L"STORAGE\\VOLUME\\{%08x-5eb0-11e6-a1b2-806e6f6e6963}#00000000%08X", 0xd15c0000u + unsigned(disk->Handle()),
+                          (onDisk + 1) * 0x100000u);
+    else
+        volumeId = Format(L"STORAGE\\VOLUME\\{7d1a0000-5eb0-11e6-a1b2-806e6f6e6963}#00000000%08X", number * 0x100000u);
     DeviceNode& node = AddNode(*volumeManager_, volumeId);
     node.classGuid = kVolumeClass;
     node.SetProperty(CM_DRP_DEVICEDESC, L"Generic volume").SetProperty(CM_DRP_SERVICE, L"volume");

@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -99,6 +100,11 @@ public:
     // Runs before every control-code request: a test changes the machine while code runs.
     std::function<void(DWORD code)> beforeRequest;
 
+    // The byte count that the USB drivers report for a name reply (driver keys, hub names):
+    // the whole reply, or only the request's fixed part, as some drivers do.
+    enum class NameByteCount { WholeReply, FixedPart };
+    NameByteCount nameByteCount = NameByteCount::WholeReply;
+
     // The Windows version GetVersionExW reports; 0.0 leaves the question to Wine.
     DWORD majorVersion = 0;
     DWORD minorVersion = 0;
@@ -116,6 +122,11 @@ public:
     // A test variant's time scale: from tickCountBase on, the count runs this many times faster.
     DWORD tickCountScale = 1;
     DWORD tickCountBase = 0;
+
+    // Integrity labels of named kernel objects, by object name (0: the object has no label).
+    // GetSecurityInfo answers the label query from here for every handle that CreateMutexW
+    // gave out for such a name, whoever made the object first.
+    std::map<std::wstring, DWORD> objectLabels;
 
     // Internal to the model: name and number sources shared by the builders.
     std::wstring NextDriverKey();
@@ -144,5 +155,8 @@ private:
     std::unique_ptr<UserSessions> sessions_;
     std::unique_ptr<ShellRecorder> shell_;
 };
+
+// The calling thread's error mode where the system keeps one per thread (6.1 on), else 0.
+UINT ThreadErrorMode();
 
 }  // namespace testbed

@@ -92,8 +92,10 @@ BOOL Fail(DWORD error)
 }
 
 // A name reply: [prefix bytes] ActualLength, name, NUL. When the caller's buffer is too small
-// the driver still succeeds and reports the length it needs, with as much text as fits.
-BOOL NameReply(const std::wstring& name, DWORD prefix, BYTE* out, DWORD outSize, DWORD* returned)
+// the driver still succeeds and reports the length it needs, with as much text as fits. The
+// byte count it reports is the machine's choice: the whole reply or the request's fixed part.
+BOOL NameReply(const Machine& machine, const std::wstring& name, DWORD prefix, BYTE* out, DWORD outSize,
+               DWORD* returned)
 {
     DWORD actual = prefix + 4 + DWORD(name.size() + 1) * 2;
     if (outSize < prefix + 6)
@@ -102,7 +104,7 @@ BOOL NameReply(const std::wstring& name, DWORD prefix, BYTE* out, DWORD outSize,
     DWORD room = (std::min(actual, outSize) - prefix - 4) / 2;
     for (DWORD i = 0; i < room; ++i)
         Put16(out + prefix + 4 + 2 * i, i < name.size() ? WORD(name[i]) : 0);
-    *returned = std::min(actual, outSize);
+    *returned = machine.nameByteCount == Machine::NameByteCount::FixedPart ? prefix + 6 : std::min(actual, outSize);
     return TRUE;
 }
 
@@ -266,9 +268,9 @@ BOOL AnswerControlCode(Machine& machine, OpenObject& target, DWORD code, const v
     if (auto* controller = dynamic_cast<ControllerHandle*>(&target)) {
         switch (code) {
         case IOCTL_GET_HCD_DRIVERKEY_NAME:
-            return NameReply(controller->controller->DriverKey(), 0, out, outSize, returned);
+            return NameReply(machine, controller->controller->DriverKey(), 0, out, outSize, returned);
         case IOCTL_USB_GET_ROOT_HUB_NAME:
-            return NameReply(controller->controller->RootHub().Name(), 0, out, outSize, returned);
+            return NameReply(machine, controller->controller->RootHub().Name(), 0, out, outSize, returned);
         }
         return Fail(ERROR_INVALID_FUNCTION);
     }
@@ -318,7 +320,7 @@ BOOL AnswerControlCode(Machine& machine, OpenObject& target, DWORD code, const v
         DWORD index = Get32(in);
         if (outSize >= 4)
             Put32(out, index);
-        return NameReply(*name, 4, out, outSize, returned);
+        return NameReply(machine, *name, 4, out, outSize, returned);
     }
     case IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION:
         return DescriptorReply(hub, in, inSize, out, outSize, returned);

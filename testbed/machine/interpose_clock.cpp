@@ -1,7 +1,6 @@
 //
 //  Sleep on a machine whose clock a test drives: it returns at once and moves the tick count
-//  on by the time asked, so that retries spread over seconds run in no time. Otherwise it sleeps
-//  on the machine's time scale, which a test variant sets.
+//  on by the time asked, so that retries spread over seconds run in no time.
 //
 #include "testbed/machine/Machine.h"
 #include "testbed/machine/interpose.h"
@@ -17,10 +16,11 @@ void WINAPI TestbedSleep(DWORD milliseconds)
         machine->tickCountOffset += milliseconds;
         return;
     }
-    const DWORD scale = machine && machine->tickCountScale > 1 ? machine->tickCountScale : 1;
-    if (milliseconds != 0 && milliseconds != INFINITE && scale > 1)
-        milliseconds = milliseconds / scale ? milliseconds / scale : 1;
     static auto real = RealFunction<decltype(&::Sleep)>(L"kernel32.dll", "Sleep");
+    // A test variant's time scale shortens every sleep, as it speeds up the tick count.
+    const DWORD scale = machine ? machine->tickCountScale : 1;
+    if (scale > 1 && milliseconds != 0 && milliseconds != INFINITE)
+        milliseconds = milliseconds / scale ? milliseconds / scale : 1;
     real(milliseconds);
 }
 

@@ -144,6 +144,19 @@ UINT WINAPI TestbedGetDriveTypeW(LPCWSTR root)
     return real(root);
 }
 
+}  // namespace
+
+UINT ThreadErrorMode()
+{
+    // Windows 6.0 has no per-thread error mode; the test binaries load there too.
+    typedef DWORD(WINAPI * GetThreadErrorModeFn)();
+    static auto get = reinterpret_cast<GetThreadErrorModeFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadErrorMode")));
+    return get ? get() : 0;
+}
+
+namespace {
+
 BOOL WINAPI TestbedGetDiskFreeSpaceW(LPCWSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
                                      LPDWORD freeClusters, LPDWORD totalClusters)
 {
@@ -154,7 +167,7 @@ BOOL WINAPI TestbedGetDiskFreeSpaceW(LPCWSTR root, LPDWORD sectorsPerCluster, LP
         if (!volume)
             return Fail(ERROR_PATH_NOT_FOUND);
         ++volume->freeSpaceProbes;
-        volume->probeThreadErrorMode = GetThreadErrorMode();
+        volume->probeThreadErrorMode = ThreadErrorMode();
         volume->probeProcessErrorMode = GetErrorMode();
         // Touching a drive wakes the device it lies on, as a real access spins a stick up.
         if (UsbDevice* device = machine->FindUsbDeviceAbove(volume->disk))

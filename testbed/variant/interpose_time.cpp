@@ -1,6 +1,6 @@
 //
-//  Time as the variant's programs see it: thread timers shortened by the time scale. The tick
-//  count and Sleep are the machine's (testbed/machine), which run on the same scale.
+//  Time as the variant's programs see it: thread timers shortened by the time scale. The
+//  tick count and Sleep are the machine's (testbed/machine), which follow the same scale.
 //
 #include "testbed/machine/Machine.h"
 #include "testbed/machine/interpose.h"

@@ -94,7 +94,7 @@ TEST(UsbDeviceEnumerator, SleepingStickIsWokenThroughItsDriveOnWindows81)
     EXPECT_TRUE(machine.volume.probeThreadErrorMode & SEM_FAILCRITICALERRORS);
     EXPECT_EQ(machine.volume.probeProcessErrorMode, processMode);
     EXPECT_EQ(GetErrorMode(), processMode);
-    EXPECT_FALSE(GetThreadErrorMode() & SEM_FAILCRITICALERRORS);
+    EXPECT_FALSE(testbed::ThreadErrorMode() & SEM_FAILCRITICALERRORS);
 }
 
 TEST(UsbDeviceEnumerator, DriveLettersOffBeforeWindows81YetNodesStillGetTheirLetters)
@@ -122,16 +122,54 @@ TEST(UsbDeviceEnumerator, SerialFromAnInstanceIdWithAmpersandsIsEmpty)
     EXPECT_TRUE(devices[1].serialNumber.IsEmpty());
 }
 
-TEST(UsbDeviceEnumerator, MalformedStringIsLeftEmptyWithoutWakingTheDrive)
+// A serial-number reply that is malformed or fails counts as not read: the drive is woken
+// for a second try and, when that fails too, the serial comes from the instance id, so that
+// whitelist entries written for the serial still match the stick.
+TEST(UsbDeviceEnumerator, UnreadableSerialFallsBackToTheInstanceId)
 {
-    OneStickOnRootHub machine;
-    machine.stick.ReplyToString(3, {{7, 3, 'A', 0, 'B', 0, 'C'}, 12 + 7, 0});
-    std::vector<UsbStorageDevice> devices = Enumerate();
+    struct Case {
+        const char* what;
+        BYTE index;
+        testbed::UsbRawReply reply;
+    } cases[] = {
+        {"odd bLength", 3, {{7, 3, 'A', 0, 'B', 0, 'C'}, 12 + 7, 0}},
+        {"wrong type", 3, {{6, 1, 'A', 0, 'B', 0}, 12 + 6, 0}},
+        {"count beyond bLength", 3, {{6, 3, 'A', 0, 'B', 0}, 12 + 8, 0}},
+        {"failed request", 3, {{}, 0, ERROR_GEN_FAILURE}},
+        {"malformed language list", 0, {{3, 3, 9}, 12 + 3, 0}},
+    };
+    for (const Case& c : cases) {
+        OneStickOnRootHub machine;
+        machine.stick.ReplyToString(c.index, c.reply);
+        std::vector<UsbStorageDevice> devices = Enumerate();
 
-    ASSERT_EQ(devices.size(), 1u);
-    EXPECT_TRUE(devices[0].serialNumber.IsEmpty());
-    EXPECT_EQ(W(devices[0].product), L"Cruzer");
-    EXPECT_EQ(machine.volume.freeSpaceProbes, 0u);
+        ASSERT_EQ(devices.size(), 1u) << c.what;
+        EXPECT_EQ(W(devices[0].serialNumber), L"4C530001") << c.what;
+        EXPECT_EQ(machine.volume.freeSpaceProbes, 1u) << c.what;  // the retry through the drive
+        if (c.index == 3) {
+            EXPECT_EQ(W(devices[0].product), L"Cruzer") << c.what;
+        }
+    }
+}
+
+// The drivers' byte count for name replies does not decide whether a device is found: were
+// its driver key misread, the stick would have no node and its volumes would pass as not USB.
+TEST(UsbDeviceEnumerator, FindsTheStickWhateverByteCountNameRepliesReport)
+{
+    for (auto count : {testbed::Machine::NameByteCount::WholeReply, testbed::Machine::NameByteCount::FixedPart}) {
+        OneStickOnRootHub machine;
+        machine.pc.nameByteCount = count;
+        testbed::UsbHub& hub = machine.root.PlugHub(2, 4);
+        hub.Plug(3, UsbStick(0x4444, 2, L"Behind", L"Hub", L"H1"));
+        std::vector<UsbStorageDevice> devices = Enumerate();
+
+        ASSERT_EQ(devices.size(), 2u);
+        EXPECT_EQ(TreeIds(devices[0]), (std::vector<std::wstring>{machine.stick.Node()->InstanceId(),
+                                                                  machine.stick.Disk()->InstanceId(),
+                                                                  machine.volume.node->InstanceId()}));
+        EXPECT_EQ(devices[1].vendorId, 0x4444);
+        EXPECT_TRUE(devices[0].tree.HasVolume());
+    }
 }
 
 TEST(UsbDeviceEnumerator, DeviceWithoutDriverKeyIsNotListed)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 namespace {
@@ -50,6 +51,35 @@ TEST(VolumeMap, DeviceNamesAndLettersWithVolumesWithoutLetters)
     EXPECT_EQ(records[2].driveLetter, L'E');
     EXPECT_TRUE(records[2].interfacePath.IsEmpty());
     EXPECT_TRUE(records[2].deviceInstanceId.IsEmpty());
+}
+
+// Each partition of a disk is a volume of its own, with its own instance id and interface, on
+// a stick as on the system disk; none is left without the id that ties it to its device.
+TEST(VolumeMap, EveryPartitionOfADiskHasItsOwnIdAndInterface)
+{
+    testbed::Machine pc;
+    testbed::DeviceNode& systemDisk = pc.AddNode(pc.Root(), L"SCSI\\DISK&VEN_ATA&PROD_SYSTEM\\4&1A&0&000000");
+    testbed::UsbDevice& stick = pc.AddHostController().RootHub().Plug(1, testbed::UsbStick(0x0781, 0x5567, L"S", L"P", L"A1"));
+    testbed::Volume* volumes[] = {&pc.AddVolume(&systemDisk, L'C', DRIVE_FIXED), &pc.AddVolume(&systemDisk, 0, DRIVE_FIXED),
+                                  &pc.AddVolume(stick.Disk(), L'E'), &pc.AddVolume(stick.Disk(), L'F')};
+    std::vector<VolumeRecord> records;
+    VolumeMap(records, VOLUME_MAP_DEVICE_NAMES | VOLUME_MAP_INTERFACE_PATHS | VOLUME_MAP_DEVICE_IDS | VOLUME_MAP_DEVNODES)
+        .Build();
+
+    ASSERT_EQ(records.size(), 4u);
+    std::set<std::wstring> ids, paths;
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(W(records[i].deviceInstanceId), volumes[i]->node->InstanceId()) << i;
+        EXPECT_EQ(W(records[i].interfacePath), volumes[i]->interfacePath + L"\\") << i;
+        EXPECT_EQ(records[i].devNode, volumes[i]->node->Handle()) << i;
+        ids.insert(W(records[i].deviceInstanceId));
+        paths.insert(W(records[i].interfacePath));
+    }
+    EXPECT_EQ(ids.size(), 4u);
+    EXPECT_EQ(paths.size(), 4u);
+    // Both partitions of each disk depend on it for removal.
+    EXPECT_EQ(systemDisk.RemovalRelations().size(), 2u);
+    EXPECT_EQ(stick.Disk()->RemovalRelations().size(), 2u);
 }
 
 TEST(VolumeMap, VolumeWithTwoLettersKeepsTheLaterOneAndZIsFound)

@@ -1,6 +1,7 @@
 // Waitable objects, the virtual clock, fast mutexes and spin locks.
 #include "testbed/kernel/src/KernelState.h"
 
+#include <atomic>
 #include <thread>
 
 namespace standin {
@@ -193,4 +194,68 @@ VOID KeReleaseSpinLock(PKSPIN_LOCK SpinLock, KIRQL NewIrql) {
   if (KeGetCurrentIrql() != DISPATCH_LEVEL) Violation("KeReleaseSpinLock not at DISPATCH_LEVEL");
   __atomic_store_n(SpinLock, static_cast<KSPIN_LOCK>(0), __ATOMIC_RELEASE);
   SetIrql(NewIrql);
+}
+
+// Remove locks: a count of requests inside the device, biased by one until the remover lets go.
+namespace standin {
+namespace {
+std::atomic<size_t> removeLockWaits(0);
+}
+
+size_t RemoveLockWaits() { return removeLockWaits.load(); }
+void ResetRemoveLockWaits() { removeLockWaits = 0; }
+
+}  // namespace standin
+
+VOID IoInitializeRemoveLockEx(PIO_REMOVE_LOCK Lock, ULONG AllocateTag, ULONG MaxLockedMinutes,
+                              ULONG HighWatermark, ULONG RemlockSize) {
+  UNREFERENCED_PARAMETER(AllocateTag);
+  UNREFERENCED_PARAMETER(MaxLockedMinutes);
+  UNREFERENCED_PARAMETER(HighWatermark);
+  if (RemlockSize != sizeof(IO_REMOVE_LOCK)) Violation("IoInitializeRemoveLockEx with a wrong size");
+  Lock->Removed = FALSE;
+  Lock->IoCount = 1;
+  KeInitializeEvent(&Lock->RemoveEvent, NotificationEvent, FALSE);
+}
+
+static VOID DropRemoveLockCount(PIO_REMOVE_LOCK Lock) {
+  LONG count = __atomic_sub_fetch(&Lock->IoCount, 1, __ATOMIC_SEQ_CST);
+  if (count < 0) Violation("remove lock released more often than acquired");
+  if (count == 0) KeSetEvent(&Lock->RemoveEvent, IO_NO_INCREMENT, FALSE);
+}
+
+NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, const char *File, ULONG Line,
+                               ULONG RemlockSize) {
+  UNREFERENCED_PARAMETER(Tag);
+  UNREFERENCED_PARAMETER(File);
+  UNREFERENCED_PARAMETER(Line);
+  CheckIrql("IoAcquireRemoveLock", DISPATCH_LEVEL);
+  if (RemlockSize != sizeof(IO_REMOVE_LOCK)) Violation("IoAcquireRemoveLockEx with a wrong size");
+  __atomic_add_fetch(&RemoveLock->IoCount, 1, __ATOMIC_SEQ_CST);
+  if (__atomic_load_n(&RemoveLock->Removed, __ATOMIC_SEQ_CST)) {
+    DropRemoveLockCount(RemoveLock);
+    return STATUS_DELETE_PENDING;
+  }
+  return STATUS_SUCCESS;
+}
+
+VOID IoReleaseRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG RemlockSize) {
+  UNREFERENCED_PARAMETER(Tag);
+  UNREFERENCED_PARAMETER(RemlockSize);
+  CheckIrql("IoReleaseRemoveLock", DISPATCH_LEVEL);
+  DropRemoveLockCount(RemoveLock);
+}
+
+VOID IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG RemlockSize) {
+  UNREFERENCED_PARAMETER(Tag);
+  UNREFERENCED_PARAMETER(RemlockSize);
+  CheckIrql("IoReleaseRemoveLockAndWait", PASSIVE_LEVEL);
+  if (__atomic_exchange_n(&RemoveLock->Removed, TRUE, __ATOMIC_SEQ_CST))
+    Violation("IoReleaseRemoveLockAndWait twice on one remove lock");
+  // The caller's own acquisition, then the bias: what is left are requests still inside.
+  DropRemoveLockCount(RemoveLock);
+  if (__atomic_sub_fetch(&RemoveLock->IoCount, 1, __ATOMIC_SEQ_CST) > 0) {
+    ++removeLockWaits;
+    KeWaitForSingleObject(&RemoveLock->RemoveEvent, Executive, KernelMode, FALSE, nullptr);
+  }
 }

@@ -23,6 +23,9 @@ std::vector<Registration> registrations;
 std::vector<PDRIVER_OBJECT> drivers;
 size_t attachFailures = 0;
 size_t linkFailures = 0;
+size_t deviceFailures = 0;
+size_t deviceFailureSkip = 0;
+std::function<void()> enumerationHook;
 NTSTATUS registrationFailure = STATUS_SUCCESS;
 
 NTSTATUS NTAPI NoDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
@@ -61,6 +64,15 @@ void FreeObject(void *body) {
 
 void FailAttachments(size_t count) { attachFailures = count; }
 void FailSymbolicLinkCreations(size_t count) { linkFailures = count; }
+void FailDeviceCreations(size_t count, size_t skip) {
+  std::lock_guard<std::recursive_mutex> guard(ioLock);
+  deviceFailures = count;
+  deviceFailureSkip = skip;
+}
+void BeforeDeviceEnumeration(std::function<void()> hook) {
+  std::lock_guard<std::recursive_mutex> guard(ioLock);
+  enumerationHook = std::move(hook);
+}
 void FailFsRegistrationChange(NTSTATUS status) { registrationFailure = status; }
 
 std::vector<PDEVICE_OBJECT> RegisteredFileSystems() {
@@ -79,7 +91,8 @@ void ResetIo() {
   recognizers.clear();
   registrations.clear();
   drivers.clear();
-  attachFailures = linkFailures = 0;
+  attachFailures = linkFailures = deviceFailures = deviceFailureSkip = 0;
+  enumerationHook = nullptr;
   registrationFailure = STATUS_SUCCESS;
 }
 
@@ -165,6 +178,17 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
                         ULONG DeviceCharacteristics, BOOLEAN Exclusive,
                         PDEVICE_OBJECT *DeviceObject) {
   CheckIrql("IoCreateDevice", PASSIVE_LEVEL);
+  {
+    std::lock_guard<std::recursive_mutex> guard(ioLock);
+    if (deviceFailures > 0) {
+      if (deviceFailureSkip > 0) {
+        --deviceFailureSkip;
+      } else {
+        --deviceFailures;
+        return STATUS_INSUFFICIENT_RESOURCES;
+      }
+    }
+  }
   size_t extensionOffset = (sizeof(DEVICE_OBJECT) + 15) & ~size_t(15);
   char *memory = new char[extensionOffset + DeviceExtensionSize]();
   PDEVICE_OBJECT device = reinterpret_cast<PDEVICE_OBJECT>(memory);
@@ -300,6 +324,14 @@ NTSTATUS IoGetDiskDeviceObject(PDEVICE_OBJECT FileSystemDeviceObject, PDEVICE_OB
 NTSTATUS IoEnumerateDeviceObjectList(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT *DeviceObjectList,
                                      ULONG DeviceObjectListSize, PULONG ActualNumberDeviceObjects) {
   CheckIrql("IoEnumerateDeviceObjectList", PASSIVE_LEVEL);
+  if (DeviceObjectList != nullptr) {
+    std::function<void()> hook;
+    {
+      std::lock_guard<std::recursive_mutex> guard(ioLock);
+      hook = enumerationHook;
+    }
+    if (hook) hook();
+  }
   std::lock_guard<std::recursive_mutex> guard(ioLock);
   ULONG count = 0;
   for (PDEVICE_OBJECT device = DriverObject->DeviceObject; device; device = device->NextDevice) ++count;

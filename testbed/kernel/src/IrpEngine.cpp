@@ -9,9 +9,21 @@ struct IrpBlock {
   IRP Irp;
   LONG Completed;
   IO_STACK_LOCATION *Stack;
+  ULONGLONG ReturnedPending;  // one bit per stack location whose dispatch routine said so
 };
 
 IrpBlock *BlockOf(PIRP irp) { return reinterpret_cast<IrpBlock *>(irp); }
+
+// A location whose dispatch routine returned STATUS_PENDING must be marked pending by the time
+// the request has completed: by the routine itself, or by its completion routine on the way up.
+void CheckPendingMarks(IrpBlock *block) {
+  for (int index = 0; index < block->Irp.StackCount; ++index) {
+    if ((block->ReturnedPending >> index & 1) == 0) continue;
+    if ((block->Stack[index].Control & SL_PENDING_RETURNED) == 0)
+      Violation("a dispatch routine returned STATUS_PENDING without IoMarkIrpPending");
+    block->ReturnedPending &= ~(1ULL << index);
+  }
+}
 
 }  // namespace
 
@@ -60,7 +72,15 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   Irp->Tail.Overlay.CurrentStackLocation--;
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
   stack->DeviceObject = DeviceObject;
-  return DeviceObject->DriverObject->MajorFunction[stack->MajorFunction](DeviceObject, Irp);
+  NTSTATUS status = DeviceObject->DriverObject->MajorFunction[stack->MajorFunction](DeviceObject, Irp);
+  // The sender frees the packet only after it completed, so the location is still there.
+  if (status == STATUS_PENDING) {
+    std::lock_guard<std::mutex> guard(DispatcherLock());
+    IrpBlock *block = BlockOf(Irp);
+    block->ReturnedPending |= 1ULL << (stack - block->Stack);
+    if (block->Completed) CheckPendingMarks(block);
+  }
+  return status;
 }
 
 VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
@@ -89,6 +109,8 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     }
   }
   std::lock_guard<std::mutex> guard(DispatcherLock());
-  reinterpret_cast<IrpBlock *>(Irp)->Completed = 1;
+  IrpBlock *block = BlockOf(Irp);
+  block->Completed = 1;
+  CheckPendingMarks(block);
   DispatcherSignal().notify_all();
 }

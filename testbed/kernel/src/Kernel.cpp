@@ -15,6 +15,9 @@ void ResetKernel(const KernelConfig &config) {
   ResetNamespace();
   ResetPool();
   ResetClock();
+  ResetRemoveLockWaits();
+  ResetProcesses();
+  ResetCaller();
   ClearViolations();
   shutdownLeaks.clear();
   ResetSystemInfo(config);

@@ -21,6 +21,8 @@ struct ObjectRecord {
   PDEVICE_OBJECT AttachedTo = nullptr;  // devices: the device directly below
   PVPB MountedVpb = nullptr;            // file-system volume devices: the VPB they mount
   size_t EventSets = 0;                 // events: KeSetEvent calls
+  long OpenFiles = 0;                   // devices: file objects opened on it and not closed
+  SecurityRecord Security;              // what ZwSetSecurityObject set
   void *Body = nullptr;
 };
 
@@ -54,6 +56,12 @@ void ResetSystemInfo(const KernelConfig &config);
 void ReportObjectLeaks(std::vector<std::string> &leaks);
 void ReportPoolLeaks(std::vector<std::string> &leaks);
 void AdvanceClockTo(ULONGLONG time);
+void ResetRemoveLockWaits();
+void ResetProcesses();
+void ResetCaller();
+// Whether the calling thread's SIDs are granted every right of `desired` by the object's
+// access list; objects without one admit everybody.
+bool AccessGranted(const void *object, ACCESS_MASK desired);
 void FreeObject(void *body);
 
 // Takes the failure counter down and reports whether this call fails.

@@ -24,9 +24,24 @@ NTSTATUS NTAPI FsDispatch(PDEVICE_OBJECT device, PIRP irp) {
   return extension->FileSystem->Dispatch(device, irp);
 }
 
+// For the recogniser, which may have deleted its device by then.
+NTSTATUS CompleteAtCallerIrql(PIRP irp, NTSTATUS status) {
+  irp->IoStatus.Status = status;
+  irp->IoStatus.Information = 0;
+  IofCompleteRequest(irp, IO_NO_INCREMENT);
+  return status;
+}
+
+// At the file system's completion IRQL when it asks for one: completion routines above it then
+// run there, as they do when a lower driver completes from its DPC.
 NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information = 0) {
   irp->IoStatus.Status = status;
   irp->IoStatus.Information = information;
+  FsDeviceExtension *extension = ExtensionOf(IoGetCurrentIrpStackLocation(irp)->DeviceObject);
+  KIRQL level = KeGetCurrentIrql();
+  if (extension->FileSystem != nullptr && extension->FileSystem->CompletionIrql() > level)
+    level = extension->FileSystem->CompletionIrql();
+  IrqlRaise raised(level);
   IofCompleteRequest(irp, IO_NO_INCREMENT);
   return status;
 }
@@ -228,6 +243,21 @@ void MemoryFileSystem::DismountVolume(PDEVICE_OBJECT volumeDevice) {
 
 NTSTATUS MemoryFileSystem::Dispatch(PDEVICE_OBJECT device, PIRP irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  if (irp->Flags & IRP_PAGING_IO) ++pagingRequests_;
+  if (device != control_) {
+    auto failure = failed_.find(stack->MajorFunction);
+    if (failure != failed_.end()) return Complete(irp, failure->second);
+    if (pended_.count(stack->MajorFunction)) {
+      IoMarkIrpPending(irp);
+      completions_.emplace_back([this, device, irp] { Serve(device, irp); });
+      return STATUS_PENDING;
+    }
+  }
+  return Serve(device, irp);
+}
+
+NTSTATUS MemoryFileSystem::Serve(PDEVICE_OBJECT device, PIRP irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   if (device == control_ && stack->MajorFunction == IRP_MJ_FILE_SYSTEM_CONTROL) {
     if (stack->MinorFunction != IRP_MN_MOUNT_VOLUME) return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);
     PVPB vpb = stack->Parameters.MountVolume.Vpb;
@@ -365,17 +395,17 @@ FileSystemRecognizer::~FileSystemRecognizer() {
 NTSTATUS FileSystemRecognizer::Dispatch(PDEVICE_OBJECT device, PIRP irp) {
   UNREFERENCED_PARAMETER(device);
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  if (stack->MajorFunction != IRP_MJ_FILE_SYSTEM_CONTROL) return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);
+  if (stack->MajorFunction != IRP_MJ_FILE_SYSTEM_CONTROL) return CompleteAtCallerIrql(irp, STATUS_INVALID_DEVICE_REQUEST);
   if (stack->MinorFunction == IRP_MN_MOUNT_VOLUME)
-    return Complete(irp, fileSystem_.Registered() ? STATUS_UNRECOGNIZED_VOLUME : STATUS_FS_DRIVER_REQUIRED);
-  if (stack->MinorFunction != IRP_MN_LOAD_FILE_SYSTEM) return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);
-  if (!NT_SUCCESS(loadStatus_)) return Complete(irp, loadStatus_);
+    return CompleteAtCallerIrql(irp, fileSystem_.Registered() ? STATUS_UNRECOGNIZED_VOLUME : STATUS_FS_DRIVER_REQUIRED);
+  if (stack->MinorFunction != IRP_MN_LOAD_FILE_SYSTEM) return CompleteAtCallerIrql(irp, STATUS_INVALID_DEVICE_REQUEST);
+  if (!NT_SUCCESS(loadStatus_)) return CompleteAtCallerIrql(irp, loadStatus_);
   // Loaded: the file system registers and the recogniser goes away.
   fileSystem_.Register();
   IoUnregisterFileSystem(control_);
   IoDeleteDevice(control_);
   control_ = nullptr;
-  return Complete(irp, STATUS_SUCCESS);
+  return CompleteAtCallerIrql(irp, STATUS_SUCCESS);
 }
 
 }  // namespace standin

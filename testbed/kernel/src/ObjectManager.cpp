@@ -266,7 +266,8 @@ PKEVENT IoCreateNotificationEvent(PUNICODE_STRING EventName, PHANDLE EventHandle
   PKEVENT event = static_cast<PKEVENT>(FindObject(path));
   if (event == nullptr) {
     event = new KEVENT;
-    KeInitializeEvent(event, NotificationEvent, FALSE);
+    // An event this routine creates starts signalled.
+    KeInitializeEvent(event, NotificationEvent, TRUE);
     NewRecord(ObjectKind::Event, event);
     if (!NT_SUCCESS(InsertNamedObject(path, event))) {
       DropRecord(event);
@@ -303,5 +304,162 @@ NTSTATUS ZwClose(HANDLE Handle) {
     Violation("ZwClose of a handle that is not open");
     return STATUS_INVALID_PARAMETER;
   }
+  return STATUS_SUCCESS;
+}
+
+// Security descriptors: built by drivers with the Rtl routines, set through a handle, kept in
+// the object's record with generic rights mapped as the I/O manager maps them for devices.
+namespace standin {
+namespace {
+
+const std::vector<std::string> administratorSids = {"S-1-5-21-1004336348-1177238915-682003330-500", "S-1-5-32-544",
+                                                    "S-1-5-11"};
+thread_local std::vector<std::string> callerSids = administratorSids;
+
+std::string SidText(const SID *sid) {
+  ULONGLONG authority = 0;
+  for (UCHAR byte : sid->IdentifierAuthority.Value) authority = (authority << 8) | byte;
+  std::string text = "S-" + std::to_string(sid->Revision) + "-" + std::to_string(authority);
+  for (UCHAR i = 0; i < sid->SubAuthorityCount; ++i) text += "-" + std::to_string(sid->SubAuthority[i]);
+  return text;
+}
+
+ACCESS_MASK MapGenericFileRights(ACCESS_MASK mask) {
+  if (mask & GENERIC_READ) mask |= FILE_GENERIC_READ;
+  if (mask & GENERIC_WRITE) mask |= FILE_GENERIC_WRITE;
+  if (mask & GENERIC_EXECUTE) mask |= FILE_GENERIC_EXECUTE;
+  if (mask & GENERIC_ALL) mask |= FILE_ALL_ACCESS;
+  return mask & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
+}
+
+}  // namespace
+
+void SetCallerSids(const std::vector<std::string> &sids) { callerSids = sids; }
+void ResetCaller() { callerSids = administratorSids; }
+
+SecurityRecord ObjectSecurity(PVOID object) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  ObjectRecord *record = RecordOf(object);
+  return record ? record->Security : SecurityRecord();
+}
+
+bool AccessGranted(const void *object, ACCESS_MASK desired) {
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  ObjectRecord *record = RecordOf(object);
+  if (record == nullptr || !record->Security.Set) return true;
+  ACCESS_MASK granted = 0;
+  for (const AceRecord &ace : record->Security.Dacl) {
+    if (ace.Type != ACCESS_ALLOWED_ACE_TYPE) continue;
+    for (const std::string &sid : callerSids)
+      if (sid == ace.Sid) granted |= ace.Mask;
+  }
+  ACCESS_MASK wanted = MapGenericFileRights(desired);
+  return (wanted & ~granted) == 0;
+}
+
+bool EventSignalled(const KString &name) {
+  PKEVENT event = static_cast<PKEVENT>(FindObject(KTEXT("\\BaseNamedObjects\\") + name));
+  if (event == nullptr) return false;
+  std::lock_guard<std::mutex> guard(DispatcherLock());
+  return event->Header.SignalState != 0;
+}
+
+}  // namespace standin
+
+NTSTATUS RtlCreateSecurityDescriptor(PSECURITY_DESCRIPTOR SecurityDescriptor, ULONG Revision) {
+  if (Revision != SECURITY_DESCRIPTOR_REVISION) return STATUS_UNSUCCESSFUL;
+  memset(SecurityDescriptor, 0, sizeof(SECURITY_DESCRIPTOR));
+  static_cast<PISECURITY_DESCRIPTOR>(SecurityDescriptor)->Revision = static_cast<UCHAR>(Revision);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS RtlSetDaclSecurityDescriptor(PSECURITY_DESCRIPTOR SecurityDescriptor, BOOLEAN DaclPresent, PACL Dacl,
+                                      BOOLEAN DaclDefaulted) {
+  PISECURITY_DESCRIPTOR descriptor = static_cast<PISECURITY_DESCRIPTOR>(SecurityDescriptor);
+  if (descriptor->Revision != SECURITY_DESCRIPTOR_REVISION) return STATUS_UNSUCCESSFUL;
+  if (descriptor->Control & SE_SELF_RELATIVE) return STATUS_INVALID_PARAMETER;
+  descriptor->Control &= ~(SE_DACL_PRESENT | SE_DACL_DEFAULTED);
+  descriptor->Dacl = nullptr;
+  if (DaclPresent) {
+    descriptor->Control |= SE_DACL_PRESENT;
+    descriptor->Dacl = Dacl;
+    if (DaclDefaulted) descriptor->Control |= SE_DACL_DEFAULTED;
+  }
+  return STATUS_SUCCESS;
+}
+
+ULONG RtlLengthSid(PSID Sid) {
+  return static_cast<ULONG>(offsetof(SID, SubAuthority) + sizeof(ULONG) * static_cast<const SID *>(Sid)->SubAuthorityCount);
+}
+
+NTSTATUS RtlCreateAcl(PACL Acl, ULONG AclLength, ULONG AclRevision) {
+  if (AclLength < sizeof(ACL) || AclLength > 0xFFFF || AclRevision != ACL_REVISION) return STATUS_INVALID_PARAMETER;
+  memset(Acl, 0, sizeof(ACL));
+  Acl->AclRevision = static_cast<UCHAR>(AclRevision);
+  Acl->AclSize = static_cast<USHORT>(AclLength & ~3u);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS RtlAddAccessAllowedAce(PACL Acl, ULONG AceRevision, ACCESS_MASK AccessMask, PSID Sid) {
+  if (AceRevision != ACL_REVISION || Acl->AclRevision != ACL_REVISION) return STATUS_INVALID_PARAMETER;
+  // The ACEs lie one after the other behind the header; the new one goes after the last.
+  PUCHAR end = reinterpret_cast<PUCHAR>(Acl + 1);
+  for (USHORT i = 0; i < Acl->AceCount; ++i) end += reinterpret_cast<PACE_HEADER>(end)->AceSize;
+  ULONG sidLength = RtlLengthSid(Sid);
+  ULONG aceSize = static_cast<ULONG>(offsetof(ACCESS_ALLOWED_ACE, SidStart)) + sidLength;
+  if (end + aceSize > reinterpret_cast<PUCHAR>(Acl) + Acl->AclSize) return STATUS_BUFFER_TOO_SMALL;
+  PACCESS_ALLOWED_ACE ace = reinterpret_cast<PACCESS_ALLOWED_ACE>(end);
+  ace->Header.AceType = ACCESS_ALLOWED_ACE_TYPE;
+  ace->Header.AceFlags = 0;
+  ace->Header.AceSize = static_cast<USHORT>(aceSize);
+  ace->Mask = AccessMask;
+  memcpy(&ace->SidStart, Sid, sidLength);
+  Acl->AceCount++;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS ObOpenObjectByPointer(PVOID Object, ULONG HandleAttributes, PACCESS_STATE PassedAccessState,
+                               ACCESS_MASK DesiredAccess, POBJECT_TYPE ObjectType, KPROCESSOR_MODE AccessMode,
+                               PHANDLE Handle) {
+  UNREFERENCED_PARAMETER(PassedAccessState);
+  UNREFERENCED_PARAMETER(DesiredAccess);
+  CheckIrql("ObOpenObjectByPointer", PASSIVE_LEVEL);
+  if (ObjectType == nullptr && AccessMode != KernelMode) return STATUS_INVALID_PARAMETER;
+  if ((HandleAttributes & OBJ_KERNEL_HANDLE) == 0) Violation("ObOpenObjectByPointer without OBJ_KERNEL_HANDLE");
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  if (RecordOf(Object) == nullptr) return STATUS_INVALID_PARAMETER;
+  HANDLE handle = reinterpret_cast<HANDLE>(nextHandle);
+  nextHandle += 4;
+  handles[handle] = Object;
+  *Handle = handle;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS ZwSetSecurityObject(HANDLE Handle, SECURITY_INFORMATION SecurityInformation,
+                             PSECURITY_DESCRIPTOR SecurityDescriptor) {
+  CheckIrql("ZwSetSecurityObject", PASSIVE_LEVEL);
+  std::lock_guard<std::recursive_mutex> guard(objectLock);
+  auto found = handles.find(Handle);
+  if (found == handles.end()) return STATUS_INVALID_PARAMETER;
+  ObjectRecord *record = RecordOf(found->second);
+  if (record == nullptr) return STATUS_INVALID_PARAMETER;
+  const SECURITY_DESCRIPTOR *descriptor = static_cast<const SECURITY_DESCRIPTOR *>(SecurityDescriptor);
+  if (descriptor == nullptr || descriptor->Revision != SECURITY_DESCRIPTOR_REVISION ||
+      (descriptor->Control & SE_SELF_RELATIVE))
+    return STATUS_INVALID_PARAMETER;
+  if ((SecurityInformation & DACL_SECURITY_INFORMATION) == 0) return STATUS_SUCCESS;
+  SecurityRecord security;
+  security.Set = true;
+  security.Control = descriptor->Control;
+  if ((descriptor->Control & SE_DACL_PRESENT) && descriptor->Dacl != nullptr) {
+    const UCHAR *cursor = reinterpret_cast<const UCHAR *>(descriptor->Dacl + 1);
+    for (USHORT i = 0; i < descriptor->Dacl->AceCount; ++i) {
+      const ACCESS_ALLOWED_ACE *ace = reinterpret_cast<const ACCESS_ALLOWED_ACE *>(cursor);
+      security.Dacl.push_back(AceRecord{ace->Header.AceType, ace->Header.AceFlags, MapGenericFileRights(ace->Mask),
+                                        SidText(reinterpret_cast<const SID *>(&ace->SidStart))});
+      cursor += ace->Header.AceSize;
+    }
+  }
+  record->Security = security;
   return STATUS_SUCCESS;
 }

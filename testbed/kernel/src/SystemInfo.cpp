@@ -1,6 +1,7 @@
 // Version, routine look-up, the current process, counted strings and work items.
 #include "testbed/kernel/src/KernelState.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace standin {
@@ -35,6 +36,43 @@ void DrainWorkItems() {
 
 void ResetWorkItems() { DrainWorkItems(); }
 
+namespace {
+std::mutex processLock;
+std::vector<PCREATE_PROCESS_NOTIFY_ROUTINE> processNotifyRoutines;
+NTSTATUS processNotifyFailure = STATUS_SUCCESS;
+}  // namespace
+
+void ResetProcesses() {
+  std::lock_guard<std::mutex> guard(processLock);
+  processNotifyRoutines.clear();
+  processNotifyFailure = STATUS_SUCCESS;
+}
+
+void FailProcessNotifyRegistration(NTSTATUS status) {
+  std::lock_guard<std::mutex> guard(processLock);
+  processNotifyFailure = status;
+}
+
+size_t ProcessNotifyRoutines() {
+  std::lock_guard<std::mutex> guard(processLock);
+  return processNotifyRoutines.size();
+}
+
+// The last thread of the process runs the routines at PASSIVE_LEVEL in the process's context.
+void EndProcess(ULONG pid) {
+  std::vector<PCREATE_PROCESS_NOTIFY_ROUTINE> routines;
+  {
+    std::lock_guard<std::mutex> guard(processLock);
+    routines = processNotifyRoutines;
+  }
+  ULONG caller = currentProcess;
+  IrqlRaise passive(PASSIVE_LEVEL);
+  SetCurrentProcessId(pid);
+  for (PCREATE_PROCESS_NOTIFY_ROUTINE routine : routines)
+    routine(reinterpret_cast<HANDLE>(ULONG_PTR(4)), reinterpret_cast<HANDLE>(ULONG_PTR(pid)), FALSE);
+  SetCurrentProcessId(caller);
+}
+
 }  // namespace standin
 
 using namespace standin;
@@ -60,6 +98,7 @@ NTSTATUS RtlGetVersion(PRTL_OSVERSIONINFOW VersionInformation) {
 }
 
 BOOLEAN RtlIsNtDdiVersionAvailable(ULONG Version) {
+  CheckIrql("RtlIsNtDdiVersionAvailable", PASSIVE_LEVEL);
   ULONG running = (config.MajorVersion << 24) | (config.MinorVersion << 16);
   return running >= Version;
 }
@@ -99,7 +138,9 @@ VOID RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString
   DestinationString->MaximumLength = SourceString ? static_cast<USHORT>((length + 1) * sizeof(WCHAR)) : 0;
 }
 
+// Pageable: a caller above PASSIVE_LEVEL, a fast mutex held for instance, could fault on it.
 LONG RtlCompareUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2, BOOLEAN CaseInSensitive) {
+  CheckIrql("RtlCompareUnicodeString", PASSIVE_LEVEL);
   size_t length1 = String1->Length / sizeof(WCHAR);
   size_t length2 = String2->Length / sizeof(WCHAR);
   size_t common = length1 < length2 ? length1 : length2;
@@ -116,7 +157,28 @@ LONG RtlCompareUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2,
 }
 
 BOOLEAN RtlEqualUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2, BOOLEAN CaseInSensitive) {
+  CheckIrql("RtlEqualUnicodeString", PASSIVE_LEVEL);
   return String1->Length == String2->Length && RtlCompareUnicodeString(String1, String2, CaseInSensitive) == 0;
+}
+
+// Upper case for Basic Latin and Latin-1, which is all the names here use.
+static WCHAR UpcaseChar(WCHAR c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<WCHAR>(c - 0x20);
+  return c;
+}
+
+NTSTATUS RtlUpcaseUnicodeString(PUNICODE_STRING DestinationString, PCUNICODE_STRING SourceString,
+                                BOOLEAN AllocateDestinationString) {
+  CheckIrql("RtlUpcaseUnicodeString", PASSIVE_LEVEL);
+  if (AllocateDestinationString) {
+    Violation("RtlUpcaseUnicodeString asked to allocate: the stand-in's drivers free their own pool");
+    return STATUS_INVALID_PARAMETER;
+  }
+  if (DestinationString->MaximumLength < SourceString->Length) return STATUS_BUFFER_OVERFLOW;
+  for (USHORT i = 0; i < SourceString->Length / sizeof(WCHAR); ++i)
+    DestinationString->Buffer[i] = UpcaseChar(SourceString->Buffer[i]);
+  DestinationString->Length = SourceString->Length;
+  return STATUS_SUCCESS;
 }
 
 VOID RtlCopyUnicodeString(PUNICODE_STRING DestinationString, PCUNICODE_STRING SourceString) {
@@ -130,6 +192,22 @@ VOID RtlCopyUnicodeString(PUNICODE_STRING DestinationString, PCUNICODE_STRING So
   DestinationString->Length = length;
   if (length + sizeof(WCHAR) <= DestinationString->MaximumLength)
     DestinationString->Buffer[length / sizeof(WCHAR)] = 0;
+}
+
+NTSTATUS PsSetCreateProcessNotifyRoutine(PCREATE_PROCESS_NOTIFY_ROUTINE NotifyRoutine, BOOLEAN Remove) {
+  CheckIrql("PsSetCreateProcessNotifyRoutine", PASSIVE_LEVEL);
+  std::lock_guard<std::mutex> guard(processLock);
+  auto found = std::find(processNotifyRoutines.begin(), processNotifyRoutines.end(), NotifyRoutine);
+  if (Remove) {
+    if (found == processNotifyRoutines.end()) return STATUS_PROCEDURE_NOT_FOUND;
+    processNotifyRoutines.erase(found);
+    return STATUS_SUCCESS;
+  }
+  if (!NT_SUCCESS(processNotifyFailure)) return processNotifyFailure;
+  // Windows keeps a fixed number of slots and refuses a routine registered twice.
+  if (found != processNotifyRoutines.end() || processNotifyRoutines.size() >= 64) return STATUS_INVALID_PARAMETER;
+  processNotifyRoutines.push_back(NotifyRoutine);
+  return STATUS_SUCCESS;
 }
 
 PIO_WORKITEM IoAllocateWorkItem(PDEVICE_OBJECT DeviceObject) {

@@ -59,6 +59,11 @@ void FileHandle::Attach(PFILE_OBJECT file, PDEVICE_OBJECT top, const KString &na
   file_->FileName.Length = file_->FileName.MaximumLength = static_cast<USHORT>(name_.size() * sizeof(WCHAR));
 }
 
+void FileHandle::Opened(PDEVICE_OBJECT device) {
+  opened_ = device;
+  if (ObjectRecord *record = RecordOf(device)) record->OpenFiles++;
+}
+
 NTSTATUS FileHandle::Close() {
   if (file_ == nullptr) return STATUS_SUCCESS;
   NTSTATUS status;
@@ -71,9 +76,11 @@ NTSTATUS FileHandle::Close() {
     NTSTATUS closed = close.Send();
     if (NT_SUCCESS(status)) status = closed;
   }
+  if (ObjectRecord *record = opened_ ? RecordOf(opened_) : nullptr) record->OpenFiles--;
   delete file_;
   file_ = nullptr;
   top_ = nullptr;
+  opened_ = nullptr;
   return status;
 }
 
@@ -102,30 +109,43 @@ NTSTATUS MountVolume(StorageVolume &volume) {
 }
 
 NTSTATUS CreateFileOnDevice(PDEVICE_OBJECT device, const KString &path, ULONG disposition, ULONG options,
-                            FileHandle &handle, ULONG_PTR *information) {
+                            FileHandle &handle, ULONG_PTR *information, ACCESS_MASK access) {
   handle.Close();
+  if (information) *information = 0;
+  if (!AccessGranted(device, access)) return STATUS_ACCESS_DENIED;
+  {
+    ObjectRecord *record = RecordOf(device);
+    if ((device->Flags & DO_EXCLUSIVE) && record != nullptr && record->OpenFiles > 0) return STATUS_ACCESS_DENIED;
+  }
   PDEVICE_OBJECT top = IoGetAttachedDevice(device);
   PFILE_OBJECT file = new FILE_OBJECT();
   file->DeviceObject = device;
   file->Vpb = device->Vpb;
   handle.Attach(file, top, path);
+  IO_SECURITY_CONTEXT security = {};
+  security.DesiredAccess = access;
+  security.FullCreateOptions = options;
   Request create(handle, IRP_MJ_CREATE);
+  create.stack->Parameters.Create.SecurityContext = &security;
   create.stack->Parameters.Create.Options = (disposition << 24) | (options & 0x00FFFFFF);
   NTSTATUS status = create.Send(information);
   if (!NT_SUCCESS(status)) {
     delete file;
     handle.Attach(nullptr, nullptr, KString());
+  } else {
+    handle.Opened(device);
   }
   return status;
 }
 
 NTSTATUS CreateFile(StorageVolume &volume, const KString &path, ULONG disposition, ULONG options,
-                    FileHandle &handle, ULONG_PTR *information) {
+                    FileHandle &handle, ULONG_PTR *information, ACCESS_MASK access) {
   if (!volume.Mounted()) {
     NTSTATUS status = MountVolume(volume);
     if (!NT_SUCCESS(status)) return status;
   }
-  NTSTATUS status = CreateFileOnDevice(volume.MountedVolume(), path, disposition, options, handle, information);
+  NTSTATUS status =
+      CreateFileOnDevice(volume.MountedVolume(), path, disposition, options, handle, information, access);
   if (handle.IsOpen()) handle.File()->DeviceObject = volume.Device();
   return status;
 }
@@ -133,7 +153,7 @@ NTSTATUS CreateFile(StorageVolume &volume, const KString &path, ULONG dispositio
 NTSTATUS OpenDevice(const KString &path, FileHandle &handle) {
   PDEVICE_OBJECT device = static_cast<PDEVICE_OBJECT>(LookupObject(path));
   if (device == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
-  return CreateFileOnDevice(device, KString(), FILE_OPEN, 0, handle);
+  return CreateFileOnDevice(device, KString(), FILE_OPEN, 0, handle, nullptr, GENERIC_READ | GENERIC_WRITE);
 }
 
 NTSTATUS ReadFile(FileHandle &handle, ULONGLONG offset, void *buffer, ULONG length, ULONG *transferred,
@@ -179,6 +199,35 @@ NTSTATUS WriteFile(FileHandle &handle, ULONGLONG offset, const void *buffer, ULO
   NTSTATUS status = write.Send(&information);
   if (transferred) *transferred = static_cast<ULONG>(information);
   return status;
+}
+
+static NTSTATUS PagingTransfer(FileHandle &handle, UCHAR major, ULONGLONG offset, void *buffer, ULONG length,
+                               ULONG *transferred) {
+  Request paging(handle, major);
+  paging.irp->Flags = IRP_PAGING_IO | IRP_NOCACHE | (major == IRP_MJ_READ ? IRP_SYNCHRONOUS_PAGING_IO : 0);
+  paging.irp->RequestorMode = KernelMode;
+  paging.irp->UserBuffer = buffer;
+  paging.stack->Parameters.Read.Length = length;
+  paging.stack->Parameters.Read.ByteOffset.QuadPart = static_cast<LONGLONG>(offset);
+  ULONG_PTR information = 0;
+  NTSTATUS status = paging.Send(&information);
+  if (transferred) *transferred = static_cast<ULONG>(information);
+  return status;
+}
+
+NTSTATUS PagingRead(FileHandle &handle, ULONGLONG offset, void *buffer, ULONG length, ULONG *transferred) {
+  return PagingTransfer(handle, IRP_MJ_READ, offset, buffer, length, transferred);
+}
+
+NTSTATUS PagingWrite(FileHandle &handle, ULONGLONG offset, const void *buffer, ULONG length, ULONG *transferred) {
+  return PagingTransfer(handle, IRP_MJ_WRITE, offset, const_cast<void *>(buffer), length, transferred);
+}
+
+NTSTATUS FileSystemControl(FileHandle &handle, ULONG code, UCHAR minor) {
+  Request control(handle, IRP_MJ_FILE_SYSTEM_CONTROL, minor);
+  if (minor == IRP_MN_KERNEL_CALL) control.irp->RequestorMode = KernelMode;
+  control.stack->Parameters.FileSystemControl.FsControlCode = code;
+  return control.Send();
 }
 
 static NTSTATUS SetInformation(FileHandle &handle, FILE_INFORMATION_CLASS kind, PVOID buffer, ULONG length) {
@@ -250,8 +299,12 @@ NTSTATUS DeviceIoControl(FileHandle &handle, ULONG code, const void *input, ULON
       return status.Status;
     }
   }
-  // Buffered: one system buffer for both directions, as large as the larger of the two.
-  std::vector<UCHAR> system(std::max<ULONG>(inputLength, outputLength) + 1);
+  // Buffered: one system buffer for both directions, as large as the larger of the two, and
+  // guard bytes behind it that a driver writing past the end overwrites.
+  const ULONG length = std::max<ULONG>(inputLength, outputLength);
+  const size_t guardSize = 16;
+  const UCHAR guard = 0xFD;
+  std::vector<UCHAR> system(length + guardSize, guard);
   if (inputLength) memcpy(system.data(), input, inputLength);
   Request control(handle, IRP_MJ_DEVICE_CONTROL);
   control.irp->AssociatedIrp.SystemBuffer = (inputLength || outputLength) ? system.data() : nullptr;
@@ -260,6 +313,12 @@ NTSTATUS DeviceIoControl(FileHandle &handle, ULONG code, const void *input, ULON
   control.stack->Parameters.DeviceIoControl.IoControlCode = code;
   ULONG_PTR transferred = 0;
   NTSTATUS status = control.Send(&transferred);
+  for (size_t i = length; i < system.size(); ++i) {
+    if (system[i] != guard) {
+      Violation("a driver wrote past the end of a control code's system buffer");
+      break;
+    }
+  }
   if (transferred > outputLength) transferred = outputLength;
   if (output && transferred) memcpy(output, system.data(), transferred);
   if (information) *information = transferred;

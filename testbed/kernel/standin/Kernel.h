@@ -65,6 +65,32 @@ void SetCurrentProcessId(ULONG pid);
 // Named events under \BaseNamedObjects: how often KeSetEvent was called on one.
 size_t EventSetCount(const KString &name);
 bool EventExists(const KString &name);
+bool EventSignalled(const KString &name);
+
+// Processes: an exit runs every process-notify routine in the exiting process's context.
+void EndProcess(ULONG pid);
+size_t ProcessNotifyRoutines();
+
+// The caller's identity for access checks on opens: the SIDs of its token ("S-1-5-32-544"),
+// per thread. The default is an administrator, as the service runs.
+void SetCallerSids(const std::vector<std::string> &sids);
+
+// The access list set on an object with ZwSetSecurityObject, generic rights mapped.
+struct AceRecord {
+  UCHAR Type;
+  UCHAR Flags;
+  ACCESS_MASK Mask;
+  std::string Sid;
+};
+struct SecurityRecord {
+  bool Set = false;  // a descriptor was set on the object
+  USHORT Control = 0;
+  std::vector<AceRecord> Dacl;
+};
+SecurityRecord ObjectSecurity(PVOID object);
+
+// Threads that wait in IoReleaseRemoveLockAndWait for requests to leave, since the reset.
+size_t RemoveLockWaits();
 
 // Namespace.
 NTSTATUS CreateDirectoryObject(const KString &path);
@@ -78,6 +104,11 @@ void FailNameQueries(size_t count, NTSTATUS status);
 void FailAttachments(size_t count);
 void FailSymbolicLinkCreations(size_t count);
 void FailFsRegistrationChange(NTSTATUS status);
+void FailDeviceCreations(size_t count, size_t skip = 0);
+void FailProcessNotifyRegistration(NTSTATUS status);
+// Runs at the start of each device enumeration that passes a list, while it is set: devices
+// that appear between a driver's two calls.
+void BeforeDeviceEnumeration(std::function<void()> hook);
 
 // Drivers and file systems.
 typedef NTSTATUS (*DriverInitialize)(PDRIVER_OBJECT, PUNICODE_STRING);

@@ -5,6 +5,7 @@
 #include "testbed/kernel/standin/Kernel.h"
 
 #include <map>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -57,6 +58,15 @@ class MemoryFileSystem {
   PDEVICE_OBJECT QueryOpenStackDevice() const { return queryOpenDevice_; }
   void SetQueryOpenStackDevice(PDEVICE_OBJECT device) { queryOpenDevice_ = device; }
 
+  // Requests on its volumes: completed at this IRQL (a lower driver that completes from its
+  // DPC), pending and completed on another thread, or failed with a status.
+  void SetCompletionIrql(KIRQL level) { completionIrql_ = level; }
+  KIRQL CompletionIrql() const { return completionIrql_; }
+  void PendRequests(UCHAR major) { pended_.insert(major); }
+  void FailRequests(UCHAR major, NTSTATUS status) { failed_[major] = status; }
+  // Paging requests seen: IRP_PAGING_IO set.
+  size_t PagingRequests() const { return pagingRequests_; }
+
   PDRIVER_OBJECT Driver() const { return driver_; }
   PDEVICE_OBJECT ControlDevice() const { return control_; }
   size_t FastIoCalls() const { return fastIoCalls_; }
@@ -81,6 +91,11 @@ class MemoryFileSystem {
   std::vector<std::thread> completions_;
   std::vector<PDEVICE_OBJECT> volumes_;
   FAST_IO_DISPATCH fastIo_;
+  KIRQL completionIrql_ = PASSIVE_LEVEL;
+  std::set<UCHAR> pended_;
+  std::map<UCHAR, NTSTATUS> failed_;
+  size_t pagingRequests_ = 0;
+  NTSTATUS Serve(PDEVICE_OBJECT device, PIRP irp);
   PDEVICE_OBJECT queryOpenDevice_ = nullptr;
 };
 

@@ -21,10 +21,12 @@ class FileHandle {
 
   // Internal to the I/O manager.
   void Attach(PFILE_OBJECT file, PDEVICE_OBJECT top, const KString &name);
+  void Opened(PDEVICE_OBJECT device);
 
  private:
   PFILE_OBJECT file_ = nullptr;
   PDEVICE_OBJECT top_ = nullptr;
+  PDEVICE_OBJECT opened_ = nullptr;  // the device the open counts against
   KString name_;
 };
 
@@ -33,12 +35,16 @@ class FileHandle {
 NTSTATUS MountVolume(StorageVolume &volume);
 // One mount request to one file system, whatever the volume's state, as a remount sends it.
 NTSTATUS SendMountRequest(PDEVICE_OBJECT fileSystem, StorageVolume &volume);
+// Opens for reading unless `access` asks for more. An exclusive device that is open already is
+// refused before its driver sees the request, as is a caller its access list does not admit.
 NTSTATUS CreateFile(StorageVolume &volume, const KString &path, ULONG disposition, ULONG options,
-                    FileHandle &handle, ULONG_PTR *information = nullptr);
+                    FileHandle &handle, ULONG_PTR *information = nullptr, ACCESS_MASK access = FILE_GENERIC_READ);
 // Opens on a device directly: a network file system's control device or a device by its
 // namespace path ("\??\Name").
 NTSTATUS CreateFileOnDevice(PDEVICE_OBJECT device, const KString &path, ULONG disposition,
-                            ULONG options, FileHandle &handle, ULONG_PTR *information = nullptr);
+                            ULONG options, FileHandle &handle, ULONG_PTR *information = nullptr,
+                            ACCESS_MASK access = FILE_GENERIC_READ);
+// Opens for reading and writing, as a program that sends control codes does.
 NTSTATUS OpenDevice(const KString &path, FileHandle &handle);
 
 // `cached` tries the fast I/O path first, as a cached file's read and write do.
@@ -46,6 +52,11 @@ NTSTATUS ReadFile(FileHandle &handle, ULONGLONG offset, void *buffer, ULONG leng
                   ULONG *transferred, bool cached = false);
 NTSTATUS WriteFile(FileHandle &handle, ULONGLONG offset, const void *buffer, ULONG length,
                    ULONG *transferred, bool cached = false);
+// What the memory manager sends: a page fault's read, the mapped or modified page writer's
+// write. Non-cached and marked IRP_PAGING_IO; the caller picks the process and the IRQL.
+NTSTATUS PagingRead(FileHandle &handle, ULONGLONG offset, void *buffer, ULONG length, ULONG *transferred);
+NTSTATUS PagingWrite(FileHandle &handle, ULONGLONG offset, const void *buffer, ULONG length,
+                     ULONG *transferred);
 NTSTATUS SetFilePosition(FileHandle &handle, LONGLONG position);
 NTSTATUS RenameFile(FileHandle &handle, const KString &newName);
 NTSTATUS DeleteFile(FileHandle &handle);
@@ -54,6 +65,8 @@ NTSTATUS QueryStandardInformation(FileHandle &handle, FILE_STANDARD_INFORMATION 
 NTSTATUS QueryVolumeAttributes(FileHandle &handle, ULONG &attributes);
 // Any other request without parameters (flush, set EA, set quota, PnP, directory control, ...).
 NTSTATUS SendRequest(FileHandle &handle, UCHAR major, UCHAR minor = 0);
+// A file-system control code without buffers, as a user program or a kernel caller sends it.
+NTSTATUS FileSystemControl(FileHandle &handle, ULONG code, UCHAR minor = IRP_MN_USER_FS_REQUEST);
 NTSTATUS DeviceIoControl(FileHandle &handle, ULONG code, const void *input, ULONG inputLength,
                          void *output, ULONG outputLength, ULONG_PTR *information);
 

@@ -1,0 +1,43 @@
+#pragma once
+//
+//  The ejector's one-instance-per-session lock: a named mutex without a global prefix, made
+//  owned when the program starts.
+//
+//  Any program of the session's user can make a mutex of that name first and hold it, which
+//  would keep the ejector away while CD/DVD writing is blocked. The service starts the ejector
+//  at high integrity and the ejector labels its mutex high, so a mutex found already there
+//  counts as another ejector only when its integrity label is high or above; an unlabelled
+//  mutex or one labelled below high is a stranger's and is ignored. Windows builds only.
+//
+#include "classlib/ScopedHandle.h"
+
+#include <windows.h>
+
+class CdEjectorInstanceMutex {
+public:
+    static constexpr const wchar_t* kName = L"{FB6B8EC0-B695-42BA-BDFD-360E7793A9DD}";
+    static constexpr DWORD kLockWait = 10;
+
+    CdEjectorInstanceMutex();
+    CdEjectorInstanceMutex(const CdEjectorInstanceMutex&) = delete;
+    CdEjectorInstanceMutex& operator=(const CdEjectorInstanceMutex&) = delete;
+    ~CdEjectorInstanceMutex();
+
+    // TRUE when this program may run as the session's ejector: the lock was taken within
+    // 10 ms, or the mutex that stands in the way was not made by an ejector at high integrity.
+    BOOL TakeInstance();
+    // Lets go of the lock when it is held.
+    void Release();
+    BOOL IsLocked() const { return locked_; }
+
+private:
+    ScopedHandle mutex_;
+    // Owned since creation (the thread that built the object holds one count).
+    bool ownedAtCreation_ = false;
+    bool existed_ = false;
+    BOOL locked_ = FALSE;
+};
+
+// The mandatory integrity level of a kernel object's label (0x3000 is high); 0x2000 (medium)
+// for an object without a label, as the system treats it; 0 when the label cannot be read.
+DWORD KernelObjectIntegrityLevel(HANDLE object);

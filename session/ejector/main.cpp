@@ -1,0 +1,12 @@
+#include "session/ejector/CQuelmarIMAPICDEjectorApp.h"
+
+namespace {
+
+CQuelmarIMAPICDEjectorApp theApp;
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand)
+{
+    return AfxWinMain(instance, previousInstance, commandLine, showCommand);
+}

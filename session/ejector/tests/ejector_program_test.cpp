@@ -1,0 +1,345 @@
+//
+//  The ejector program's pieces in one process on the simulated discs: the worker thread's
+//  start, media arrivals and the joined retry; the hidden window's reading of device-change
+//  records; the one-instance lock and the labels that decide whose mutex counts.
+//
+#include "session/ejector/CIMAPICDEjectorWnd.h"
+#include "session/ejector/CIMAPIEjectorFactory.h"
+#include "session/ejector/CIMAPIEjectorThread.h"
+#include "session/ejector/CdEjectorInstanceMutex.h"
+#include "session/ejector/tests/DiscTestFixture.h"
+
+#include "classlib/ScopedHandle.h"
+
+#include <dbt.h>
+
+#include <functional>
+#include <thread>
+
+namespace {
+
+using testbed::DiscMedia;
+using testbed::DiscRecorder;
+
+enum class Generation { First, Second };
+
+const char* Name(Generation generation)
+{
+    return generation == Generation::First ? "first generation" : "second generation";
+}
+
+class EjectorProgram : public DiscTest {
+protected:
+    void TearDown() override
+    {
+        CIMAPIEjectorFactory::DeleteInstance();
+        DiscTest::TearDown();
+    }
+
+    void Choose(Generation generation)
+    {
+        CIMAPIEjectorFactory::DeleteInstance();
+        discs.secondGenerationRegistered = generation == Generation::Second;
+        discs.firstGenerationRegistered = true;
+        ASSERT_TRUE(SelectEjectorImplementation());
+    }
+
+    // Pumps this thread's messages until the condition holds or 10 seconds pass.
+    bool WaitFor(const std::function<bool()>& condition)
+    {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            {
+                std::lock_guard<std::recursive_mutex> hold(discs.Lock());
+                if (condition())
+                    return true;
+            }
+            if (GetTickCount() - start > 10000)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+        }
+    }
+
+    void SetEjectResult(DiscRecorder& recorder, HRESULT result)
+    {
+        std::lock_guard<std::recursive_mutex> hold(discs.Lock());
+        recorder.ejectResult = result;
+    }
+};
+
+TEST_F(EjectorProgram, ThreadEjectsOnlyBlankMediaWithADriveLetterAtStart)
+{
+    DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
+    DiscRecorder& e = discs.AddRecorder(L'E', DiscMedia::Recorded);
+    DiscRecorder& f = discs.AddRecorder(L'F', DiscMedia::None);
+    DiscRecorder& folder = discs.AddFolderMountedRecorder(L"C:\\mnt\\dvd\\", DiscMedia::Blank);
+    for (Generation generation : {Generation::Second, Generation::First}) {
+        SCOPED_TRACE(Name(generation));
+        d.media = DiscMedia::Blank;
+        d.ejected = 0;
+        Choose(generation);
+        CIMAPIEjectorThread* thread = StartEjectorThread();
+        ASSERT_NE(thread, nullptr);
+        EXPECT_TRUE(WaitFor([&] { return d.ejected == 1; }));
+        StopEjectorThread(thread);
+        EXPECT_EQ(e.ejected + f.ejected + folder.ejected, 0u);
+        EXPECT_EQ(folder.ejectAttempts, 0u);
+    }
+    ExpectEverythingGivenBack();
+}
+
+TEST_F(EjectorProgram, FailuresOnTwoDrivesAreRetriedTogetherAndAnEmptyRetryDoesNothing)
+{
+    DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
+    DiscRecorder& e = discs.AddRecorder(L'E', DiscMedia::Recorded);
+    for (Generation generation : {Generation::Second, Generation::First}) {
+        SCOPED_TRACE(Name(generation));
+        {
+            std::lock_guard<std::recursive_mutex> hold(discs.Lock());
+            d.media = DiscMedia::Blank;
+            e.media = DiscMedia::Recorded;
+            d.ejected = e.ejected = d.ejectAttempts = e.ejectAttempts = 0;
+        }
+        Choose(generation);
+        SetEjectResult(d, E_FAIL);
+        CIMAPIEjectorThread* thread = StartEjectorThread();
+        ASSERT_NE(thread, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return d.ejectAttempts == 1; }));
+
+        // Blank media arrive in E:, whose ejection fails too, while D: waits for its retry.
+        {
+            std::lock_guard<std::recursive_mutex> hold(discs.Lock());
+            e.media = DiscMedia::Blank;
+            e.ejectResult = E_FAIL;
+        }
+        thread->PostThreadMessage(CIMAPIEjectorThread::WM_APP_EJECT, Bit(L'E'), 0);
+        ASSERT_TRUE(WaitFor([&] { return e.ejectAttempts == 1; }));
+        EXPECT_EQ(d.ejectAttempts, 1u);
+
+        SetEjectResult(d, S_OK);
+        SetEjectResult(e, S_OK);
+        thread->PostThreadMessage(CIMAPIEjectorThread::WM_APP_EJECT_RETRY, 0, 0);
+        EXPECT_TRUE(WaitFor([&] { return d.ejected == 1 && e.ejected == 1; }));
+        // Nothing waits any more: a further retry tries nothing.
+        thread->PostThreadMessage(CIMAPIEjectorThread::WM_APP_EJECT_RETRY, 0, 0);
+        StopEjectorThread(thread);
+        EXPECT_EQ(d.ejectAttempts, 2u);
+        EXPECT_EQ(e.ejectAttempts, 2u);
+    }
+    ExpectEverythingGivenBack();
+}
+
+TEST_F(EjectorProgram, RetryTimerTriesAFailedDriveAgain)
+{
+    DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
+    Choose(Generation::Second);
+    SetEjectResult(d, E_FAIL);
+    CIMAPIEjectorThread* thread = StartEjectorThread();
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return d.ejectAttempts == 1; }));
+    SetEjectResult(d, S_OK);
+    // The thread's own 5-second timer, not a message of the test, brings the retry.
+    EXPECT_TRUE(WaitFor([&] { return d.ejected == 1; }));
+    StopEjectorThread(thread);
+    EXPECT_EQ(d.ejectAttempts, 2u);
+}
+
+TEST_F(EjectorProgram, ArrivalPostedBeforeTheThreadRunsIsKept)
+{
+    DiscRecorder& e = discs.AddRecorder(L'E', DiscMedia::Blank);
+    Choose(Generation::Second);
+    SetEjectResult(e, E_FAIL);
+    auto* thread = static_cast<CIMAPIEjectorThread*>(
+        AfxBeginThread(RUNTIME_CLASS(CIMAPIEjectorThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED));
+    ASSERT_NE(thread, nullptr);
+    thread->m_bAutoDelete = FALSE;
+    EXPECT_TRUE(thread->PostThreadMessage(CIMAPIEjectorThread::WM_APP_EJECT, Bit(L'E'), 0));
+    thread->ResumeThread();
+    // The start's pass over every drive, then the arrival that was posted first.
+    EXPECT_TRUE(WaitFor([&] { return e.ejectAttempts == 2; }));
+    StopEjectorThread(thread);
+}
+
+TEST_F(EjectorProgram, StartingTheThreadLeavesTheCallersOtherApartmentInitialised)
+{
+    DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
+    Choose(Generation::Second);
+    HRESULT before = E_FAIL;
+    HRESULT after = E_FAIL;
+    CIMAPIEjectorThread* thread = nullptr;
+    // A caller in the multithreaded apartment: the start's own single-threaded initialisation
+    // fails there and must not be undone.
+    std::thread([&] {
+        before = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        thread = StartEjectorThread();
+        after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(after))
+            CoUninitialize();
+        if (SUCCEEDED(before))
+            CoUninitialize();
+    }).join();
+    EXPECT_EQ(before, S_OK);
+    EXPECT_EQ(after, S_FALSE);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return d.ejected == 1; }));
+    StopEjectorThread(thread);
+}
+
+// The hidden window on this thread, its ejector thread behind it.
+class EjectorWindow : public EjectorProgram {
+protected:
+    void TearDown() override
+    {
+        if (window && IsWindow(window->GetSafeHwnd()))
+            ::DestroyWindow(window->GetSafeHwnd());
+        EjectorProgram::TearDown();
+    }
+
+    // A volume record as the system broadcasts it, with a size of the sender's choosing.
+    LRESULT Send(UINT event, DWORD mask, WORD flags, DWORD size = sizeof(DEV_BROADCAST_VOLUME),
+                 DWORD type = DBT_DEVTYP_VOLUME)
+    {
+        DEV_BROADCAST_VOLUME record = {};
+        record.dbcv_size = size;
+        record.dbcv_devicetype = type;
+        record.dbcv_unitmask = mask;
+        record.dbcv_flags = flags;
+        return SendMessageW(window->GetSafeHwnd(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&record));
+    }
+
+    CIMAPICDEjectorWnd* window = nullptr;
+};
+
+TEST_F(EjectorWindow, IsHiddenAndPassesOnlyWholeMediaArrivalRecords)
+{
+    DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::None);
+    DiscRecorder& e = discs.AddRecorder(L'E', DiscMedia::None);
+    DiscRecorder& g = discs.AddRecorder(L'G', DiscMedia::None);
+    DiscRecorder& h = discs.AddRecorder(L'H', DiscMedia::None);
+    // Listed last: once its blank disc is out, the start's pass has looked at every drive.
+    DiscRecorder& last = discs.AddRecorder(L'Z', DiscMedia::Blank);
+    Choose(Generation::Second);
+    window = CIMAPICDEjectorWnd::CreateHidden();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(IsWindowVisible(window->GetSafeHwnd()));
+    ASSERT_TRUE(window->HasEjectorThread());
+    ASSERT_TRUE(WaitFor([&] { return last.ejected == 1; }));
+    {
+        std::lock_guard<std::recursive_mutex> hold(discs.Lock());
+        d.media = e.media = g.media = h.media = DiscMedia::Blank;
+    }
+
+    struct Case {
+        const char* what;  // for the reader: each would reach drive H:
+        UINT event;
+        DWORD mask;
+        WORD flags;
+        DWORD size;
+        DWORD type;
+    };
+    const Case ignored[] = {
+        // Only a header's worth of record: the mask behind it is not the sender's to give.
+        {"short record", DBT_DEVICEARRIVAL, Bit(L'H'), DBTF_MEDIA, sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_VOLUME},
+        {"record one byte short", DBT_DEVICEARRIVAL, Bit(L'H'), DBTF_MEDIA, sizeof(DEV_BROADCAST_VOLUME) - 1,
+         DBT_DEVTYP_VOLUME},
+        {"a new drive, not new media", DBT_DEVICEARRIVAL, Bit(L'H'), 0, sizeof(DEV_BROADCAST_VOLUME), DBT_DEVTYP_VOLUME},
+        {"removal", DBT_DEVICEREMOVECOMPLETE, Bit(L'H'), DBTF_MEDIA, sizeof(DEV_BROADCAST_VOLUME), DBT_DEVTYP_VOLUME},
+        {"not a volume", DBT_DEVICEARRIVAL, Bit(L'H'), DBTF_MEDIA, sizeof(DEV_BROADCAST_VOLUME), DBT_DEVTYP_PORT},
+    };
+    for (const Case& c : ignored)
+        Send(c.event, c.mask, c.flags, c.size, c.type);
+    SendMessageW(window->GetSafeHwnd(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    // Media in two drives at once: one record, both ejected.
+    Send(DBT_DEVICEARRIVAL, Bit(L'D') | Bit(L'E'), DBTF_MEDIA);
+    Send(DBT_DEVICEARRIVAL, Bit(L'G'), DBTF_MEDIA);
+    EXPECT_TRUE(WaitFor([&] { return d.ejected == 1 && e.ejected == 1 && g.ejected == 1; }));
+    // Destruction stops the thread only after what was posted before it.
+    ::DestroyWindow(window->GetSafeHwnd());
+    window = nullptr;
+    EXPECT_EQ(h.ejectAttempts, 0u);
+    ExpectEverythingGivenBack();
+}
+
+TEST_F(EjectorWindow, RunsWithoutAThreadWhereNoImplementationExists)
+{
+    DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
+    discs.firstGenerationRegistered = false;
+    discs.secondGenerationRegistered = false;
+    EXPECT_FALSE(SelectEjectorImplementation());
+    window = CIMAPICDEjectorWnd::CreateHidden();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->HasEjectorThread());
+    Send(DBT_DEVICEARRIVAL, Bit(L'D'), DBTF_MEDIA);
+    EXPECT_EQ(d.ejectAttempts, 0u);
+}
+
+// Another program of the session holds the mutex on its own thread until the test lets go.
+class MutexHolder {
+public:
+    MutexHolder() : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    {
+        holder_ = std::thread([this] {
+            ScopedHandle mutex(CreateMutexW(nullptr, TRUE, CdEjectorInstanceMutex::kName));
+            SetEvent(ready_.Get());
+            WaitForSingleObject(done_.Get(), INFINITE);
+            ReleaseMutex(mutex.Get());
+        });
+        WaitForSingleObject(ready_.Get(), INFINITE);
+    }
+    ~MutexHolder()
+    {
+        SetEvent(done_.Get());
+        holder_.join();
+    }
+
+private:
+    ScopedHandle ready_;
+    ScopedHandle done_;
+    std::thread holder_;
+};
+
+TEST(EjectorInstance, AHeldMutexCountsOnlyWhenLabelledHighOrAbove)
+{
+    testbed::Machine pc;
+    struct Case {
+        const char* holder;
+        DWORD label;
+        BOOL runs;
+    };
+    const Case cases[] = {
+        {"ejector started by the service", 0x3000, FALSE},
+        {"program at system integrity", 0x4000, FALSE},
+        {"user's program at medium integrity", 0x2000, TRUE},
+        {"program at low integrity", 0x1000, TRUE},
+        {"unlabelled mutex", 0, TRUE},
+    };
+    for (const Case& c : cases) {
+        pc.objectLabels[CdEjectorInstanceMutex::kName] = c.label;
+        MutexHolder other;
+        CdEjectorInstanceMutex mine;
+        EXPECT_EQ(mine.TakeInstance(), c.runs) << c.holder;
+        EXPECT_FALSE(mine.IsLocked()) << c.holder;
+    }
+}
+
+TEST(EjectorInstance, FirstInstanceRunsAndASecondOnAnotherThreadDoesNot)
+{
+    testbed::Machine pc;
+    pc.objectLabels[CdEjectorInstanceMutex::kName] = 0x3000;
+    CdEjectorInstanceMutex first;
+    ASSERT_TRUE(first.TakeInstance());
+    EXPECT_TRUE(first.IsLocked());
+    BOOL secondRuns = TRUE;
+    std::thread([&] {
+        CdEjectorInstanceMutex second;
+        secondRuns = second.TakeInstance();
+    }).join();
+    EXPECT_FALSE(secondRuns);
+    first.Release();
+    EXPECT_FALSE(first.IsLocked());
+}
+
+}  // namespace

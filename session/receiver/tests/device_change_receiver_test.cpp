@@ -1,0 +1,211 @@
+// The device change receiver: every WM_DEVICECHANGE its window gets becomes one devices-changed
+// command to the service, a silent service does not hold the window, and a second start in the
+// same session ends at once.
+#include "session/receiver/OblanetWnd.h"
+#include "session/receiver/SessionSingleInstance.h"
+#include "core/pipe/ServiceProtocol.h"
+
+#include "classlib/ScopedHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <dbt.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace Quelmar;
+
+// The service's end of the pipe: counts the devices-changed commands and answers them, or
+// answers nothing until it is let go.
+class StandInService {
+public:
+    explicit StandInService(bool silent = false) : silent_(silent)
+    {
+        pipe_ = CreateNamedPipeW(QUELMAR_SERVICE_PIPE_NAME, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                                 1, 1024, 1024, 0, nullptr);
+        release_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~StandInService()
+    {
+        stop_ = true;
+        SetEvent(release_.Get());
+        HANDLE unblock = CreateFileW(QUELMAR_SERVICE_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (unblock != INVALID_HANDLE_VALUE)
+            CloseHandle(unblock);
+        thread_.join();
+        CloseHandle(pipe_);
+    }
+    std::atomic<int> devicesChanged{0};
+
+private:
+    void Serve()
+    {
+        while (!stop_) {
+            if (!ConnectNamedPipe(pipe_, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+                return;
+            BYTE request[64];
+            DWORD read = 0;
+            while (!stop_ && ReadFile(pipe_, request, sizeof request, &read, nullptr) && read >= 4) {
+                if (read == 4 && request[0] == CMD_DEVICE_CHANGED)
+                    ++devicesChanged;
+                if (silent_) {
+                    WaitForSingleObject(release_.Get(), 30000);
+                    break;
+                }
+                const BYTE done[4] = {0, 0, 0, 0};
+                DWORD written = 0;
+                WriteFile(pipe_, done, sizeof done, &written, nullptr);
+            }
+            DisconnectNamedPipe(pipe_);
+        }
+    }
+
+    bool silent_;
+    std::atomic<bool> stop_{false};
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    ScopedHandle release_;
+    std::thread thread_;
+};
+
+TEST(DeviceChangeReceiver, EveryDeviceChangeSendsOneDevicesChangedCommand)
+{
+    StandInService service;
+    std::unique_ptr<COblanetWnd> window = COblanetWnd::CreateHidden();
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(window->IsWindowVisible());
+
+    DEV_BROADCAST_VOLUME volume = {};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 0x10;
+    const struct {
+        WPARAM event;
+        LPARAM data;
+    } changes[] = {
+        {DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume)},
+        {DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&volume)},
+        {DBT_DEVNODES_CHANGED, 0},
+    };
+    int sent = 0;
+    for (const auto& change : changes) {
+        LRESULT answer = window->SendMessage(WM_DEVICECHANGE, change.event, change.data);
+        EXPECT_EQ(answer, DefWindowProcW(window->GetSafeHwnd(), WM_DEVICECHANGE, change.event, change.data));
+        EXPECT_EQ(service.devicesChanged.load(), ++sent);
+    }
+}
+
+TEST(DeviceChangeReceiver, SilentServiceDoesNotHoldTheWindowForever)
+{
+    StandInService service(true);
+    std::unique_ptr<COblanetWnd> window = COblanetWnd::CreateHidden();
+    ASSERT_TRUE(window);
+    // Returns once the bounded reply wait gives up; without the bound this would never end.
+    window->SendMessage(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    EXPECT_EQ(service.devicesChanged.load(), 1);
+}
+
+TEST(DeviceChangeReceiver, ChangeWithoutServiceIsDropped)
+{
+    std::unique_ptr<COblanetWnd> window = COblanetWnd::CreateHidden();
+    ASSERT_TRUE(window);
+    window->SendMessage(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    SUCCEED();
+}
+
+TEST(SessionSingleInstance, SecondInstanceOnAnotherThreadIsRefused)
+{
+    const wchar_t name[] = L"QEVRIN-test-single-instance";
+    SessionSingleInstance first(name);
+    EXPECT_TRUE(first.Acquire());
+    EXPECT_TRUE(first.Acquire());
+    BOOL secondAcquired = TRUE;
+    std::thread other([&] {
+        SessionSingleInstance second(name);
+        secondAcquired = second.Acquire();
+    });
+    other.join();
+    EXPECT_FALSE(secondAcquired);
+}
+
+std::wstring ReceiverProgram()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring own(path, length);
+    std::wstring folder = own.substr(0, own.find_last_of(L"\\/"));
+    return folder.substr(0, folder.find_last_of(L"\\/")) + L"\\QEVRINdcr.exe";
+}
+
+struct StartedProgram {
+    explicit StartedProgram(const std::wstring& path)
+    {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        std::wstring commandLine = L"\"" + path + L"\"";
+        PROCESS_INFORMATION info = {};
+        if (CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            process.Reset(info.hProcess);
+            thread.Reset(info.hThread);
+            id = info.dwProcessId;
+        }
+    }
+    ~StartedProgram()
+    {
+        if (process.IsValid() && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT)
+            TerminateProcess(process.Get(), 1);
+    }
+    ScopedHandle process;
+    ScopedHandle thread;
+    DWORD id = 0;
+};
+
+BOOL CALLBACK NoteWindowOfProcess(HWND window, LPARAM context)
+{
+    auto* wanted = reinterpret_cast<std::pair<DWORD, HWND>*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != wanted->first)
+        return TRUE;
+    wanted->second = window;
+    return FALSE;
+}
+
+HWND WindowOfProcess(DWORD processId)
+{
+    std::pair<DWORD, HWND> search(processId, nullptr);
+    EnumWindows(NoteWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
+TEST(ReceiverProgram, SecondStartEndsAtOnceAndTheFirstForwardsChanges)
+{
+    StandInService service;
+    StartedProgram first(ReceiverProgram());
+    ASSERT_TRUE(first.process.IsValid());
+    HWND window = nullptr;
+    for (int i = 0; i < 200 && !(window = WindowOfProcess(first.id)); ++i)
+        Sleep(50);
+    ASSERT_NE(window, nullptr) << "the receiver made no window";
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    StartedProgram second(ReceiverProgram());
+    ASSERT_TRUE(second.process.IsValid());
+    EXPECT_EQ(WaitForSingleObject(second.process.Get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(first.process.Get(), 0), DWORD(WAIT_TIMEOUT));
+
+    // A device change sent across processes reaches the service as one command.
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, SMTO_BLOCK, 20000, &answer));
+    EXPECT_EQ(service.devicesChanged.load(), 1);
+
+    // The program ends with its window.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(first.process.Get(), 10000), WAIT_OBJECT_0);
+}
+
+}  // namespace
