@@ -5,10 +5,14 @@
 #include "driver/QEVRINd.h"
 
 //
-//  Codes newer than the kernel headers this driver is built with.
+//  Codes that the kernel headers hide below the Windows version this driver is built for; a
+//  newer system still sends them to the volumes it runs on.
 //
 #ifndef FSCTL_FILE_LEVEL_TRIM
 #define FSCTL_FILE_LEVEL_TRIM CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 130, METHOD_BUFFERED, FILE_WRITE_DATA)
+#endif
+#ifndef FSCTL_SET_PERSISTENT_VOLUME_STATE
+#define FSCTL_SET_PERSISTENT_VOLUME_STATE CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 142, METHOD_BUFFERED, FILE_ANY_ACCESS)
 #endif
 #ifndef FSCTL_SET_INTEGRITY_INFORMATION
 #define FSCTL_SET_INTEGRITY_INFORMATION \
