@@ -7,8 +7,8 @@
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
 #include "testbed/variant/ControlClient.h"
-#include "testbed/variant/tests/ScmSession.h"
-#include "testbed/variant/tests/ServicePipe.h"
+#include "testbed/variant/drive/ScmSession.h"
+#include "testbed/variant/drive/ServicePipe.h"
 
 #include <aclapi.h>
 #include <sddl.h>

@@ -1,4 +1,4 @@
-#include "testbed/variant/tests/ScmSession.h"
+#include "testbed/variant/drive/ScmSession.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "testbed/variant/tests/ServicePipe.h"
+#include "testbed/variant/drive/ServicePipe.h"
 
 namespace scmtest {
 
