@@ -1,8 +1,39 @@
 #include "testbed/variant/drive/ScmSession.h"
 
+#include <tlhelp32.h>
+
 #include <vector>
 
 namespace scmtest {
+
+namespace {
+
+// Ends every process that runs the installed variant. A variant whose service has reported
+// STOPPED can hang in the runtime's exit handlers and keep its program file open; the next
+// install must not wait on it for ever.
+void EndLingeringVariants()
+{
+    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot.Get() == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                                         entry.th32ProcessID));
+        if (!process.IsValid())
+            continue;
+        wchar_t image[MAX_PATH];
+        DWORD length = MAX_PATH;
+        if (QueryFullProcessImageNameW(process.Get(), 0, image, &length) &&
+            CompareStringOrdinal(image, -1, ScmSession::kProgram, -1, TRUE) == CSTR_EQUAL) {
+            TerminateProcess(process.Get(), 1);
+            WaitForSingleObject(process.Get(), 5000);
+        }
+    }
+}
+
+}  // namespace
 
 const wchar_t ScmSession::kServiceName[] = L"QEVRINs";
 const wchar_t ScmSession::kFolder[] = L"C:\\Program Files\\QEVRIN";
@@ -95,9 +126,22 @@ bool WriteText(const std::wstring& path, const std::string& text)
 bool ScmSession::Install(const std::wstring& variant, const std::string& scenario, std::string& error)
 {
     CreateDirectoryW(kFolder, nullptr);
-    if (!CopyFileW(variant.c_str(), kProgram, FALSE)) {
-        error = "cannot copy the variant (error " + std::to_string(GetLastError()) + ")";
-        return false;
+    // A variant that an earlier run stopped may still be on its way out, holding the program
+    // file: give it a moment, then end it.
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    bool ended = false;
+    while (!CopyFileW(variant.c_str(), kProgram, FALSE)) {
+        const DWORD failure = GetLastError();
+        if ((failure != ERROR_SHARING_VIOLATION && failure != ERROR_ACCESS_DENIED) || ended) {
+            error = "cannot copy the variant (error " + std::to_string(failure) + ")";
+            return false;
+        }
+        if (GetTickCount64() >= deadline) {
+            EndLingeringVariants();
+            ended = true;
+        } else {
+            Sleep(100);
+        }
     }
     DeleteFileW(Beside(L"QEVRINs.testbed-stopped.txt").c_str());
     DeleteFileW(Beside(L"QEVRINs.testbed.log").c_str());
