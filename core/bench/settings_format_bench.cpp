@@ -5,6 +5,7 @@
 //  costs.
 //
 #include "core/format/SettingSerializerV3.h"
+#include "core/bench/TimeReporter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -133,20 +134,6 @@ BENCHMARK(BM_SettingsV3Read)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SettingsV3WriteRead)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyReference)->Unit(benchmark::kMicrosecond);
 
-// Shows the runs as usual and keeps each one's time per iteration for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-            }
-        }
-    }
-    std::map<std::string, double> times;
-};
 
 }  // namespace
 
@@ -156,7 +143,7 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    RatioReporter reporter;
+    TimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

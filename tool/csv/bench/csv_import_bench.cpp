@@ -5,6 +5,7 @@
 //  measured in the same run. The goal for the import is at most one second on this build.
 //
 #include "tool/csv/CsvWhitelistText.h"
+#include "core/bench/TimeReporter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -138,20 +139,6 @@ BENCHMARK(BM_CsvImport)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CsvExport)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainSplitReference)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                // Adjusted to the unit set above: milliseconds.
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-            }
-        }
-    }
-    std::map<std::string, double> times;
-};
 
 }  // namespace
 
@@ -161,7 +148,7 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    RatioReporter reporter;
+    TimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
