@@ -14,7 +14,7 @@ function(qevrin_add_test)
     set_target_properties(${T_NAME} PROPERTIES OUTPUT_NAME ${T_NAME})
   endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_color=no)
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 900)
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 600)
 endfunction()
 
 # qevrin_add_fuzzer(NAME <target> SOURCES ... [LIBS ...] CORPUS <dir>)
