@@ -10,6 +10,9 @@
 #define IDD_ADD_USB_STORAGE             131
 #define IDD_SELECT_USB_STORAGE          132
 #define IDD_INPUT_PASSWORD              133
+#define IDD_WIZARD_WHOLE                134
+#define IDD_WIZARD_PASSWORD             135
+#define IDD_WIZARD_FINISH               136
 #define IDD_CSV_IN_OUT                  140
 
 // Unlock dialog
@@ -38,6 +41,33 @@
 #define IDC_DETAIL_MANUFACTURER         1021
 #define IDC_DETAIL_PRODUCT              1022
 #define IDC_DEVICE_LIST_LABEL           1040
+
+// Setup wizard: the whitelist page
+#define IDC_WHITELIST                   1001
+#define IDC_ADD_ENTRY                   1002
+#define IDC_EDIT_ENTRY                  1003
+#define IDC_DELETE_ENTRY                1004
+#define IDC_OUTSIDE_BLOCK_ALL           1005
+#define IDC_OUTSIDE_READ_ONLY           1006
+#define IDC_BLOCK_PORTABLE              1029
+#define IDC_BLOCK_CD_WRITING            1031
+#define IDC_IMPORT_CSV                  1041
+#define IDC_EXPORT_CSV                  1042
+#define IDC_BLOCK_INTERNAL_SD           1045
+
+// Setup wizard: the password page
+#define IDC_SET_PASSWORD                1007
+#define IDC_PASSWORD_CONFIRM            1009
+#define IDC_USE_USB_KEY                 1029
+#define IDC_KEY_VENDOR_ID               1018
+#define IDC_KEY_PRODUCT_ID              1019
+#define IDC_KEY_SERIAL                  1020
+#define IDC_SELECT_KEY_DEVICE           1032
+#define IDC_UNLOCK_BOTH                 1034
+#define IDC_UNLOCK_EITHER               1035
+
+// Setup wizard: the summary page
+#define IDC_SETTING_SUMMARY             1010
 
 // CSV import and export dialog
 #define IDC_CSV_STATUS                  1043
@@ -88,3 +118,17 @@
 #define IDS_CSV_FILTER                  4035
 #define IDS_ALL_FILES_FILTER            4036
 #define IDS_CSV_IMPORT_REPLACES         4037
+#define IDS_SUMMARY_WHITELIST           3101
+#define IDS_SUMMARY_OUTSIDE             3102
+#define IDS_SUMMARY_OPTIONS             3104
+#define IDS_SUMMARY_BLOCK_PORTABLE      3105
+#define IDS_SUMMARY_ALLOW_PORTABLE      3106
+#define IDS_SUMMARY_BLOCK_CD            3107
+#define IDS_SUMMARY_ALLOW_CD            3108
+#define IDS_SUMMARY_LINE_BREAK          3120
+#define IDS_SUMMARY_BULLET              3121
+#define IDS_SUMMARY_NONE                3132
+#define IDS_SUMMARY_BLOCK_ALL           3133
+#define IDS_SUMMARY_ALL_READ_ONLY       3134
+#define IDS_SUMMARY_ALLOW_INTERNAL_SD   3135
+#define IDS_SUMMARY_BLOCK_INTERNAL_SD   3136
