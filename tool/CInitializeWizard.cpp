@@ -15,13 +15,17 @@ CInitializeWizard::CInitializeWizard()
       icon_(::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))), wholePage_(&startingSetting_),
       finishPage_(&wholePage_)
 {
+    // No PSH_PROPTITLE: the system's wizard then titles every page it shows with its own
+    // template's caption instead of the page's title, and the wizard's caption would be lost.
     m_psh.dwFlags &= ~PSH_HASHELP;
-    m_psh.dwFlags |= PSH_WIZARD | PSH_PROPTITLE;
+    m_psh.dwFlags |= PSH_WIZARD;
     Quelmar::AssignSetting(startingSetting_, *Quelmar::GetSettingToolCore().GetSettings());
+    caption_.LoadString(captionId_);
     for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{&wholePage_, &passwordPage_, &finishPage_}) {
         page->m_psp.dwFlags |= PSP_USETITLE;
         page->m_psp.dwFlags &= ~PSP_HASHELP;
-        page->m_psp.pszTitle = L"";
+        // A wizard shows the title of its current page; every page shows the wizard's caption.
+        page->m_psp.pszTitle = caption_;
         AddPage(page);
     }
 }

@@ -26,6 +26,7 @@ private:
     void OnPaint();
 
     UINT captionId_;
+    CString caption_;
     HICON icon_;
     CInitializeWizardWholePage wholePage_;
     CInitializeWizardPasswordPage passwordPage_;
