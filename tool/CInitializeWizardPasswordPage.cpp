@@ -33,7 +33,7 @@ void CInitializeWizardPasswordPage::DoDataExchange(CDataExchange* dx)
     DDX_Check(dx, IDC_SET_PASSWORD, m_passwordOn);
     DDX_Text(dx, IDC_PASSWORD, m_password);
     DDX_Text(dx, IDC_PASSWORD_CONFIRM, m_confirmation);
-    DDX_Check(dx, IDC_USE_USB_KEY, m_keyDeviceOn);
+    DDX_Check(dx, IDC_USE_KEY_DEVICE, m_keyDeviceOn);
     DDX_Text(dx, IDC_KEY_VENDOR_ID, m_vendorIdText);
     DDX_Text(dx, IDC_KEY_PRODUCT_ID, m_productIdText);
     DDX_Text(dx, IDC_KEY_SERIAL, m_serialText);
@@ -66,7 +66,7 @@ BOOL CInitializeWizardPasswordPage::OnCmdMsg(UINT id, int code)
         case IDC_SET_PASSWORD:
             OnSetPassword();
             return TRUE;
-        case IDC_USE_USB_KEY:
+        case IDC_USE_KEY_DEVICE:
             OnUseUsbKey();
             return TRUE;
         case IDC_SELECT_KEY_DEVICE:

@@ -44,7 +44,7 @@ CInitializeWizardWholePage::CInitializeWizardWholePage(const Quelmar::SettingV3*
 
 void CInitializeWizardWholePage::DoDataExchange(CDataExchange* dx)
 {
-    DDX_Radio(dx, IDC_OUTSIDE_BLOCK_ALL, m_outsideIndex);
+    DDX_Radio(dx, IDC_OUTSIDE_BLOCK, m_outsideIndex);
     DDX_Control(dx, IDC_WHITELIST, m_list);
     DDX_Check(dx, IDC_BLOCK_PORTABLE, m_blockPortable);
     DDX_Check(dx, IDC_BLOCK_CD_WRITING, m_blockCdWriting);
@@ -76,7 +76,7 @@ BOOL CInitializeWizardWholePage::OnSetActive()
 
 void CInitializeWizardWholePage::EnableControls(BOOL enable)
 {
-    for (int id : {IDC_WHITELIST, IDC_ADD_ENTRY, IDC_EDIT_ENTRY, IDC_DELETE_ENTRY, IDC_OUTSIDE_BLOCK_ALL,
+    for (int id : {IDC_WHITELIST, IDC_WHITELIST_ADD, IDC_WHITELIST_EDIT, IDC_WHITELIST_DELETE, IDC_OUTSIDE_BLOCK,
                    IDC_OUTSIDE_READ_ONLY, IDC_BLOCK_PORTABLE, IDC_BLOCK_CD_WRITING, IDC_BLOCK_INTERNAL_SD}) {
         ::EnableWindow(GetDlgItem(id), enable);
     }
@@ -85,29 +85,29 @@ void CInitializeWizardWholePage::EnableControls(BOOL enable)
 void CInitializeWizardWholePage::UpdateButtons()
 {
     const BOOL selected = m_list.GetNextItem(-1, LVNI_SELECTED) >= 0;
-    ::EnableWindow(GetDlgItem(IDC_EDIT_ENTRY), selected);
-    ::EnableWindow(GetDlgItem(IDC_DELETE_ENTRY), selected);
-    ::EnableWindow(GetDlgItem(IDC_EXPORT_CSV), m_list.GetItemCount() > 0);
-    ::EnableWindow(GetDlgItem(IDC_IMPORT_CSV), TRUE);
+    ::EnableWindow(GetDlgItem(IDC_WHITELIST_EDIT), selected);
+    ::EnableWindow(GetDlgItem(IDC_WHITELIST_DELETE), selected);
+    ::EnableWindow(GetDlgItem(IDC_CSV_EXPORT), m_list.GetItemCount() > 0);
+    ::EnableWindow(GetDlgItem(IDC_CSV_IMPORT), TRUE);
 }
 
 BOOL CInitializeWizardWholePage::OnCmdMsg(UINT id, int code)
 {
     if (code == BN_CLICKED) {
         switch (id) {
-        case IDC_ADD_ENTRY:
+        case IDC_WHITELIST_ADD:
             OnAdd();
             return TRUE;
-        case IDC_EDIT_ENTRY:
+        case IDC_WHITELIST_EDIT:
             OnEdit();
             return TRUE;
-        case IDC_DELETE_ENTRY:
+        case IDC_WHITELIST_DELETE:
             OnDelete();
             return TRUE;
-        case IDC_IMPORT_CSV:
+        case IDC_CSV_IMPORT:
             OnImportCsv();
             return TRUE;
-        case IDC_EXPORT_CSV:
+        case IDC_CSV_EXPORT:
             OnExportCsv();
             return TRUE;
         default:

@@ -44,21 +44,21 @@
 
 // Setup wizard: the whitelist page
 #define IDC_WHITELIST                   1001
-#define IDC_ADD_ENTRY                   1002
-#define IDC_EDIT_ENTRY                  1003
-#define IDC_DELETE_ENTRY                1004
-#define IDC_OUTSIDE_BLOCK_ALL           1005
+#define IDC_WHITELIST_ADD                   1002
+#define IDC_WHITELIST_EDIT                  1003
+#define IDC_WHITELIST_DELETE                1004
+#define IDC_OUTSIDE_BLOCK           1005
 #define IDC_OUTSIDE_READ_ONLY           1006
 #define IDC_BLOCK_PORTABLE              1029
 #define IDC_BLOCK_CD_WRITING            1031
-#define IDC_IMPORT_CSV                  1041
-#define IDC_EXPORT_CSV                  1042
+#define IDC_CSV_IMPORT                  1041
+#define IDC_CSV_EXPORT                  1042
 #define IDC_BLOCK_INTERNAL_SD           1045
 
 // Setup wizard: the password page
 #define IDC_SET_PASSWORD                1007
 #define IDC_PASSWORD_CONFIRM            1009
-#define IDC_USE_USB_KEY                 1029
+#define IDC_USE_KEY_DEVICE                 1029
 #define IDC_KEY_VENDOR_ID               1018
 #define IDC_KEY_PRODUCT_ID              1019
 #define IDC_KEY_SERIAL                  1020

@@ -128,7 +128,7 @@ TEST_F(SetupWizard, PasswordPageRefusesNextUntilOneProtectionIsComplete)
                                   !IsWindowEnabled(GetDlgItem(page, IDC_SELECT_KEY_DEVICE));
             for (const auto& c : cases) {
                 SetCheck(page, IDC_SET_PASSWORD, c.password);
-                SetCheck(page, IDC_USE_USB_KEY, c.keyDevice);
+                SetCheck(page, IDC_USE_KEY_DEVICE, c.keyDevice);
                 ui::SetItemText(page, IDC_PASSWORD, c.text);
                 ui::SetItemText(page, IDC_PASSWORD_CONFIRM, c.confirmation);
                 PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
@@ -137,7 +137,7 @@ TEST_F(SetupWizard, PasswordPageRefusesNextUntilOneProtectionIsComplete)
             }
             // One protection only: the unlock choice means nothing and stays disabled.
             SetCheck(page, IDC_SET_PASSWORD, true);
-            SetCheck(page, IDC_USE_USB_KEY, false);
+            SetCheck(page, IDC_USE_KEY_DEVICE, false);
             radiosDisabled = !IsWindowEnabled(GetDlgItem(page, IDC_UNLOCK_EITHER)) &&
                              !IsWindowEnabled(GetDlgItem(page, IDC_UNLOCK_BOTH));
             ui::SetItemText(page, IDC_PASSWORD, L"secret");
@@ -181,10 +181,10 @@ TEST_F(SetupWizard, FailedPasswordSaveKeepsTheWizardOpenAndTheNextStartIsAFirstR
             }
             HWND whole = CurrentPage(sheet);
             startedAsFirstRun = SendMessageW(GetDlgItem(whole, IDC_WHITELIST), LVM_GETITEMCOUNT, 0, 0) == 0 &&
-                                IsChecked(whole, IDC_OUTSIDE_BLOCK_ALL) && IsChecked(whole, IDC_BLOCK_PORTABLE) &&
+                                IsChecked(whole, IDC_OUTSIDE_BLOCK) && IsChecked(whole, IDC_BLOCK_PORTABLE) &&
                                 IsChecked(whole, IDC_BLOCK_CD_WRITING) && !IsChecked(whole, IDC_BLOCK_INTERNAL_SD) &&
-                                !IsWindowEnabled(GetDlgItem(whole, IDC_EXPORT_CSV));
-            SendMessageW(GetDlgItem(whole, IDC_OUTSIDE_BLOCK_ALL), BM_SETCHECK, BST_UNCHECKED, 0);
+                                !IsWindowEnabled(GetDlgItem(whole, IDC_CSV_EXPORT));
+            SendMessageW(GetDlgItem(whole, IDC_OUTSIDE_BLOCK), BM_SETCHECK, BST_UNCHECKED, 0);
             SendMessageW(GetDlgItem(whole, IDC_OUTSIDE_READ_ONLY), BM_SETCHECK, BST_CHECKED, 0);
             SendMessageW(GetDlgItem(whole, IDC_BLOCK_PORTABLE), BM_SETCHECK, BST_UNCHECKED, 0);
             SendMessageW(GetDlgItem(whole, IDC_BLOCK_CD_WRITING), BM_SETCHECK, BST_UNCHECKED, 0);

@@ -94,7 +94,7 @@ TEST_F(ToolProgram, WizardStoresWhatItsPagesSetAndAsksTheServiceToReload)
     // Page one: one entry through the entry dialog, the defaults of a first run otherwise.
     HWND whole = CurrentPage(wizard);
     ASSERT_NE(GetDlgItem(whole, IDC_WHITELIST), nullptr);
-    ui::Click(whole, IDC_ADD_ENTRY);
+    ui::Click(whole, IDC_WHITELIST_ADD);
     HWND entry = ui::WaitForDialog(tool.ThreadId(), IDC_USE_VENDOR_ID, 10000, true);
     ASSERT_NE(entry, nullptr);
     // A new entry starts with vendor ID, product ID and serial number in use.
