@@ -6,8 +6,10 @@
 //
 #include "classlib/ScopedRegKey.h"
 #include "core/store/InstallSettingTransfer.h"
+#include "core/model/ImportTimeRecord.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
+#include "tool/FormatLocalTime.h"
 #include "tool/PasswordVerifier.h"
 #include "tool/SettingToolCore.h"
 #include "tool/resource.h"
@@ -219,11 +221,28 @@ protected:
             }
             script(window);
             if (!ui::WaitUntil([&] { return !IsWindow(window); }, 3000)) {
-                AnswerMessageBox(IDOK, 200);
-                PostMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                CloseLeftovers(window);
             }
         });
         return sheet.DoModal();
+    }
+
+    // Ends what a failing script left open (boxes, dialogs above the sheet, the sheet), so
+    // that the test fails instead of hanging.
+    void CloseLeftovers(HWND sheet)
+    {
+        for (int round = 0; round < 5 && IsWindow(sheet); ++round) {
+            AnswerMessageBox(IDOK, 200);
+            HWND dialog = nullptr;
+            while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
+                if (dialog != sheet && GetWindowThreadProcessId(dialog, nullptr) == uiThread_ &&
+                    IsWindowVisible(dialog)) {
+                    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                }
+            }
+            PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            ui::WaitUntil([&] { return !IsWindow(sheet); }, 1000);
+        }
     }
 
     Quelmar::SettingToolCore core_;
@@ -322,4 +341,313 @@ TEST_F(MainSheet, EditsOnEveryPageAreStoredOnApplyAndReloadedOnce)
     // The applied change still differs from the policy, so Cancel asks again.
     EXPECT_EQ(cancelQuestion, Loaded(IDS_RESTART_FOR_CD_POLICY));
     EXPECT_EQ(tooltest::ExitWindowsCalls(), exitCallsBefore_);
+}
+
+TEST_F(MainSheet, ExportWritesTheEditedValuesAndStoresNothing)
+{
+    Install(InstalledSetting(), PasswordOnly(L"secret"));
+    TempFolder folder;
+    bool folderChosen = false;
+    bool applyEnabledAfter = false;
+    std::wstring exportMessage;
+    const INT_PTR result = RunSheet([&](HWND sheet) {
+        HWND general = ShowPage(sheet, 0);
+        sheettest::SetCheck(general, IDC_BLOCK_PORTABLE, false);
+        HWND import = ShowPage(sheet, 2);
+        sheettest::SetCheck(import, IDC_IMPORT_AT_START, true);
+        sheettest::TypeText(import, IDC_IMPORT_PATH, L"C:\\share\\setting.dat");
+        ui::Click(sheet, IDC_EXPORT_SETTING);
+        folderChosen = sheettest::ChooseFolder(uiThread_, folder.Path());
+        ui::WaitUntil([&] { return !folder.Find(L"QEVRIN").empty(); }, 5000);
+        exportMessage = AnswerMessageBox(IDOK, 200);
+        applyEnabledAfter = sheettest::IsEnabled(sheet, kApplyNow);
+        ui::Click(sheet, IDCANCEL);
+    });
+
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(folderChosen);
+    EXPECT_EQ(exportMessage, L"");
+    EXPECT_TRUE(applyEnabledAfter);
+    Quelmar::PasswordData password;
+    Quelmar::SettingV3 exported;
+    Quelmar::SettingTimeStamp stamp, exportTime;
+    ASSERT_EQ(Quelmar::LoadInstallSettingFile(folder.File(L"QEVRINInstallSetting.dat").c_str(), password, exported,
+                                              stamp, exportTime),
+              0);
+    EXPECT_EQ(exported.blockPortableDevices, 0);
+    EXPECT_EQ(exported.autoImport.importAtStart, 1);
+    EXPECT_EQ(exported.autoImport.importPath, L"C:\\share\\setting.dat");
+    EXPECT_TRUE(Quelmar::EqualWhitelists(exported.whitelist, InstalledSetting().whitelist));
+    EXPECT_EQ(password.passwordDigest, PasswordOnly(L"secret").passwordDigest);
+    // Nothing was stored and the service was not asked.
+    EXPECT_EQ(StoredSetting().blockPortableDevices, 1);
+    EXPECT_EQ(StoredSetting().autoImport.importAtStart, 0);
+    EXPECT_TRUE(CommandsSinceStart().empty());
+}
+
+// An export takes the pages' values into the edited records without storing them; a value
+// put back afterwards must not be stored from there on OK.
+TEST_F(MainSheet, ValueRevertedAfterAnExportIsNotStoredOnOk)
+{
+    Install(InstalledSetting(), PasswordOnly(L"secret"));
+    const INT_PTR result = RunSheet([&](HWND sheet) {
+        HWND general = ShowPage(sheet, 0);
+        sheettest::SetCheck(general, IDC_BLOCK_PORTABLE, false);
+        ui::Click(sheet, IDC_EXPORT_SETTING);
+        sheettest::ChooseFolder(uiThread_, L"");
+        sheettest::SetCheck(general, IDC_BLOCK_PORTABLE, true);
+        ui::Click(sheet, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(StoredSetting().blockPortableDevices, 1);
+    EXPECT_TRUE(CommandsSinceStart().empty());
+}
+
+// Once stored, the records compare equal; the service must still be asked to reload until it
+// has answered, with the failure shown each time it has not.
+TEST_F(MainSheet, FailedReloadIsAskedForAgainUntilTheServiceAnswers)
+{
+    Install(InstalledSetting(), PasswordOnly(L"secret"));
+    service_.reset();
+    std::unique_ptr<FakeServicePipe> restarted;
+    std::wstring afterApply, afterFirstOk;
+    bool openAfterFirstOk = false;
+    const INT_PTR result = RunSheet([&](HWND sheet) {
+        sheettest::SetCheck(ShowPage(sheet, 0), IDC_BLOCK_PORTABLE, false);
+        ui::Click(sheet, kApplyNow);
+        afterApply = AnswerMessageBox(IDOK, 10000);
+        ui::Click(sheet, IDOK);
+        afterFirstOk = AnswerMessageBox(IDOK, 10000);
+        openAfterFirstOk = ui::WaitUntil([&] { return !IsWindow(sheet); }, 500) == false;
+        restarted = std::make_unique<FakeServicePipe>();
+        ui::Click(sheet, IDOK);
+    });
+    EXPECT_EQ(afterApply, Loaded(IDS_CANNOT_CHANGE_SETTING));
+    EXPECT_EQ(afterFirstOk, Loaded(IDS_CANNOT_CHANGE_SETTING));
+    EXPECT_TRUE(openAfterFirstOk);
+    EXPECT_EQ(result, IDOK);
+    ASSERT_TRUE(restarted);
+    EXPECT_EQ(restarted->Codes(), (std::vector<DWORD>{2}));
+    EXPECT_EQ(StoredSetting().blockPortableDevices, 0);
+}
+
+TEST_F(MainSheet, FirstRunStoresEverythingOnceThenNothingWithoutAChange)
+{
+    Connect();
+    ASSERT_EQ(*core_.IsSetupDone(), 0);
+    EXPECT_EQ(RunSheet([&](HWND sheet) { ui::Click(sheet, IDOK); }), IDOK);
+    EXPECT_EQ(*core_.IsSetupDone(), 1);
+    EXPECT_EQ(StoredSetting().usbControlEnabled, 1);
+    EXPECT_EQ(StoredPassword().passwordSet, 0);
+    EXPECT_EQ(CommandsSinceStart(), (std::vector<DWORD>{2}));
+
+    EXPECT_EQ(RunSheet([&](HWND sheet) { ui::Click(sheet, IDOK); }), IDOK);
+    EXPECT_EQ(CommandsSinceStart(), (std::vector<DWORD>{2}));
+}
+
+TEST_F(MainSheet, OnlyTheInternalSdSwitchChangedIsStoredAndReloaded)
+{
+    Install(InstalledSetting(), PasswordOnly(L"secret"));
+    EXPECT_EQ(RunSheet([&](HWND sheet) {
+                  sheettest::SetCheck(ShowPage(sheet, 0), IDC_BLOCK_INTERNAL_SD, true);
+                  ui::Click(sheet, IDOK);
+              }),
+              IDOK);
+    EXPECT_EQ(StoredSetting().blockInternalSd, 1);
+    EXPECT_EQ(CommandsSinceStart(), (std::vector<DWORD>{2}));
+}
+
+TEST_F(MainSheet, GeneralPageEnablesByControlAndRows)
+{
+    Quelmar::SettingV3 off = InstalledSetting();
+    off.usbControlEnabled = 0;
+    off.whitelist.clear();
+    Install(off, PasswordOnly(L"secret"));
+    const int edited[] = {IDC_WHITELIST,     IDC_WHITELIST_ADD,     IDC_WHITELIST_EDIT,   IDC_WHITELIST_DELETE,
+                          IDC_OUTSIDE_BLOCK, IDC_OUTSIDE_READ_ONLY, IDC_BLOCK_PORTABLE,   IDC_BLOCK_CD_WRITING,
+                          IDC_BLOCK_INTERNAL_SD};
+    bool anyEditedEnabledWhenOff = true, csvEnabledWhenOff = false, blockAllShown = false, sdUnchecked = false;
+    bool exportEnabledWhenOnAndEmpty = true, exportEnabledWithARow = false, editEnabledWithoutSelection = true;
+    bool editEnabledWithSelection = false;
+    std::wstring cancelQuestion;
+    RunSheet([&](HWND sheet) {
+        HWND page = ShowPage(sheet, 0);
+        anyEditedEnabledWhenOff = false;
+        for (int id : edited) {
+            anyEditedEnabledWhenOff = anyEditedEnabledWhenOff || sheettest::IsEnabled(page, id);
+        }
+        csvEnabledWhenOff = sheettest::IsEnabled(page, IDC_CSV_IMPORT) && sheettest::IsEnabled(page, IDC_CSV_EXPORT);
+        blockAllShown = sheettest::IsChecked(page, IDC_OUTSIDE_BLOCK) && !sheettest::IsChecked(page, IDC_OUTSIDE_READ_ONLY);
+        sdUnchecked = !sheettest::IsChecked(page, IDC_BLOCK_INTERNAL_SD);
+
+        sheettest::SetCheck(page, IDC_USB_CONTROL, true);
+        ui::WaitUntil([&] { return sheettest::IsEnabled(page, IDC_WHITELIST_ADD); }, 3000);
+        exportEnabledWhenOnAndEmpty = sheettest::IsEnabled(page, IDC_CSV_EXPORT);
+        ui::Click(page, IDC_WHITELIST_ADD);
+        HWND entry = ui::WaitForDialog(uiThread_, IDC_USE_VENDOR_ID, 8000, true);
+        if (entry != nullptr) {
+            ui::SetItemText(entry, IDC_VENDOR_ID, L"0781");
+            ui::SetItemText(entry, IDC_PRODUCT_ID, L"5567");
+            ui::SetItemText(entry, IDC_SERIAL, L"ROW1");
+            ui::Click(entry, IDOK);
+            ui::WaitUntil([&] { return !IsWindow(entry); }, 5000);
+        }
+        exportEnabledWithARow = ui::WaitUntil([&] { return sheettest::IsEnabled(page, IDC_CSV_EXPORT); }, 3000);
+        editEnabledWithoutSelection = sheettest::IsEnabled(page, IDC_WHITELIST_EDIT);
+        ui::SelectRow(GetDlgItem(page, IDC_WHITELIST), 0);
+        editEnabledWithSelection = ui::WaitUntil(
+            [&] { return sheettest::IsEnabled(page, IDC_WHITELIST_EDIT) && sheettest::IsEnabled(page, IDC_WHITELIST_DELETE); },
+            3000);
+        ui::Click(sheet, IDCANCEL);
+        cancelQuestion = AnswerMessageBox(IDNO);
+    });
+    // Control off wants CD/DVD writing allowed while the policy blocks it.
+    EXPECT_EQ(cancelQuestion, Loaded(IDS_RESTART_FOR_CD_POLICY));
+    EXPECT_FALSE(anyEditedEnabledWhenOff);
+    EXPECT_TRUE(csvEnabledWhenOff);
+    EXPECT_TRUE(blockAllShown);
+    EXPECT_TRUE(sdUnchecked);
+    EXPECT_FALSE(exportEnabledWhenOnAndEmpty);
+    EXPECT_TRUE(exportEnabledWithARow);
+    EXPECT_FALSE(editEnabledWithoutSelection);
+    EXPECT_TRUE(editEnabledWithSelection);
+    EXPECT_EQ(StoredSetting().usbControlEnabled, 0);
+}
+
+TEST_F(MainSheet, PasswordPageRefusesUntilThePairMatchesAndAKeyIsChosen)
+{
+    Install(InstalledSetting(), Quelmar::PasswordData());
+    struct Step {
+        const wchar_t* password;
+        const wchar_t* confirmation;
+        bool keyDevice;
+        UINT expected;
+    };
+    const Step steps[] = {
+        {L"", L"", false, IDS_PASSWORD_REQUIRED},
+        {L"", L"abc", false, IDS_PASSWORD_REQUIRED},
+        {L"abc", L"abd", false, IDS_PASSWORD_MISMATCH},
+        {L"abc", L"ABC", false, IDS_PASSWORD_MISMATCH},
+        {L"abc", L"abc", true, IDS_SELECT_USB_DEVICE},
+    };
+    std::vector<std::wstring> messages;
+    std::vector<bool> stayedOnPage;
+    RunSheet([&](HWND sheet) {
+        HWND page = ShowPage(sheet, 1);
+        sheettest::SetCheck(page, IDC_SET_PASSWORD, true);
+        for (const Step& step : steps) {
+            sheettest::TypeText(page, IDC_PASSWORD, step.password);
+            sheettest::TypeText(page, IDC_PASSWORD_CONFIRM, step.confirmation);
+            sheettest::SetCheck(page, IDC_USE_KEY_DEVICE, step.keyDevice);
+            ui::Click(sheet, IDOK);
+            messages.push_back(AnswerMessageBox(IDOK));
+            stayedOnPage.push_back(IsWindow(sheet) && IsWindowVisible(page));
+        }
+        ui::Click(sheet, IDCANCEL);
+    });
+    ASSERT_EQ(messages.size(), std::size(steps));
+    for (size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_EQ(messages[i], Loaded(steps[i].expected)) << i;
+        EXPECT_TRUE(stayedOnPage[i]) << i;
+    }
+    EXPECT_EQ(StoredPassword().passwordSet, 0);
+    EXPECT_TRUE(CommandsSinceStart().empty());
+}
+
+TEST_F(MainSheet, PasswordPageShowsTheStoredKeyAndStoresModeZeroWithOneProtection)
+{
+    Quelmar::PasswordData both = PasswordOnly(L"secret");
+    both.keyDeviceSet = 1;
+    both.keyDevice.vendorId = 0xAB;
+    both.keyDevice.productId = 0x1C;
+    both.keyDevice.serialNumber = L"k1X";
+    both.unlockMode = Quelmar::UnlockModeBoth;
+    Install(InstalledSetting(), both);
+    std::wstring vendor, product, serial;
+    bool bothChecked = false, radiosEnabled = false, radiosEnabledAfter = true;
+    std::wstring passwordTextAfter = L"?";
+    RunSheet([&](HWND sheet) {
+        HWND page = ShowPage(sheet, 1);
+        vendor = ui::ItemText(page, IDC_KEY_VENDOR_ID);
+        product = ui::ItemText(page, IDC_KEY_PRODUCT_ID);
+        serial = ui::ItemText(page, IDC_KEY_SERIAL);
+        bothChecked = sheettest::IsChecked(page, IDC_UNLOCK_BOTH);
+        radiosEnabled = sheettest::IsEnabled(page, IDC_UNLOCK_EITHER) && sheettest::IsEnabled(page, IDC_UNLOCK_BOTH);
+        sheettest::TypeText(page, IDC_PASSWORD, L"typed");
+        sheettest::SetCheck(page, IDC_SET_PASSWORD, false);
+        radiosEnabledAfter = sheettest::IsEnabled(page, IDC_UNLOCK_EITHER) || sheettest::IsEnabled(page, IDC_UNLOCK_BOTH);
+        ui::Click(sheet, kApplyNow);
+        ui::WaitUntil([&] { return !sheettest::IsEnabled(sheet, kApplyNow); }, 3000);
+        passwordTextAfter = ui::ItemText(page, IDC_PASSWORD);
+        ui::Click(sheet, IDCANCEL);
+    });
+    EXPECT_EQ(vendor, L"0x00AB");
+    EXPECT_EQ(product, L"0x001C");
+    EXPECT_EQ(serial, L"k1X");
+    EXPECT_TRUE(bothChecked);
+    EXPECT_TRUE(radiosEnabled);
+    EXPECT_FALSE(radiosEnabledAfter);
+    EXPECT_EQ(passwordTextAfter, L"");
+    const Quelmar::PasswordData stored = StoredPassword();
+    EXPECT_EQ(stored.passwordSet, 0);
+    EXPECT_TRUE(stored.passwordDigest.empty());
+    EXPECT_EQ(stored.keyDeviceSet, 1);
+    EXPECT_EQ(stored.keyDevice.serialNumber, L"k1X");
+    EXPECT_EQ(stored.unlockMode, Quelmar::UnlockModeUnset);
+}
+
+TEST_F(MainSheet, ImportPageShowsTheLastImportAndRefusesAnImportWithoutAFile)
+{
+    Install(InstalledSetting(), PasswordOnly(L"secret"));
+    Quelmar::ImportTimeRecord record;
+    record.exportTime.time = 1700000000;
+    record.importTime.time = 1700003600;
+    ASSERT_EQ(Quelmar::SettingStore::SaveImportTime(record, kKeys), 1);
+    std::wstring shown, refusal;
+    bool stayed = false;
+    const INT_PTR result = RunSheet([&](HWND sheet) {
+        HWND page = ShowPage(sheet, 2);
+        shown = ui::ItemText(page, IDC_IMPORT_TIME);
+        sheettest::SetCheck(page, IDC_IMPORT_AT_START, true);
+        ui::Click(sheet, IDOK);
+        refusal = AnswerMessageBox(IDOK);
+        DWORD_PTR current = 0;
+        SendMessageTimeoutW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 5000, &current);
+        stayed = reinterpret_cast<HWND>(current) == page;
+        sheettest::TypeText(page, IDC_IMPORT_PATH, L"D:\\QEVRINInstallSetting.dat");
+        ui::Click(sheet, IDOK);
+    });
+    EXPECT_EQ(shown, FormatLocalTime(L"%Y/%m/%d %H:%M:%S", 1700003600).GetString());
+    EXPECT_EQ(refusal, Loaded(IDS_ENTER_SETTING_FILE));
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(StoredSetting().autoImport.importAtStart, 1);
+    EXPECT_EQ(StoredSetting().autoImport.importPath, L"D:\\QEVRINInstallSetting.dat");
+    EXPECT_EQ(StoredSetting().blockPortableDevices, 1);
+}
+
+TEST(EqualPasswordData, EveryFieldCounts)
+{
+    Quelmar::PasswordData base = PasswordOnly(L"secret");
+    base.keyDeviceSet = 1;
+    base.keyDevice.vendorId = 1;
+    base.keyDevice.productId = 2;
+    base.keyDevice.serialNumber = L"abc";
+    base.unlockMode = 2;
+    const std::function<void(Quelmar::PasswordData&)> changes[] = {
+        [](Quelmar::PasswordData& d) { d.passwordSet = 0; },
+        [](Quelmar::PasswordData& d) { d.passwordDigest.pop_back(); },
+        [](Quelmar::PasswordData& d) { d.passwordDigest[0] ^= 1; },
+        [](Quelmar::PasswordData& d) { d.keyDeviceSet = 0; },
+        [](Quelmar::PasswordData& d) { d.keyDevice.vendorId = 3; },
+        [](Quelmar::PasswordData& d) { d.keyDevice.productId = 3; },
+        [](Quelmar::PasswordData& d) { d.keyDevice.serialNumber = L"ABC"; },
+        [](Quelmar::PasswordData& d) { d.unlockMode = 1; },
+    };
+    EXPECT_TRUE(EqualPasswordData(base, base));
+    for (size_t i = 0; i < std::size(changes); ++i) {
+        Quelmar::PasswordData changed = base;
+        changes[i](changed);
+        EXPECT_FALSE(EqualPasswordData(base, changed)) << i;
+    }
 }

@@ -62,7 +62,8 @@ HWND ShowPage(HWND sheet, int index)
 void SetCheck(HWND page, int id, bool checked)
 {
     SendWithin(GetDlgItem(page, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    ui::Click(page, id);
+    // Sent, not posted: what the page does on the click is done when this returns.
+    SendWithin(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, id)));
 }
 
 bool IsChecked(HWND page, int id)

@@ -15,7 +15,7 @@ constexpr int kApplyNow = 0x3021;
 
 // Shows the page with that index and returns its window (null when it did not appear).
 HWND ShowPage(HWND sheet, int index);
-// Sets the check box and tells the page as a click would.
+// Sets the check box and tells the page as a click would; returns when the page is done.
 void SetCheck(HWND page, int id, bool checked);
 bool IsChecked(HWND page, int id);
 bool IsEnabled(HWND page, int id);
