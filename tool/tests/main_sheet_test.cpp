@@ -17,6 +17,7 @@
 #include "tool/tests/exit_windows_interpose.h"
 #include "tool/tests/fake_service_pipe.h"
 #include "tool/tests/sheet_driver.h"
+#include "tool/tests/test_files.h"
 #include "tool/tests/ui_driver.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,10 @@
 using sheettest::AnswerMessageBox;
 using sheettest::kApplyNow;
 using sheettest::ShowPage;
+
+using tooltest::ReadBytes;
+using tooltest::TempFolder;
+using tooltest::WriteBytes;
 
 namespace {
 
@@ -86,74 +91,6 @@ Quelmar::PasswordData StoredPassword()
     Quelmar::PasswordData data;
     EXPECT_EQ(Quelmar::SettingStore::LoadPasswordData(data), 1);
     return data;
-}
-
-// A folder of its own under the temporary folder, removed with what it holds.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        WCHAR base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + L"qevrin-sheet-" + std::to_wstring(GetTickCount());
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        WIN32_FIND_DATAW data = {};
-        HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW(File(data.cFileName).c_str());
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path_.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-    std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
-    // The first file whose name starts with prefix.
-    std::wstring Find(const wchar_t* prefix) const
-    {
-        WIN32_FIND_DATAW data = {};
-        HANDLE find = FindFirstFileW((path_ + L"\\" + prefix + L"*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) {
-            return std::wstring();
-        }
-        FindClose(find);
-        return File(data.cFileName);
-    }
-
-private:
-    std::wstring path_;
-};
-
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string ReadBytes(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    CloseHandle(file);
-    return bytes;
 }
 
 class MainSheet : public ::testing::Test {
@@ -293,7 +230,8 @@ TEST_F(MainSheet, EditsOnEveryPageAreStoredOnApplyAndReloadedOnce)
         sheettest::TypeText(password, IDC_PASSWORD, L"Qevrin!1");
         sheettest::TypeText(password, IDC_PASSWORD_CONFIRM, L"Qevrin!1");
         ui::SaveScreenshot(sheet, L"main_sheet_password");
-        ui::SaveScreenshot(ShowPage(sheet, 2), L"main_sheet_import_page");
+        ShowPage(sheet, 2);
+        ui::SaveScreenshot(sheet, L"main_sheet_import");
         ShowPage(sheet, 3);
         ui::SaveScreenshot(sheet, L"main_sheet_about");
 
@@ -306,8 +244,9 @@ TEST_F(MainSheet, EditsOnEveryPageAreStoredOnApplyAndReloadedOnce)
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(importQuestion, Loaded(IDS_CSV_IMPORT_REPLACES));
     EXPECT_TRUE(fileChosen);
-    const std::wstring log = folder.Find(L"err");
-    ASSERT_FALSE(log.empty());
+    const std::vector<std::wstring> logs = folder.Files(L"err");
+    ASSERT_EQ(logs.size(), 1u);
+    const std::wstring log = folder.File(logs[0].c_str());
     EXPECT_NE(summary.find(L"2行目："), std::wstring::npos) << summary;
     EXPECT_NE(summary.find(L"4行目："), std::wstring::npos) << summary;
     EXPECT_NE(summary.find(log), std::wstring::npos) << summary;
@@ -358,7 +297,7 @@ TEST_F(MainSheet, ExportWritesTheEditedValuesAndStoresNothing)
         sheettest::TypeText(import, IDC_IMPORT_PATH, L"C:\\share\\setting.dat");
         ui::Click(sheet, IDC_EXPORT_SETTING);
         folderChosen = sheettest::ChooseFolder(uiThread_, folder.Path());
-        ui::WaitUntil([&] { return !folder.Find(L"QEVRIN").empty(); }, 5000);
+        ui::WaitUntil([&] { return !folder.Files(L"QEVRIN").empty(); }, 5000);
         exportMessage = AnswerMessageBox(IDOK, 200);
         applyEnabledAfter = sheettest::IsEnabled(sheet, kApplyNow);
         ui::Click(sheet, IDCANCEL);
@@ -624,30 +563,4 @@ TEST_F(MainSheet, ImportPageShowsTheLastImportAndRefusesAnImportWithoutAFile)
     EXPECT_EQ(StoredSetting().autoImport.importAtStart, 1);
     EXPECT_EQ(StoredSetting().autoImport.importPath, L"D:\\QEVRINInstallSetting.dat");
     EXPECT_EQ(StoredSetting().blockPortableDevices, 1);
-}
-
-TEST(EqualPasswordData, EveryFieldCounts)
-{
-    Quelmar::PasswordData base = PasswordOnly(L"secret");
-    base.keyDeviceSet = 1;
-    base.keyDevice.vendorId = 1;
-    base.keyDevice.productId = 2;
-    base.keyDevice.serialNumber = L"abc";
-    base.unlockMode = 2;
-    const std::function<void(Quelmar::PasswordData&)> changes[] = {
-        [](Quelmar::PasswordData& d) { d.passwordSet = 0; },
-        [](Quelmar::PasswordData& d) { d.passwordDigest.pop_back(); },
-        [](Quelmar::PasswordData& d) { d.passwordDigest[0] ^= 1; },
-        [](Quelmar::PasswordData& d) { d.keyDeviceSet = 0; },
-        [](Quelmar::PasswordData& d) { d.keyDevice.vendorId = 3; },
-        [](Quelmar::PasswordData& d) { d.keyDevice.productId = 3; },
-        [](Quelmar::PasswordData& d) { d.keyDevice.serialNumber = L"ABC"; },
-        [](Quelmar::PasswordData& d) { d.unlockMode = 1; },
-    };
-    EXPECT_TRUE(EqualPasswordData(base, base));
-    for (size_t i = 0; i < std::size(changes); ++i) {
-        Quelmar::PasswordData changed = base;
-        changes[i](changed);
-        EXPECT_FALSE(EqualPasswordData(base, changed)) << i;
-    }
 }

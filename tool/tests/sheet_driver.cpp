@@ -155,8 +155,26 @@ bool ChooseFolder(DWORD threadId, const std::wstring& folder)
     if (folder.empty()) {
         ui::Click(dialog, IDCANCEL);
     } else {
-        SendWithin(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-        ui::Click(dialog, IDOK);
+        // The tree fills while the dialog opens: select until the folder is the one shown.
+        HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+        const std::wstring leaf = folder.substr(folder.find_last_of(L'\\') + 1);
+        const bool selected = ui::WaitUntil(
+            [&] {
+                SendWithin(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+                wchar_t text[MAX_PATH] = {};
+                TVITEMW item = {};
+                item.mask = TVIF_TEXT;
+                item.hItem = reinterpret_cast<HTREEITEM>(SendWithin(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+                item.pszText = text;
+                item.cchTextMax = MAX_PATH;
+                return item.hItem != nullptr && SendWithin(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) &&
+                       leaf == text;
+            },
+            10000);
+        ui::Click(dialog, selected ? IDOK : IDCANCEL);
+        if (!selected) {
+            return false;
+        }
     }
     return ui::WaitUntil([&] { return !IsWindow(dialog); }, kSendTimeoutMs);
 }
