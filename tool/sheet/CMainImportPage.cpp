@@ -22,11 +22,6 @@ CMainImportPage::CMainImportPage() : CPropertyPage(IDD_MAIN_IMPORT)
 {
 }
 
-CMainSheet* CMainImportPage::Sheet() const
-{
-    return dynamic_cast<CMainSheet*>(CWnd::FromHandlePermanent(GetSheetWindow()));
-}
-
 void CMainImportPage::ShowValues()
 {
     showingValues_ = true;
@@ -45,7 +40,7 @@ BOOL CMainImportPage::OnInitDialog()
 {
     CPropertyPage::OnInitDialog();
     m_lastImport.Empty();
-    if (CMainSheet* sheet = Sheet()) {
+    if (CMainSheet* sheet = CMainSheet::FromPage(*this)) {
         m_importAtStart = sheet->m_loadedSetting.autoImport.importAtStart;
         m_filePath = sheet->m_loadedSetting.autoImport.importPath;
         Quelmar::ImportTimeRecord record;
@@ -69,7 +64,7 @@ void CMainImportPage::EnableFileControls()
 
 BOOL CMainImportPage::IsChanged() const
 {
-    const CMainSheet* sheet = Sheet();
+    const CMainSheet* sheet = CMainSheet::FromPage(*this);
     if (sheet == nullptr) {
         return FALSE;
     }
@@ -159,7 +154,7 @@ BOOL CMainImportPage::OnApply()
     if (!Validate()) {
         return FALSE;
     }
-    CMainSheet* sheet = Sheet();
+    CMainSheet* sheet = CMainSheet::FromPage(*this);
     if (sheet != nullptr && IsChanged()) {
         sheet->m_editedSetting.autoImport.importAtStart = m_importAtStart;
         sheet->m_editedSetting.autoImport.importPath = m_filePath;

@@ -7,8 +7,6 @@
 //
 #include "classlib/CPropertyPage.h"
 
-class CMainSheet;
-
 class CMainImportPage : public CPropertyPage {
 public:
     CMainImportPage();
@@ -27,7 +25,6 @@ public:
     CString m_lastImport;       // static 1039
 
 private:
-    CMainSheet* Sheet() const;
     // Moves the values into the controls. The edits report the texts they are given as
     // changes; those are not the user's and must not read the controls half-filled.
     void ShowValues();

@@ -7,11 +7,6 @@ CMainPasswordPage::CMainPasswordPage() : CPropertyPage(IDD_MAIN_PASSWORD)
 {
 }
 
-CMainSheet* CMainPasswordPage::Sheet() const
-{
-    return dynamic_cast<CMainSheet*>(CWnd::FromHandlePermanent(GetSheetWindow()));
-}
-
 void CMainPasswordPage::ShowValues()
 {
     showingValues_ = true;
@@ -27,7 +22,7 @@ void CMainPasswordPage::DoDataExchange(CDataExchange* dx)
 BOOL CMainPasswordPage::OnInitDialog()
 {
     CPropertyPage::OnInitDialog();
-    if (const CMainSheet* sheet = Sheet()) {
+    if (const CMainSheet* sheet = CMainSheet::FromPage(*this)) {
         const Quelmar::PasswordData& loaded = sheet->m_loadedPassword;
         m_fields.passwordOn = loaded.passwordSet;
         m_fields.keyDeviceOn = loaded.keyDeviceSet;
@@ -44,7 +39,7 @@ BOOL CMainPasswordPage::OnInitDialog()
 
 BOOL CMainPasswordPage::IsChanged() const
 {
-    const CMainSheet* sheet = Sheet();
+    const CMainSheet* sheet = CMainSheet::FromPage(*this);
     if (sheet == nullptr) {
         return FALSE;
     }
@@ -58,7 +53,7 @@ BOOL CMainPasswordPage::IsChanged() const
 
 BOOL CMainPasswordPage::Validate()
 {
-    const CMainSheet* sheet = Sheet();
+    const CMainSheet* sheet = CMainSheet::FromPage(*this);
     const int storedPassword = sheet != nullptr ? sheet->m_loadedPassword.passwordSet : 0;
     // With a password stored, two empty boxes keep it; anything typed must be a matching pair.
     if (m_fields.passwordOn == 1 &&
@@ -145,7 +140,7 @@ BOOL CMainPasswordPage::OnApply()
     if (!Validate()) {
         return FALSE;
     }
-    CMainSheet* sheet = Sheet();
+    CMainSheet* sheet = CMainSheet::FromPage(*this);
     if (sheet != nullptr && IsChanged()) {
         Quelmar::PasswordData& edited = sheet->m_editedPassword;
         edited.passwordSet = m_fields.passwordOn;

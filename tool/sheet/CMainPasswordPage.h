@@ -8,8 +8,6 @@
 #include "classlib/CPropertyPage.h"
 #include "tool/sheet/PasswordPageFields.h"
 
-class CMainSheet;
-
 class CMainPasswordPage : public CPropertyPage {
 public:
     CMainPasswordPage();
@@ -28,7 +26,6 @@ public:
     PasswordPageFields m_fields;
 
 private:
-    CMainSheet* Sheet() const;
     // Moves the values into the controls. The edits report the texts they are given as
     // changes; those are not the user's and must not read the controls half-filled.
     void ShowValues();

@@ -53,6 +53,11 @@ CMainSheet::CMainSheet(Quelmar::ISettingToolCore& core) : CPropertySheet(IDS_SHE
 
 CMainSheet::~CMainSheet() = default;
 
+CMainSheet* CMainSheet::FromPage(const CPropertyPage& page)
+{
+    return dynamic_cast<CMainSheet*>(CWnd::FromHandlePermanent(page.GetSheetWindow()));
+}
+
 BOOL CMainSheet::DestroyWindow()
 {
     while (GetPageCount() > 0) {

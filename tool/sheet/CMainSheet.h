@@ -37,6 +37,8 @@ public:
     void OnExportInstallSetting();
 
     Quelmar::ISettingToolCore& Core() const { return core_; }
+    // The main sheet that holds the page; null while the page is in no main sheet.
+    static CMainSheet* FromPage(const CPropertyPage& page);
 
     // As loaded when the sheet opened or last stored; the pages read these.
     Quelmar::SettingV3 m_loadedSetting;

@@ -8,11 +8,6 @@ CMainWholePage::CMainWholePage() : CPropertyPage(IDD_MAIN_WHOLE)
 {
 }
 
-CMainSheet* CMainWholePage::Sheet() const
-{
-    return dynamic_cast<CMainSheet*>(CWnd::FromHandlePermanent(GetSheetWindow()));
-}
-
 void CMainWholePage::DoDataExchange(CDataExchange* dx)
 {
     DDX_Check(dx, IDC_USB_CONTROL, m_usbControl);
@@ -22,7 +17,7 @@ void CMainWholePage::DoDataExchange(CDataExchange* dx)
 BOOL CMainWholePage::OnInitDialog()
 {
     CPropertyPage::OnInitDialog();
-    if (CMainSheet* sheet = Sheet()) {
+    if (CMainSheet* sheet = CMainSheet::FromPage(*this)) {
         m_usbControl = sheet->m_loadedSetting.usbControlEnabled;
         m_fields.Load(sheet->m_loadedSetting);
     }
@@ -34,7 +29,7 @@ BOOL CMainWholePage::OnInitDialog()
 
 BOOL CMainWholePage::IsChanged() const
 {
-    const CMainSheet* sheet = Sheet();
+    const CMainSheet* sheet = CMainSheet::FromPage(*this);
     if (sheet == nullptr) {
         return FALSE;
     }
@@ -155,7 +150,7 @@ void CMainWholePage::OnExportCsv()
 
 BOOL CMainWholePage::OnApply()
 {
-    CMainSheet* sheet = Sheet();
+    CMainSheet* sheet = CMainSheet::FromPage(*this);
     if (sheet != nullptr && IsChanged()) {
         Quelmar::SettingV3& edited = sheet->m_editedSetting;
         edited.usbControlEnabled = m_usbControl;

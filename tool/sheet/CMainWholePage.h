@@ -7,8 +7,6 @@
 #include "classlib/CPropertyPage.h"
 #include "tool/sheet/WhitelistPageFields.h"
 
-class CMainSheet;
-
 class CMainWholePage : public CPropertyPage {
 public:
     CMainWholePage();
@@ -29,7 +27,6 @@ public:
     WhitelistPageFields m_fields;
 
 private:
-    CMainSheet* Sheet() const;
     void OnEnableControl();
     void OnModified();
     void OnAdd();
