@@ -1,7 +1,7 @@
 #include "tool/CInitializeWizard.h"
 
 #include "tool/ISettingToolCore.h"
-#include "tool/StartupOutcome.h"
+#include "tool/sheet/AskRestartForCdPolicy.h"
 #include "tool/resource.h"
 
 namespace {
@@ -91,13 +91,9 @@ void CInitializeWizard::OnWizardFinish()
 
     Quelmar::SettingV3 setting;
     Quelmar::AssignSetting(setting, *core.GetSettings());
+    // The wizard always switches control on; the automatic import stays as the core holds it.
     setting.usbControlEnabled = 1;
-    setting.outsidePolicy =
-        wholePage_.m_outsideIndex == 1 ? Quelmar::OutsidePolicyReadOnly : Quelmar::OutsidePolicyBlock;
-    wholePage_.m_list.GetAllEntries(setting.whitelist);
-    setting.blockPortableDevices = wholePage_.m_blockPortable;
-    setting.blockCdWriting = wholePage_.m_blockCdWriting;
-    setting.blockInternalSd = wholePage_.m_blockInternalSd == 1 ? 1 : 0;
+    wholePage_.m_fields.Store(setting);
     core.SetSettings(setting);
     if (core.SaveSettings() != 0) {
         AfxMessageBoxFromIds(m_hWnd, IDS_CANNOT_SAVE_SETTING, IDS_SHEET_CAPTION, MB_ICONERROR);
@@ -117,6 +113,6 @@ void CInitializeWizard::OnWizardFinish()
         return;
     }
 
-    AskCdPolicyRestart(m_hWnd);
+    AskRestartForCdPolicy(m_hWnd, *core.GetSettings());
     Default();
 }

@@ -20,10 +20,10 @@ void BuildSettingSummary(CString& text, CInitializeWizardWholePage& wholePage)
 {
     Append(text, IDS_SUMMARY_WHITELIST);
     Append(text, IDS_SUMMARY_LINE_BREAK);
-    const int rows = wholePage.m_list.GetItemCount();
+    const int rows = wholePage.m_fields.list.GetItemCount();
     if (rows > 0) {
         for (int row = 0; row < rows; ++row) {
-            const Quelmar::WhitelistEntry* entry = wholePage.m_list.GetRow(row);
+            const Quelmar::WhitelistEntry* entry = wholePage.m_fields.list.GetRow(row);
             CString line;
             if (entry == nullptr || !FormatWhitelistEntry(*entry, line)) {
                 continue;
@@ -42,20 +42,20 @@ void BuildSettingSummary(CString& text, CInitializeWizardWholePage& wholePage)
     Append(text, IDS_SUMMARY_OUTSIDE);
     Append(text, IDS_SUMMARY_LINE_BREAK);
     Append(text, IDS_SUMMARY_BULLET);
-    Append(text, wholePage.m_outsideIndex == 1 ? IDS_SUMMARY_ALL_READ_ONLY : IDS_SUMMARY_BLOCK_ALL);
+    Append(text, wholePage.m_fields.outsideIndex == 1 ? IDS_SUMMARY_ALL_READ_ONLY : IDS_SUMMARY_BLOCK_ALL);
     Append(text, IDS_SUMMARY_LINE_BREAK);
 
     Append(text, IDS_SUMMARY_LINE_BREAK);
     Append(text, IDS_SUMMARY_OPTIONS);
     Append(text, IDS_SUMMARY_LINE_BREAK);
     Append(text, IDS_SUMMARY_BULLET);
-    Append(text, wholePage.m_blockPortable == 1 ? IDS_SUMMARY_BLOCK_PORTABLE : IDS_SUMMARY_ALLOW_PORTABLE);
+    Append(text, wholePage.m_fields.blockPortableDevices == 1 ? IDS_SUMMARY_BLOCK_PORTABLE : IDS_SUMMARY_ALLOW_PORTABLE);
     Append(text, IDS_SUMMARY_LINE_BREAK);
     Append(text, IDS_SUMMARY_BULLET);
-    Append(text, wholePage.m_blockCdWriting == 1 ? IDS_SUMMARY_BLOCK_CD : IDS_SUMMARY_ALLOW_CD);
+    Append(text, wholePage.m_fields.blockCdWriting == 1 ? IDS_SUMMARY_BLOCK_CD : IDS_SUMMARY_ALLOW_CD);
     Append(text, IDS_SUMMARY_LINE_BREAK);
     Append(text, IDS_SUMMARY_BULLET);
-    Append(text, wholePage.m_blockInternalSd == 1 ? IDS_SUMMARY_BLOCK_INTERNAL_SD : IDS_SUMMARY_ALLOW_INTERNAL_SD);
+    Append(text, wholePage.m_fields.blockInternalSd == 1 ? IDS_SUMMARY_BLOCK_INTERNAL_SD : IDS_SUMMARY_ALLOW_INTERNAL_SD);
 }
 
 CInitializeWizardFinishPage::CInitializeWizardFinishPage(CInitializeWizardWholePage* wholePage)

@@ -6,6 +6,7 @@
 //
 #include "classlib/CPropertyPage.h"
 #include "core/model/PasswordData.h"
+#include "tool/sheet/PasswordPageFields.h"
 
 class CInitializeWizardPasswordPage : public CPropertyPage {
 public:
@@ -21,27 +22,6 @@ public:
     int Validate();
     void BuildPasswordData(Quelmar::PasswordData& data) const;
 
-    int m_passwordOn = 1;
-    CString m_password;
-    CString m_confirmation;
-    int m_keyDeviceOn = 0;
-    CString m_vendorIdText;
-    CString m_productIdText;
-    CString m_serialText;
-    // 0: either one unlocks, 1: both are needed (radio group 1035).
-    int m_unlockIndex = 0;
-    Quelmar::KeyDeviceId m_keyDevice;
-
-private:
-    void OnSetPassword();
-    void OnUseUsbKey();
-    void OnSelectDevice();
-    void ApplyEnablingRules();
-    void FormatKeyDeviceTexts();
-    void RefusePassword(UINT messageId);
+    // Password on at the start, key device off, either one unlocks.
+    PasswordPageFields m_fields;
 };
-
-// The stored digest of a password text: MD5 of the hash family over its UTF-16LE code units.
-std::vector<BYTE> ComputePasswordDigest(const CString& text);
-// The stored unlock mode of the radio group's index: 0 gives 1 (either), 1 gives 2 (both).
-int UnlockModeFromIndex(int index);

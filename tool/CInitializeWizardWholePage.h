@@ -6,7 +6,7 @@
 //
 #include "classlib/CPropertyPage.h"
 #include "core/model/Setting.h"
-#include "tool/CWhiteListControl.h"
+#include "tool/sheet/WhitelistPageFields.h"
 
 class CInitializeWizardWholePage : public CPropertyPage {
 public:
@@ -19,22 +19,11 @@ public:
     BOOL OnCmdMsg(UINT id, int code) override;
     BOOL OnNotifyMsg(NMHDR* header, LRESULT* result) override;
 
-    void EnableControls(BOOL enable);
+    // Edit and delete need a selected row, export needs rows; import is always there.
     void UpdateButtons();
 
-    // 0 block all, 1 all read-only (radio group 1005).
-    int m_outsideIndex = 0;
-    CWhiteListControl m_list;
-    int m_blockPortable = 0;
-    int m_blockCdWriting = 0;
-    int m_blockInternalSd = 0;
+    WhitelistPageFields m_fields;
 
 private:
-    void OnAdd();
-    void OnEdit();
-    void OnDelete();
-    void OnImportCsv();
-    void OnExportCsv();
-
     const Quelmar::SettingV3* startingSetting_;
 };

@@ -7,6 +7,7 @@
 #include "tool/CSettingToolCommandLineInfo.h"
 #include "tool/ISettingToolCore.h"
 #include "tool/StartupOutcome.h"
+#include "tool/sheet/CMainSheet.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -65,6 +66,10 @@ void CSettingToolApp::RunSettingSheet()
             return;
         }
     }
+    CMainSheet sheet;
+    m_pMainWnd = &sheet;
+    sheet.DoModal();
+    m_pMainWnd = nullptr;
 }
 
 int CSettingToolApp::ExitInstance()

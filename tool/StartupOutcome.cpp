@@ -3,9 +3,9 @@
 #include "classlib/CWnd.h"
 #include "core/process/ProcessEnumeratorHolder.h"
 #include "core/store/SettingStore.h"
+#include "tool/sheet/AskRestartForCdPolicy.h"
 #include "core/system/ProgramPaths.h"
 #include "core/system/ShieldButtonHook.h"
-#include "core/system/WindowsRestart.h"
 #include "tool/ISettingToolCore.h"
 #include "tool/ToolMessages.h"
 #include "tool/resource.h"
@@ -73,18 +73,5 @@ void OfferFbfProgram()
 
 void PromptRestartForCdPolicy()
 {
-    AskCdPolicyRestart(nullptr);
-}
-
-void AskCdPolicyRestart(HWND owner)
-{
-    const Quelmar::SettingV3* setting = Quelmar::GetSettingToolCore().GetSettings();
-    const int wanted = setting->usbControlEnabled == 1 && setting->blockCdWriting == 1 ? 1 : 0;
-    if (wanted == Quelmar::IsCdBurningBlockedByPolicy()) {
-        return;
-    }
-    if (AfxMessageBoxFromIds(owner, IDS_RESTART_FOR_CD_POLICY, IDS_PRODUCT_NAME, MB_ICONINFORMATION | MB_YESNO) ==
-        IDYES) {
-        RestartWindows();
-    }
+    AskRestartForCdPolicy(nullptr, *Quelmar::GetSettingToolCore().GetSettings());
 }

@@ -21,5 +21,3 @@ void OfferFbfProgram();
 // Offers a restart when the core's setting wants CD/DVD writing blocked and Explorer's policy
 // says otherwise (or the other way round).
 void PromptRestartForCdPolicy();
-// The same question with an owner window.
-void AskCdPolicyRestart(HWND owner);

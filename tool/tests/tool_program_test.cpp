@@ -6,7 +6,7 @@
 #include "core/store/FileKeySource.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
-#include "tool/CInitializeWizardPasswordPage.h"
+#include "tool/sheet/PasswordPageFields.h"
 #include "tool/WhitelistEntryText.h"
 #include "tool/resource.h"
 #include "tool/tests/fake_service_pipe.h"
@@ -186,9 +186,19 @@ TEST_F(ToolProgram, PasswordOpensTheSettingsSheet)
     HWND unlock = ui::WaitForDialog(tool.ThreadId(), IDC_PASSWORD, kStartMs, true);
     ASSERT_NE(unlock, nullptr);
     EXPECT_EQ(ui::Text(unlock), Loaded(IDS_PRODUCT_NAME));
+    ui::SaveScreenshot(unlock, L"program_unlock");
     ui::SetItemText(unlock, IDC_PASSWORD, L"secret");
     ui::Click(unlock, IDOK);
+
+    HWND sheet = ui::WaitForDialog(tool.ThreadId(), kSheetTabId, 15000, true);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(ui::Text(sheet), Loaded(IDS_SHEET_CAPTION));
+    EXPECT_EQ(SendMessageW(GetDlgItem(sheet, kSheetTabId), TCM_GETITEMCOUNT, 0, 0), 4);
+    ui::SaveScreenshot(sheet, L"program_sheet");
+    // Cancel as its button does; the stored setting agrees with the CD policy, so nothing is asked.
+    PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(sheet, IDCANCEL)));
     EXPECT_EQ(tool.WaitForExit(15000), 0u);
+    EXPECT_EQ(service.Codes(), (std::vector<DWORD>{1}));
 }
 
 TEST_F(ToolProgram, SecondInstanceEndsAndBringsTheFirstToTheFront)
