@@ -11,6 +11,7 @@
 #include "tool/SettingToolCore.h"
 #include "tool/resource.h"
 #include "tool/tests/fake_service_pipe.h"
+#include "tool/tests/sheet_driver.h"
 #include "tool/tests/ui_driver.h"
 
 #include <gtest/gtest.h>
@@ -27,47 +28,6 @@ std::wstring Loaded(UINT id)
     CString text;
     text.LoadString(id);
     return text.GetString();
-}
-
-HWND CurrentPage(HWND sheet)
-{
-    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-}
-
-HWND PressNext(HWND sheet)
-{
-    HWND before = CurrentPage(sheet);
-    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
-    HWND after = nullptr;
-    ui::WaitUntil([&] {
-        after = CurrentPage(sheet);
-        return after != nullptr && after != before;
-    }, 5000);
-    return after;
-}
-
-void SetCheck(HWND dialog, int id, bool checked)
-{
-    SendMessageW(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    ui::Click(dialog, id);
-}
-
-bool IsChecked(HWND dialog, int id)
-{
-    return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-// The message box's text after it was answered with OK; empty when none came.
-std::wstring AnswerMessage(DWORD thread)
-{
-    HWND box = ui::WaitForMessageBox(thread, 5000);
-    if (box == nullptr) {
-        return L"";
-    }
-    const std::wstring text = ui::ItemText(box, 0xFFFF);
-    ui::Click(box, IDOK);
-    ui::WaitUntil([&] { return !IsWindow(box); }, 5000);
-    return text;
 }
 
 class SetupWizard : public ::testing::Test {
@@ -94,26 +54,23 @@ protected:
 
 }  // namespace
 
-TEST_F(SetupWizard, PasswordPageRefusesNextUntilOneProtectionIsComplete)
+// Unlike the settings page, nothing is stored yet: some protection, and then a typed
+// password, is always required.
+TEST_F(SetupWizard, PasswordPageRefusesNextWithoutAProtectionOrWithoutATypedPassword)
 {
     const struct {
         bool password;
-        const wchar_t* text;
         const wchar_t* confirmation;
-        bool keyDevice;
         UINT message;
     } cases[] = {
-        {false, L"", L"", false, IDS_SET_PASSWORD_OR_KEY},
-        {true, L"", L"", false, IDS_PASSWORD_REQUIRED},
-        {true, L"", L"secret", false, IDS_PASSWORD_REQUIRED},
-        {true, L"secret", L"Secret", false, IDS_PASSWORD_MISMATCH},
-        {false, L"", L"", true, IDS_SELECT_USB_DEVICE},
+        {false, L"", IDS_SET_PASSWORD_OR_KEY},
+        {true, L"", IDS_PASSWORD_REQUIRED},
+        {true, L"secret", IDS_PASSWORD_REQUIRED},
     };
     const DWORD uiThread = GetCurrentThreadId();
     std::vector<std::wstring> messages;
     std::vector<bool> stayed;
-    bool radiosDisabled = false;
-    bool editsEnabledAtStart = false;
+    bool passwordOnAtStart = false;
     bool wentOn = false;
     {
         CInitializeWizard wizard;
@@ -122,38 +79,29 @@ TEST_F(SetupWizard, PasswordPageRefusesNextUntilOneProtectionIsComplete)
             if (sheet == nullptr) {
                 return;
             }
-            HWND page = PressNext(sheet);
-            editsEnabledAtStart = IsWindowEnabled(GetDlgItem(page, IDC_PASSWORD)) &&
-                                  IsWindowEnabled(GetDlgItem(page, IDC_PASSWORD_CONFIRM)) &&
-                                  !IsWindowEnabled(GetDlgItem(page, IDC_SELECT_KEY_DEVICE));
+            HWND page = ui::PressNext(sheet);
+            passwordOnAtStart = sheettest::IsChecked(page, IDC_SET_PASSWORD) &&
+                                sheettest::IsEnabled(page, IDC_PASSWORD) &&
+                                !sheettest::IsEnabled(page, IDC_SELECT_KEY_DEVICE);
             for (const auto& c : cases) {
-                SetCheck(page, IDC_SET_PASSWORD, c.password);
-                SetCheck(page, IDC_USE_KEY_DEVICE, c.keyDevice);
-                ui::SetItemText(page, IDC_PASSWORD, c.text);
+                sheettest::SetCheck(page, IDC_SET_PASSWORD, c.password);
                 ui::SetItemText(page, IDC_PASSWORD_CONFIRM, c.confirmation);
                 PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
-                messages.push_back(AnswerMessage(uiThread));
-                stayed.push_back(CurrentPage(sheet) == page);
+                messages.push_back(sheettest::AnswerMessageBox(IDOK));
+                stayed.push_back(ui::CurrentPage(sheet) == page);
             }
-            // One protection only: the unlock choice means nothing and stays disabled.
-            SetCheck(page, IDC_SET_PASSWORD, true);
-            SetCheck(page, IDC_USE_KEY_DEVICE, false);
-            radiosDisabled = !IsWindowEnabled(GetDlgItem(page, IDC_UNLOCK_EITHER)) &&
-                             !IsWindowEnabled(GetDlgItem(page, IDC_UNLOCK_BOTH));
             ui::SetItemText(page, IDC_PASSWORD, L"secret");
-            ui::SetItemText(page, IDC_PASSWORD_CONFIRM, L"secret");
-            wentOn = PressNext(sheet) != page;
+            wentOn = ui::PressNext(sheet) != page;
             PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         });
         wizard.DoModal();
     }
-    EXPECT_TRUE(editsEnabledAtStart);
+    EXPECT_TRUE(passwordOnAtStart);
     ASSERT_EQ(messages.size(), std::size(cases));
     for (size_t i = 0; i < messages.size(); ++i) {
         EXPECT_EQ(messages[i], Loaded(cases[i].message)) << "case " << i;
         EXPECT_TRUE(stayed[i]) << "case " << i;
     }
-    EXPECT_TRUE(radiosDisabled);
     EXPECT_TRUE(wentOn);
 }
 
@@ -179,25 +127,25 @@ TEST_F(SetupWizard, FailedPasswordSaveKeepsTheWizardOpenAndTheNextStartIsAFirstR
             if (sheet == nullptr) {
                 return;
             }
-            HWND whole = CurrentPage(sheet);
+            HWND whole = ui::CurrentPage(sheet);
             startedAsFirstRun = SendMessageW(GetDlgItem(whole, IDC_WHITELIST), LVM_GETITEMCOUNT, 0, 0) == 0 &&
-                                IsChecked(whole, IDC_OUTSIDE_BLOCK) && IsChecked(whole, IDC_BLOCK_PORTABLE) &&
-                                IsChecked(whole, IDC_BLOCK_CD_WRITING) && !IsChecked(whole, IDC_BLOCK_INTERNAL_SD) &&
+                                sheettest::IsChecked(whole, IDC_OUTSIDE_BLOCK) && sheettest::IsChecked(whole, IDC_BLOCK_PORTABLE) &&
+                                sheettest::IsChecked(whole, IDC_BLOCK_CD_WRITING) && !sheettest::IsChecked(whole, IDC_BLOCK_INTERNAL_SD) &&
                                 !IsWindowEnabled(GetDlgItem(whole, IDC_CSV_EXPORT));
             SendMessageW(GetDlgItem(whole, IDC_OUTSIDE_BLOCK), BM_SETCHECK, BST_UNCHECKED, 0);
             SendMessageW(GetDlgItem(whole, IDC_OUTSIDE_READ_ONLY), BM_SETCHECK, BST_CHECKED, 0);
             SendMessageW(GetDlgItem(whole, IDC_BLOCK_PORTABLE), BM_SETCHECK, BST_UNCHECKED, 0);
             SendMessageW(GetDlgItem(whole, IDC_BLOCK_CD_WRITING), BM_SETCHECK, BST_UNCHECKED, 0);
             SendMessageW(GetDlgItem(whole, IDC_BLOCK_INTERNAL_SD), BM_SETCHECK, BST_CHECKED, 0);
-            HWND password = PressNext(sheet);
+            HWND password = ui::PressNext(sheet);
             ui::SetItemText(password, IDC_PASSWORD, L"secret");
             ui::SetItemText(password, IDC_PASSWORD_CONFIRM, L"secret");
-            HWND finish = PressNext(sheet);
+            HWND finish = ui::PressNext(sheet);
             summary = ui::ItemText(finish, IDC_SETTING_SUMMARY);
             PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(kWizardFinishId, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(sheet, kWizardFinishId)));
-            failure = AnswerMessage(uiThread);
-            stillOpen = IsWindow(sheet) && CurrentPage(sheet) == finish;
+            failure = sheettest::AnswerMessageBox(IDOK);
+            stillOpen = IsWindow(sheet) && ui::CurrentPage(sheet) == finish;
             PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         });
         wizard.DoModal();

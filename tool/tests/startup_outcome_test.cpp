@@ -7,6 +7,7 @@
 #include "tool/SettingToolCore.h"
 #include "tool/StartupOutcome.h"
 #include "tool/resource.h"
+#include "tool/tests/test_files.h"
 #include "tool/tests/testbed_pcs.h"
 #include "tool/tests/ui_driver.h"
 
@@ -26,40 +27,20 @@ std::wstring Loaded(UINT id)
     return text.GetString();
 }
 
-std::wstring FolderOf(const std::wstring& path)
-{
-    return path.substr(0, path.rfind(L'\\'));
-}
-
 bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A folder of its own for the tool, with the stand-in helper program in it.
-class ToolFolder {
-public:
-    ToolFolder()
-    {
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        path = std::wstring(temp) + L"qevrin-tool-" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(path.c_str(), nullptr);
-        copied = CopyFileW((FolderOf(self) + L"\\QEVRINfbf.exe").c_str(), (path + L"\\QEVRINfbf.exe").c_str(), FALSE);
-    }
-    ~ToolFolder()
-    {
-        DeleteFileW((path + L"\\QEVRINfbf.exe").c_str());
-        DeleteFileW(Marker().c_str());
-        RemoveDirectoryW(path.c_str());
-    }
-    std::wstring Marker() const { return path + L"\\fbf_started"; }
-
-    std::wstring path;
-    BOOL copied = FALSE;
-};
+// The stand-in helper program, built beside the tests, copied into the tool's folder.
+bool PlaceHelperProgram(const tooltest::TempFolder& toolFolder)
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring helper(self);
+    helper = helper.substr(0, helper.rfind(L'\\')) + L"\\QEVRINfbf.exe";
+    return CopyFileW(helper.c_str(), toolFolder.File(L"QEVRINfbf.exe").c_str(), FALSE) != FALSE;
+}
 
 class LegacyFilterSetting {
 public:
@@ -109,11 +90,11 @@ TEST(StartupOutcome, MissingServiceWithBlockedLegacyFiltersOffersTheHelperProgra
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "IoBlockLegacyFsFilters " << c.blocked << ", answer " << c.answer);
-        ToolFolder folder;
-        ASSERT_TRUE(folder.copied);
+        tooltest::TempFolder folder;
+        ASSERT_TRUE(PlaceHelperProgram(folder));
         LegacyFilterSetting setting(c.blocked);
         tooltest::ToolPc machine;
-        machine.pc.programFile = folder.path + L"\\QEVRINTool.exe";
+        machine.pc.programFile = folder.File(L"QEVRINTool.exe");
 
         // No service: the core waits a minute for its pipe, which the fast clock shortens.
         Quelmar::SettingToolCore core;
@@ -146,9 +127,9 @@ TEST(StartupOutcome, MissingServiceWithBlockedLegacyFiltersOffersTheHelperProgra
         EXPECT_EQ(text, Loaded(c.expectedText));
         EXPECT_EQ(caption, Loaded(IDS_PRODUCT_NAME));
         if (c.helperStarted) {
-            EXPECT_TRUE(ui::WaitUntil([&] { return Exists(folder.Marker()); }, 15000));
+            EXPECT_TRUE(ui::WaitUntil([&] { return Exists(folder.File(L"fbf_started")); }, 15000));
         } else {
-            EXPECT_FALSE(ui::WaitUntil([&] { return Exists(folder.Marker()); }, 1000));
+            EXPECT_FALSE(ui::WaitUntil([&] { return Exists(folder.File(L"fbf_started")); }, 1000));
         }
         core.Disconnect();
     }

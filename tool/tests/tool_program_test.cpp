@@ -33,24 +33,6 @@ std::wstring Loaded(UINT id)
     return text.GetString();
 }
 
-HWND CurrentPage(HWND sheet)
-{
-    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-}
-
-// Next, and the page that it leads to.
-HWND PressNext(HWND sheet)
-{
-    HWND before = CurrentPage(sheet);
-    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
-    HWND after = nullptr;
-    ui::WaitUntil([&] {
-        after = CurrentPage(sheet);
-        return after != nullptr && after != before;
-    }, 10000);
-    return after;
-}
-
 class ToolProgram : public ::testing::Test {
 protected:
     void SetUp() override { Forget(); }
@@ -92,7 +74,7 @@ TEST_F(ToolProgram, WizardStoresWhatItsPagesSetAndAsksTheServiceToReload)
     EXPECT_TRUE(GetWindowLongPtrW(wizard, GWL_EXSTYLE) & WS_EX_APPWINDOW);
 
     // Page one: one entry through the entry dialog, the defaults of a first run otherwise.
-    HWND whole = CurrentPage(wizard);
+    HWND whole = ui::CurrentPage(wizard);
     ASSERT_NE(GetDlgItem(whole, IDC_WHITELIST), nullptr);
     ui::Click(whole, IDC_WHITELIST_ADD);
     HWND entry = ui::WaitForDialog(tool.ThreadId(), IDC_USE_VENDOR_ID, 10000, true);
@@ -112,7 +94,7 @@ TEST_F(ToolProgram, WizardStoresWhatItsPagesSetAndAsksTheServiceToReload)
     ui::SaveScreenshot(wizard, L"wizard_whitelist");
 
     // Page two: a password typed twice; every page keeps the wizard's caption.
-    HWND password = PressNext(wizard);
+    HWND password = ui::PressNext(wizard);
     EXPECT_EQ(ui::Text(wizard), Loaded(IDS_SETUP_CAPTION));
     ASSERT_NE(GetDlgItem(password, IDC_PASSWORD_CONFIRM), nullptr);
     ui::SetItemText(password, IDC_PASSWORD, L"secret");
@@ -120,7 +102,7 @@ TEST_F(ToolProgram, WizardStoresWhatItsPagesSetAndAsksTheServiceToReload)
     ui::SaveScreenshot(wizard, L"wizard_password");
 
     // Page three: the summary of page one.
-    HWND finish = PressNext(wizard);
+    HWND finish = ui::PressNext(wizard);
     ASSERT_NE(GetDlgItem(finish, IDC_SETTING_SUMMARY), nullptr);
     Quelmar::WhitelistEntry entered;
     entered.useVendorId = 1;
