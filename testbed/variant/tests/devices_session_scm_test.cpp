@@ -274,10 +274,9 @@ protected:
     static void Stop()
     {
         SERVICE_STATUS status = {};
-        if (session_->Query(status) && status.dwCurrentState != SERVICE_STOPPED) {
-            session_->Control(128, status);
+        // A service that died does not take the control; Wine still shows it running.
+        if (session_->Query(status) && status.dwCurrentState != SERVICE_STOPPED && session_->Control(128, status))
             session_->WaitForState(SERVICE_STOPPED, 60000, status);
-        }
     }
 
     static ScmSession* session_;
