@@ -7,9 +7,13 @@
 #define IDR_MAINFRAME                   128
 #define IDB_ABOUT                       132
 
+#define IDD_MAIN_WHOLE                  107
+#define IDD_MAIN_PASSWORD               108
+#define IDD_MAIN_ABOUT                  109
 #define IDD_ADD_USB_STORAGE             131
 #define IDD_SELECT_USB_STORAGE          132
 #define IDD_INPUT_PASSWORD              133
+#define IDD_MAIN_IMPORT                 139
 #define IDD_CSV_IN_OUT                  140
 
 // Unlock dialog
@@ -42,6 +46,40 @@
 // CSV import and export dialog
 #define IDC_CSV_STATUS                  1043
 #define IDC_CSV_PROGRESS                1044
+
+// Main settings sheet: the export button beside the tabs
+#define IDC_EXPORT_SETTING              1031
+
+// General page
+#define IDC_USB_CONTROL                 1000
+#define IDC_WHITELIST                   1001
+#define IDC_WHITELIST_ADD               1002
+#define IDC_WHITELIST_EDIT              1003
+#define IDC_WHITELIST_DELETE            1004
+#define IDC_OUTSIDE_BLOCK               1005
+#define IDC_OUTSIDE_READ_ONLY           1006
+#define IDC_BLOCK_PORTABLE              1029
+#define IDC_BLOCK_CD_WRITING            1031
+#define IDC_CSV_IMPORT                  1041
+#define IDC_CSV_EXPORT                  1042
+#define IDC_BLOCK_INTERNAL_SD           1045
+
+// Password page (IDC_PASSWORD above is its password edit)
+#define IDC_SET_PASSWORD                1007
+#define IDC_PASSWORD_CONFIRM            1009
+#define IDC_USE_KEY_DEVICE              1029
+#define IDC_KEY_VENDOR_ID               1018
+#define IDC_KEY_PRODUCT_ID              1019
+#define IDC_KEY_SERIAL                  1020
+#define IDC_SELECT_KEY_DEVICE           1032
+#define IDC_UNLOCK_BOTH                 1034
+#define IDC_UNLOCK_EITHER               1035
+
+// Import page
+#define IDC_IMPORT_PATH                 1036
+#define IDC_IMPORT_BROWSE               1037
+#define IDC_IMPORT_AT_START             1038
+#define IDC_IMPORT_TIME                 1039
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                      (-1)
