@@ -1,8 +1,8 @@
 #pragma once
 //
 //  A simulated PC as a scenario file describes it: the Windows version, whether the filter
-//  driver is installed, the time scale of the test variant, the disks with their volumes and
-//  the USB tree with its sticks. The text format is documented in README.md beside this file.
+//  driver is installed, the time scale of the test variant, the disks with their volumes, the
+//  USB tree with its sticks, the portable devices, and the user sessions. The text format is documented in README.md beside this file.
 //
 //  Parsing needs no Windows API, so the host build tests and fuzzes it; the Windows half
 //  (ScenarioPc) builds the machine from the parsed values.
@@ -45,6 +45,21 @@ struct StickSpec {
     bool plugged = true;  // false: described, but plugged only when a test asks
 };
 
+// A portable (WPD) device below the root.
+struct PortableSpec {
+    std::string name;
+    std::string friendlyName;  // UTF-8; the name when not given
+    bool disabledByUser = false;
+    bool plugged = true;
+};
+
+// A user session; the user is known by name, so one name in several sessions is one user.
+struct SessionSpec {
+    int id = 0;
+    std::string user;  // UTF-8; empty: nobody is logged on
+    bool console = false;
+};
+
 struct Scenario {
     int windowsMajor = 6;
     int windowsMinor = 1;
@@ -53,8 +68,13 @@ struct Scenario {
     std::vector<DiskSpec> disks;
     std::vector<HubSpec> hubs;  // in file order, so a hub comes after what it is plugged into
     std::vector<StickSpec> sticks;
+    std::vector<PortableSpec> portables;
+    std::vector<SessionSpec> sessions;  // in file order
+    // The first this many program starts in a session fail as while the session is being set up.
+    int pipeNotConnectedFailures = 0;
 
     const StickSpec* FindStick(std::string_view name) const;
+    const PortableSpec* FindPortable(std::string_view name) const;
     const HubSpec* FindHub(std::string_view name) const;
 };
 
@@ -71,6 +91,8 @@ const size_t kMaxLineBytes = 1024;
 const size_t kMaxDevices = 64;  // disks, hubs and sticks each
 const int kMaxPorts = 15;
 const int kMaxHubDepth = 5;  // hubs below a root hub, as USB allows
+const int kMaxSessionId = 9;
+const size_t kMaxUserName = 20;  // as Windows allows for a local account
 
 ParseResult ParseScenario(std::string_view text);
 

@@ -2,10 +2,13 @@
 // control pipe plugs sticks and runs file requests on the kernel stand-in, the driver's volume
 // event reaches the real Win32 event, and a bad scenario stops the variant with its reason.
 #include "testbed/variant/ControlClient.h"
+#include "testbed/variant/SessionProgramRuntime.h"
 #include "testbed/variant/TimeScale.h"
 #include "testbed/variant/VariantRuntime.h"
 
 #include <dbt.h>
+#include <shlobj.h>
+#include <wtsapi32.h>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +30,20 @@ const char kWorkstation[] =
     "stick unknown on=usb port=3 vid=090C pid=1000 serial=\"UNKNOWN03\" volumes=H unplugged\n";
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::wstring BesideTheTest(const wchar_t* suffix)
+{
+    WCHAR program[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring path(program, length);
+    return path.substr(0, path.rfind(L'.')) + suffix;
+}
+
+std::string ReadAll(const std::wstring& path)
+{
+    std::ifstream in(Narrow(path), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 class Runtime : public ::testing::Test {
 protected:
@@ -64,7 +81,7 @@ TEST_F(Runtime, PlugsAndUnplugsSticksByName)
     EXPECT_EQ("error no volume H:", ControlRequestOnce("file 4321 H create a.txt"));
     EXPECT_EQ("ok", ControlRequestOnce("plug unknown"));
     EXPECT_EQ("error stick 'unknown' is plugged already", ControlRequestOnce("plug unknown"));
-    EXPECT_EQ("error no stick named 'nosuch' in the scenario", ControlRequestOnce("plug nosuch"));
+    EXPECT_EQ("error no device named 'nosuch' in the scenario", ControlRequestOnce("plug nosuch"));
     EXPECT_EQ("ok status 0x00000000 win32 0", ControlRequestOnce("file 4321 H create a.txt"));
     EXPECT_EQ("ok", ControlRequestOnce("unplug unknown"));
     EXPECT_EQ("error stick 'unknown' is not plugged", ControlRequestOnce("unplug unknown"));
@@ -110,6 +127,53 @@ TEST_F(Runtime, RulesListEveryVolumeOfTheMachine)
         EXPECT_NE(std::string::npos, rules.find(volume)) << volume << " in " << rules;
     EXPECT_EQ("ok", ControlRequestOnce("launches"));
     EXPECT_EQ("ok", ControlRequestOnce("actions"));
+}
+
+TEST_F(Runtime, PortableDevicesComeAndGoKeepingTheirDisableFlag)
+{
+    Start(std::string(kWorkstation) +
+          "portable phone friendly=\"Galaxy S7\"\nportable camera disabled\nportable player unplugged\n");
+    ASSERT_NE(nullptr, runtime_);
+    const std::string keys = "{eec5ad98-8080-425f-922a-dabf3de3f69a}\\000";
+    EXPECT_EQ("ok\nphone " + keys + "0 enabled present\ncamera " + keys + "1 disabled present\nplayer " + keys +
+                  "2 enabled absent",
+              ControlRequestOnce("devices"));
+    EXPECT_EQ("ok", ControlRequestOnce("plug player"));
+    EXPECT_EQ("error portable device 'player' is plugged already", ControlRequestOnce("plug player"));
+    EXPECT_EQ("ok", ControlRequestOnce("unplug camera"));
+    EXPECT_EQ("error portable device 'camera' is not plugged", ControlRequestOnce("unplug camera"));
+    EXPECT_EQ("ok\nphone " + keys + "0 enabled present\ncamera " + keys + "1 disabled absent\nplayer " + keys +
+                  "2 enabled present",
+              ControlRequestOnce("devices"));
+    EXPECT_EQ("ok", ControlRequestOnce("plug camera"));
+    EXPECT_NE(std::string::npos, ControlRequestOnce("devices").find("camera " + keys + "1 disabled present"));
+    // The class installer has not been asked anything.
+    EXPECT_EQ("ok", ControlRequestOnce("actions"));
+}
+
+TEST_F(Runtime, StartsInASessionAreReportedWithTheirNamesAndErrors)
+{
+    Start(std::string(kWorkstation) + "session 2 user=bob\nsession 1 user=alice console\nsession 3\npipe-not-connected 1\n");
+    ASSERT_NE(nullptr, runtime_);
+    EXPECT_EQ(1u, WTSGetActiveConsoleSessionId());
+    HANDLE token = nullptr;
+    EXPECT_FALSE(WTSQueryUserToken(3, &token));
+    ASSERT_TRUE(WTSQueryUserToken(1, &token));
+    const wchar_t application[] = L"C:\\No Such Folder\\prog.exe";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        wchar_t commandLine[] = L"\"C:\\No Such Folder\\prog.exe\" E";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        // The first start meets the injected failure, the second really runs and finds no program.
+        EXPECT_FALSE(CreateProcessAsUserW(token, application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                          &startup, &info));
+    }
+    CloseHandle(token);
+    EXPECT_EQ("ok\n"
+              "1\tWORKSTATION\\alice\t233\t0\tC:\\No Such Folder\\prog.exe\t\"C:\\No Such Folder\\prog.exe\" E\n"
+              "1\tWORKSTATION\\alice\t3\t0\tC:\\No Such Folder\\prog.exe\t\"C:\\No Such Folder\\prog.exe\" E",
+              ControlRequestOnce("launches"));
 }
 
 TEST_F(Runtime, PluggedStickSetsTheRealVolumeEvent)
@@ -174,12 +238,7 @@ TEST_F(Runtime, BadScenarioStopsTheVariantWithItsReason)
     Start(std::string(kWorkstation) + "stick broken on=usb port=9 vid=1 pid=1\n");
     EXPECT_EQ(nullptr, runtime_);
     EXPECT_EQ(nullptr, VariantRuntime::Current());
-    WCHAR program[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring log(program, length);
-    log = log.substr(0, log.rfind(L'.')) + L".testbed.log";
-    std::ifstream in(Narrow(log));
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ReadAll(BesideTheTest(L".testbed.log"));
     EXPECT_NE(std::string::npos, text.find("line 8: port 9 is beyond the 4 ports of 'usb'")) << text;
 }
 
@@ -195,6 +254,31 @@ TEST_F(Runtime, OversizedRequestIsRefusedAndTheConnectionGoesOn)
     EXPECT_EQ("error request longer than 1024 bytes", reply);
     ASSERT_TRUE(client.Request("ping", reply, error)) << error;
     EXPECT_EQ("ok", reply);
+}
+
+TEST_F(Runtime, SessionProgramRecordsWhatItToldTheShellWhenItEnds)
+{
+    const std::wstring record = BesideTheTest(L".testbed-shell.txt");
+    DeleteFileW(record.c_str());
+    std::ofstream(Narrow(path_), std::ios::binary) << kWorkstation;
+    std::unique_ptr<SessionProgramRuntime> runtime = SessionProgramRuntime::Start();
+    ASSERT_NE(nullptr, runtime);
+    // The service's variant owns the driver and the control pipe.
+    EXPECT_EQ("error cannot connect", ControlRequestOnce("ping", 200).substr(0, 20));
+    EXPECT_EQ(static_cast<UINT>(DRIVE_REMOVABLE), GetDriveTypeW(L"E:\\"));
+    DEV_BROADCAST_VOLUME volume = {};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 0x10;
+    BroadcastSystemMessageW(BSF_POSTMESSAGE, nullptr, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume));
+    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, L"E:\\", nullptr);
+    EXPECT_EQ("", ReadAll(record));
+    runtime.reset();
+    const std::string process = std::to_string(GetCurrentProcessId());
+    EXPECT_EQ(process + " broadcast 0x00000219 0x00008000 volume 0x00000010\r\n" + process +
+                  " notify 0x00001000 0x00000005 E:\\\r\n",
+              ReadAll(record));
+    DeleteFileW(record.c_str());
 }
 
 TEST(TimeScale, PeriodsShrinkButNeverToNothing)
