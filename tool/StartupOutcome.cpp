@@ -3,12 +3,12 @@
 #include "classlib/CWnd.h"
 #include "core/process/ProcessEnumeratorHolder.h"
 #include "core/store/SettingStore.h"
-#include "tool/sheet/AskRestartForCdPolicy.h"
 #include "core/system/ProgramPaths.h"
 #include "core/system/ShieldButtonHook.h"
 #include "tool/ISettingToolCore.h"
 #include "tool/ToolMessages.h"
 #include "tool/resource.h"
+#include "tool/sheet/AskRestartForCdPolicy.h"
 
 #include <shellapi.h>
 
