@@ -6,6 +6,8 @@
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
 #include "testbed/demo/DemoTable.h"
+#include "testbed/demo/ScenarioText.h"
+#include "testbed/demo/SettingToolRun.h"
 #include "testbed/scenario/Scenario.h"
 #include "testbed/variant/ControlClient.h"
 #include "testbed/variant/drive/ScmSession.h"
@@ -171,6 +173,7 @@ public:
         PlugUnknown();
         WhitelistUnknown();
         SwitchControl();
+        OpenSettingTool();
         StopService();
         return Finish();
     }
@@ -356,9 +359,30 @@ private:
         }
     }
 
+    // The tool beside the service, on the PC as it stands now; it asks the service for its
+    // version over the product's pipe and opens the sheet on the setting saved above (the
+    // password data stored with it holds no password, so nothing asks for one).
+    void OpenSettingTool()
+    {
+        Step step("7. setting tool opened against the running service");
+        std::string error;
+        if (!service_.Session().InstallProgram(paths_.tool, L"QEVRINTool.exe", error) ||
+            !scmtest::WriteText(service_.Session().Beside(L"QEVRINTool.scenario"),
+                                WithSticksPlugged(scenarioText_, plugged_))) {
+            Fail(step, error.empty() ? "cannot write the tool's scenario" : error);
+            return;
+        }
+        const SheetSeen seen = OpenMainSheet(service_.Session().Beside(L"QEVRINTool.exe"), paths_.screenshot);
+        if (!seen.ok) {
+            Fail(step, seen.detail);
+            return;
+        }
+        step.Done(true, "main sheet with " + std::to_string(seen.tabs) + " tabs photographed, closed with Cancel");
+    }
+
     void StopService()
     {
-        Step step("7. control 128: the service stops, the driver keeps its table");
+        Step step("8. control 128: the service stops, the driver keeps its table");
         SERVICE_STATUS status = {};
         if (!service_.Session().Control(128, status) ||
             !service_.Session().WaitForState(SERVICE_STOPPED, 60000, status) || status.dwWin32ExitCode != 0) {

@@ -1,5 +1,5 @@
-// qevrin_demo --variant PROGRAM --scenario FILE: paths as Windows or as Linux paths of Wine's
-// Z: drive. Exit 0 when every step behaved as the whitelist requires, 1 when one did not, 2 for
+// qevrin_demo --variant PROGRAM --tool PROGRAM --scenario FILE --screenshot FILE.bmp: paths as
+// Windows or as Linux paths of Wine's Z: drive. Exit 0 when every step behaved as the whitelist requires, 1 when one did not, 2 for
 // bad arguments.
 #include "testbed/demo/Demonstration.h"
 #include "testbed/variant/drive/ScmSession.h"
@@ -30,13 +30,18 @@ int wmain(int argc, wchar_t** argv)
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::wcscmp(argv[i], L"--variant") == 0)
             paths.variant = AsWindowsPath(argv[i + 1]);
+        else if (std::wcscmp(argv[i], L"--tool") == 0)
+            paths.tool = AsWindowsPath(argv[i + 1]);
         else if (std::wcscmp(argv[i], L"--scenario") == 0)
             paths.scenario = AsWindowsPath(argv[i + 1]);
+        else if (std::wcscmp(argv[i], L"--screenshot") == 0)
+            paths.screenshot = AsWindowsPath(argv[i + 1]);
         else
             paths.variant.clear();
     }
-    if (argc % 2 == 0 || paths.variant.empty() || paths.scenario.empty()) {
-        std::fprintf(stderr, "usage: qevrin_demo --variant PROGRAM --scenario FILE\n");
+    if (argc % 2 == 0 || paths.variant.empty() || paths.tool.empty() || paths.scenario.empty() ||
+        paths.screenshot.empty()) {
+        std::fprintf(stderr, "usage: qevrin_demo --variant PROGRAM --tool PROGRAM --scenario FILE --screenshot FILE.bmp\n");
         return 2;
     }
     return demo::RunDemonstration(paths) ? 0 : 1;

@@ -205,6 +205,11 @@ std::wstring OutputFolder()
 
 bool SaveScreenshot(HWND window, const std::wstring& name)
 {
+    return SaveScreenshotAs(window, OutputFolder() + L"\\" + name + L".bmp");
+}
+
+bool SaveScreenshotAs(HWND window, const std::wstring& path)
+{
     // Let the window finish painting before it is read off the screen.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     Sleep(300);
@@ -243,7 +248,6 @@ bool SaveScreenshot(HWND window, const std::wstring& name)
     header.bfType = 0x4D42;
     header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
-    const std::wstring path = OutputFolder() + L"\\" + name + L".bmp";
     std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(path.c_str(), L"wb"), &std::fclose);
     if (!file) {
         return false;

@@ -42,6 +42,8 @@ HWND PressNext(HWND sheet);
 
 // Saves what the screen shows of the window as <test output folder>\<name>.bmp.
 bool SaveScreenshot(HWND window, const std::wstring& name);
+// Saves it as a bitmap file of the given path.
+bool SaveScreenshotAs(HWND window, const std::wstring& path);
 // The folder named by QEVRIN_TEST_OUTPUT, else the current folder.
 std::wstring OutputFolder();
 
