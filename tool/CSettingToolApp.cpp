@@ -2,7 +2,7 @@
 
 #include "core/process/ProcessEnumeratorHolder.h"
 #include "core/process/ProcessLibraries.h"
-#include "tool/CInitializeWizard.h"
+#include "tool/wizard/CInitializeWizard.h"
 #include "tool/CInputPasswordDlg.h"
 #include "tool/CSettingToolCommandLineInfo.h"
 #include "tool/ISettingToolCore.h"

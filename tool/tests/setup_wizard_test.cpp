@@ -6,7 +6,7 @@
 #include "core/store/FileKeySource.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
-#include "tool/CInitializeWizard.h"
+#include "tool/wizard/CInitializeWizard.h"
 #include "tool/ISettingToolCore.h"
 #include "tool/SettingToolCore.h"
 #include "tool/resource.h"

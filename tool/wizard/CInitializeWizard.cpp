@@ -1,4 +1,4 @@
-#include "tool/CInitializeWizard.h"
+#include "tool/wizard/CInitializeWizard.h"
 
 #include "tool/ISettingToolCore.h"
 #include "tool/sheet/AskRestartForCdPolicy.h"

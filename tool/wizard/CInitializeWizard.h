@@ -7,9 +7,9 @@
 //
 #include "classlib/CPropertySheet.h"
 #include "core/model/Setting.h"
-#include "tool/CInitializeWizardFinishPage.h"
-#include "tool/CInitializeWizardPasswordPage.h"
-#include "tool/CInitializeWizardWholePage.h"
+#include "tool/wizard/CInitializeWizardFinishPage.h"
+#include "tool/wizard/CInitializeWizardPasswordPage.h"
+#include "tool/wizard/CInitializeWizardWholePage.h"
 
 class CInitializeWizard : public CPropertySheet {
 public:

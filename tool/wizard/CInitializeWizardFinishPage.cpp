@@ -1,7 +1,7 @@
-#include "tool/CInitializeWizardFinishPage.h"
+#include "tool/wizard/CInitializeWizardFinishPage.h"
 
 #include "classlib/DataExchange.h"
-#include "tool/CInitializeWizardWholePage.h"
+#include "tool/wizard/CInitializeWizardWholePage.h"
 #include "tool/WhitelistEntryText.h"
 #include "tool/resource.h"
 

@@ -1,4 +1,4 @@
-#include "tool/CInitializeWizardWholePage.h"
+#include "tool/wizard/CInitializeWizardWholePage.h"
 
 #include "tool/resource.h"
 

@@ -1,4 +1,4 @@
-#include "tool/CInitializeWizardPasswordPage.h"
+#include "tool/wizard/CInitializeWizardPasswordPage.h"
 
 #include "tool/resource.h"
 
