@@ -1,8 +1,8 @@
 #pragma once
 //
 //  A simulated PC as a scenario file describes it: the Windows version, whether the filter
-//  driver is installed, the time scale of the test variant, the disks with their volumes and
-//  the USB tree with its sticks. The text format is documented in README.md beside this file.
+//  driver is installed, the time scale of the test variant, the disks with their volumes, the
+//  USB tree with its sticks and the disc recorders. The text format is documented in README.md beside this file.
 //
 //  Parsing needs no Windows API, so the host build tests and fuzzes it; the Windows half
 //  (ScenarioPc) builds the machine from the parsed values.
@@ -45,6 +45,17 @@ struct StickSpec {
     bool plugged = true;  // false: described, but plugged only when a test asks
 };
 
+enum class RecorderMedia { None, Blank, Recorded, Unreadable };
+
+// A disc recorder: mounted at a drive letter, in a folder only, or nowhere.
+struct RecorderSpec {
+    std::string name;
+    char letter = 0;     // upper case; 0 for none
+    std::string folder;  // "C:\mnt\dvd\" (with the trailing backslash); empty for none
+    RecorderMedia media = RecorderMedia::Blank;
+    bool heldByOtherProgram = false;  // another program has the drive for its exclusive use
+};
+
 struct Scenario {
     int windowsMajor = 6;
     int windowsMinor = 1;
@@ -53,9 +64,16 @@ struct Scenario {
     std::vector<DiskSpec> disks;
     std::vector<HubSpec> hubs;  // in file order, so a hub comes after what it is plugged into
     std::vector<StickSpec> sticks;
+    // The platform's disc-recording objects: which generations are registered (Wine has
+    // neither), and the recorders they reach. Simulated only when the scenario says either.
+    bool discsDescribed = false;
+    bool imapiV1 = false;
+    bool imapiV2 = false;
+    std::vector<RecorderSpec> recorders;
 
     const StickSpec* FindStick(std::string_view name) const;
     const HubSpec* FindHub(std::string_view name) const;
+    const RecorderSpec* FindRecorder(std::string_view name) const;
 };
 
 struct ParseResult {

@@ -257,6 +257,10 @@ public:
             Hub(statement, false);
         else if (keyword == "stick")
             Stick(statement);
+        else if (keyword == "imapi")
+            Imapi(statement);
+        else if (keyword == "recorder")
+            Recorder(statement);
         else
             Fail("unknown statement " + Printable(keyword));
     }
@@ -409,6 +413,79 @@ private:
         result_.sticks.push_back(std::move(stick));
     }
 
+    void Imapi(Statement& statement)
+    {
+        Once("imapi");
+        const std::vector<std::string> words = statement.Words();
+        if (words.empty())
+            Fail("imapi takes 'none' or the generations 'v1' and 'v2'");
+        for (const std::string& word : words) {
+            bool& registered = word == "v1" ? result_.imapiV1 : result_.imapiV2;
+            if ((word != "v1" && word != "v2" && word != "none") || (word == "none" && words.size() != 1))
+                Fail("imapi takes 'none' or the generations 'v1' and 'v2', got " + Printable(word));
+            if (word == "none")
+                break;
+            if (registered)
+                Fail(word + " is given twice");
+            registered = true;
+        }
+        result_.discsDescribed = true;
+        statement.Finish();
+    }
+
+    void Recorder(Statement& statement)
+    {
+        if (result_.recorders.size() >= kMaxDevices)
+            Fail("more than " + std::to_string(kMaxDevices) + " recorders");
+        RecorderSpec recorder;
+        std::vector<std::string> words = statement.Words();
+        if (words.empty())
+            Fail("recorder takes a name");
+        recorder.name = words[0];
+        NewName(recorder.name);
+        for (size_t i = 1; i < words.size(); ++i) {
+            if (words[i] == "held")
+                recorder.heldByOtherProgram = true;
+            else
+                Fail("recorder takes the word 'held' only, got " + Printable(words[i]));
+        }
+        if (statement.Has("letter") && statement.Has("folder"))
+            Fail("a recorder has a drive letter or a mount folder, not both");
+        if (statement.Has("letter")) {
+            const std::vector<char> letters = Letters(statement.Take("letter"), letters_);
+            if (letters.size() != 1 || letters[0] == 0)
+                Fail("letter takes one drive letter");
+            recorder.letter = letters[0];
+        }
+        if (statement.Has("folder")) {
+            recorder.folder = Text("folder", statement.Take("folder"), 200);
+            const std::string& folder = recorder.folder;
+            if (folder.size() < 4 || folder[1] != ':' || folder[2] != '\\' || folder.back() != '\\' ||
+                !((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z')))
+                Fail("folder must be a folder below a drive's root, ending in a backslash, got " + Printable(folder));
+        }
+        const std::string media = statement.TakeOr("media", "blank");
+        const struct {
+            const char* name;
+            RecorderMedia media;
+        } kinds[] = {{"none", RecorderMedia::None},
+                     {"blank", RecorderMedia::Blank},
+                     {"recorded", RecorderMedia::Recorded},
+                     {"unreadable", RecorderMedia::Unreadable}};
+        bool known = false;
+        for (const auto& kind : kinds) {
+            if (media == kind.name) {
+                recorder.media = kind.media;
+                known = true;
+            }
+        }
+        if (!known)
+            Fail("media takes none, blank, recorded or unreadable, got " + Printable(media));
+        statement.Finish();
+        result_.discsDescribed = true;
+        result_.recorders.push_back(std::move(recorder));
+    }
+
     Scenario result_;
     std::set<std::string> seen_;
     std::set<std::string> names_;
@@ -432,6 +509,14 @@ const HubSpec* Scenario::FindHub(std::string_view name) const
     for (const HubSpec& hub : hubs)
         if (hub.name == name)
             return &hub;
+    return nullptr;
+}
+
+const RecorderSpec* Scenario::FindRecorder(std::string_view name) const
+{
+    for (const RecorderSpec& recorder : recorders)
+        if (recorder.name == name)
+            return &recorder;
     return nullptr;
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 //
 //  The simulated PC that a scenario describes, built and kept alive: the machine model, and
-//  the kernel stand-in with the filter driver loaded when the scenario has the driver. Sticks
-//  are plugged and unplugged by their scenario names while product code runs.
+//  the kernel stand-in with the filter driver loaded when the scenario has the driver, and the
+//  disc recorders with the platform's disc-recording objects when the scenario describes them.
+//  Sticks are plugged and unplugged, recorders changed, by their scenario names while product
+//  code runs.
 //
 #include "testbed/bridge/KernelBridge.h"
+#include "testbed/imapi/DiscSystem.h"
 #include "testbed/scenario/Scenario.h"
 
 #include <map>
@@ -32,6 +35,11 @@ public:
     bool Plug(const std::string& name, bool mount, std::string& error);
     bool Unplug(const std::string& name, std::string& error);
 
+    // Null when the scenario describes no disc recording.
+    DiscSystem* Discs() { return discs_.get(); }
+    // The recorder of that scenario name, or null.
+    DiscRecorder* RecorderByName(const std::string& name);
+
     // The present volume with that drive letter, or null.
     Volume* VolumeByLetter(wchar_t letter);
     // Interface paths of the last stick that came or went (its first volume, its disk), for
@@ -48,15 +56,21 @@ private:
     };
 
     void PlugStick(const scenario::StickSpec& stick);
+    void AddDiscs();
 
     scenario::Scenario scenario_;
     Machine machine_;
     std::map<std::string, UsbHub*> hubs_;
     std::map<std::string, PluggedStick> plugged_;
+    // After the machine, before the bridge: its drives are volumes of the machine.
+    std::unique_ptr<DiscSystem> discs_;
+    std::map<std::string, DiscRecorder*> recorders_;
     std::unique_ptr<KernelBridge> bridge_;
     std::wstring lastVolume_;
     std::wstring lastDisk_;
 };
+
+DiscMedia DiscMediaOf(scenario::RecorderMedia media);
 
 // UTF-8 of the scenario file as the machine's UTF-16.
 std::wstring Widen(const std::string& text);

@@ -1,6 +1,7 @@
 #include "testbed/variant/VariantRuntime.h"
 
 #include "testbed/machine/interpose.h"
+#include "testbed/variant/DiscControl.h"
 #include "testbed/variant/Records.h"
 #include "testbed/variant/TimeScale.h"
 
@@ -183,6 +184,8 @@ std::string VariantRuntime::Handle(const std::string& text)
         return pc_.Unplug(request.stick, error) ? "ok" : "error " + error;
     case ControlVerb::File:
         return FileRequest(request);
+    case ControlVerb::Disc:
+        return HandleDiscRequest(pc_, request.disc);
     case ControlVerb::Rules:
         return RulesReport();
     case ControlVerb::ServiceSecurity: {
