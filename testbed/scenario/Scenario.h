@@ -2,7 +2,8 @@
 //
 //  A simulated PC as a scenario file describes it: the Windows version, whether the filter
 //  driver is installed, the time scale of the test variant, the disks with their volumes, the
-//  USB tree with its sticks and the disc recorders. The text format is documented in README.md beside this file.
+//  USB tree with its sticks, the portable devices, the user sessions and the disc recorders.
+//  The text format is documented in README.md beside this file.
 //
 //  Parsing needs no Windows API, so the host build tests and fuzzes it; the Windows half
 //  (ScenarioPc) builds the machine from the parsed values.
@@ -45,6 +46,21 @@ struct StickSpec {
     bool plugged = true;  // false: described, but plugged only when a test asks
 };
 
+// A portable (WPD) device below the root.
+struct PortableSpec {
+    std::string name;
+    std::string friendlyName;  // UTF-8; the name when not given
+    bool disabledByUser = false;
+    bool plugged = true;
+};
+
+// A user session; the user is known by name, so one name in several sessions is one user.
+struct SessionSpec {
+    int id = 0;
+    std::string user;  // UTF-8; empty: nobody is logged on
+    bool console = false;
+};
+
 enum class RecorderMedia { None, Blank, Recorded, Unreadable };
 
 // A disc recorder: mounted at a drive letter, in a folder only, or nowhere.
@@ -70,8 +86,13 @@ struct Scenario {
     bool imapiV1 = false;
     bool imapiV2 = false;
     std::vector<RecorderSpec> recorders;
+    std::vector<PortableSpec> portables;
+    std::vector<SessionSpec> sessions;  // in file order
+    // The first this many program starts in a session fail as while the session is being set up.
+    int pipeNotConnectedFailures = 0;
 
     const StickSpec* FindStick(std::string_view name) const;
+    const PortableSpec* FindPortable(std::string_view name) const;
     const HubSpec* FindHub(std::string_view name) const;
     const RecorderSpec* FindRecorder(std::string_view name) const;
 };
@@ -89,6 +110,8 @@ const size_t kMaxLineBytes = 1024;
 const size_t kMaxDevices = 64;  // disks, hubs and sticks each
 const int kMaxPorts = 15;
 const int kMaxHubDepth = 5;  // hubs below a root hub, as USB allows
+const int kMaxSessionId = 9;
+const size_t kMaxUserName = 20;  // as Windows allows for a local account
 
 ParseResult ParseScenario(std::string_view text);
 

@@ -261,6 +261,12 @@ public:
             Imapi(statement);
         else if (keyword == "recorder")
             Recorder(statement);
+        else if (keyword == "portable")
+            Portable(statement);
+        else if (keyword == "session")
+            Session(statement);
+        else if (keyword == "pipe-not-connected")
+            PipeNotConnected(statement);
         else
             Fail("unknown statement " + Printable(keyword));
     }
@@ -486,6 +492,69 @@ private:
         result_.recorders.push_back(std::move(recorder));
     }
 
+    void Portable(Statement& statement)
+    {
+        if (result_.portables.size() >= kMaxDevices)
+            Fail("more than " + std::to_string(kMaxDevices) + " portable devices");
+        PortableSpec portable;
+        std::vector<std::string> words = statement.Words();
+        if (words.empty())
+            Fail("portable takes a name");
+        portable.name = words[0];
+        NewName(portable.name);
+        for (size_t i = 1; i < words.size(); ++i) {
+            if (words[i] == "unplugged")
+                portable.plugged = false;
+            else if (words[i] == "disabled")
+                portable.disabledByUser = true;
+            else
+                Fail("portable takes the words 'disabled' and 'unplugged' only, got " + Printable(words[i]));
+        }
+        portable.friendlyName = Text("friendly", statement.TakeOr("friendly", portable.name), 126);
+        if (portable.friendlyName.empty())
+            Fail("friendly must not be empty");
+        statement.Finish();
+        result_.portables.push_back(std::move(portable));
+    }
+
+    void Session(Statement& statement)
+    {
+        SessionSpec session;
+        std::vector<std::string> words = statement.Words();
+        if (words.empty())
+            Fail("session takes a number");
+        session.id = Number("the session", words[0], 1, kMaxSessionId);
+        for (const SessionSpec& other : result_.sessions)
+            if (other.id == session.id)
+                Fail("session " + words[0] + " is given twice");
+        for (size_t i = 1; i < words.size(); ++i) {
+            if (words[i] != "console")
+                Fail("session takes the word 'console' only, got " + Printable(words[i]));
+            if (session.console)
+                Fail("'console' is given twice");
+            session.console = true;
+        }
+        if (session.console && !seen_.insert("console").second)
+            Fail("only one session can be the console");
+        if (statement.Has("user")) {
+            session.user = Text("user", statement.Take("user"), kMaxUserName);
+            if (session.user.empty())
+                Fail("user must not be empty");
+            for (char c : session.user)
+                if (c == '\\' || c == '/' || c == '@')
+                    Fail("user is a plain account name, got " + Printable(session.user));
+        }
+        statement.Finish();
+        result_.sessions.push_back(std::move(session));
+    }
+
+    void PipeNotConnected(Statement& statement)
+    {
+        Once("pipe-not-connected");
+        result_.pipeNotConnectedFailures = Number("pipe-not-connected", OneWord(statement, "number")[0], 0, 100);
+        statement.Finish();
+    }
+
     Scenario result_;
     std::set<std::string> seen_;
     std::set<std::string> names_;
@@ -501,6 +570,14 @@ const StickSpec* Scenario::FindStick(std::string_view name) const
     for (const StickSpec& stick : sticks)
         if (stick.name == name)
             return &stick;
+    return nullptr;
+}
+
+const PortableSpec* Scenario::FindPortable(std::string_view name) const
+{
+    for (const PortableSpec& portable : portables)
+        if (portable.name == name)
+            return &portable;
     return nullptr;
 }
 

@@ -1,8 +1,24 @@
 #include "testbed/scenario/ScenarioPc.h"
 
+#include "testbed/machine/ClassInstaller.h"
+#include "testbed/machine/Sessions.h"
+
 #include <winioctl.h>
 
 namespace testbed {
+
+const wchar_t kScenarioDomain[] = L"WORKSTATION";
+
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], length, nullptr, nullptr);
+    return narrow;
+}
 
 std::wstring Widen(const std::string& text)
 {
@@ -40,6 +56,17 @@ ScenarioPc::ScenarioPc(const scenario::Scenario& scenario) : scenario_(scenario)
             PlugStick(stick);
     if (scenario.discsDescribed)
         AddDiscs();
+    // Every portable device gets its node now, so that its driver key does not depend on when
+    // a test plugs it; one described unplugged is away until then.
+    for (const scenario::PortableSpec& spec : scenario.portables) {
+        DeviceNode& node = AddPortableDevice(machine_, Widen(spec.friendlyName));
+        if (spec.disabledByUser)
+            machine_.Installer().DisableByUser(node);
+        if (!spec.plugged)
+            machine_.RemoveNode(node);
+        portables_[spec.name] = &node;
+    }
+    AddSessions();
     if (scenario.driverPresent) {
         // The kernel gets every volume present now, mounted as at boot.
         bridge_.reset(new KernelBridge(machine_));
@@ -97,6 +124,47 @@ DiscMedia DiscMediaOf(scenario::RecorderMedia media)
     return DiscMedia::None;
 }
 
+void ScenarioPc::AddSessions()
+{
+    if (scenario_.sessions.empty())
+        return;
+    UserSessions& sessions = machine_.Sessions();
+    std::map<std::string, const SimulatedUser*> users;
+    for (const scenario::SessionSpec& spec : scenario_.sessions) {
+        const SimulatedUser* user = nullptr;
+        if (!spec.user.empty()) {
+            const SimulatedUser*& known = users[spec.user];
+            if (!known)
+                known = &sessions.AddUser(kScenarioDomain, Widen(spec.user));
+            user = known;
+        }
+        sessions.AddSession(static_cast<DWORD>(spec.id), user);
+        if (spec.console)
+            sessions.SetConsoleSession(static_cast<DWORD>(spec.id));
+    }
+    sessions.pipeNotConnectedFailures = scenario_.pipeNotConnectedFailures;
+    // The programs a variant starts in a session run, so that their own variants can be watched.
+    sessions.startForReal = true;
+}
+
+DeviceNode* ScenarioPc::Portable(const std::string& name)
+{
+    auto found = portables_.find(name);
+    return found == portables_.end() ? nullptr : found->second;
+}
+
+std::string ScenarioPc::NodeLabel(DeviceNode& node)
+{
+    std::lock_guard<std::recursive_mutex> hold(machine_.Lock());
+    for (const auto& portable : portables_)
+        if (portable.second == &node)
+            return portable.first;
+    for (Volume* volume : machine_.Volumes())
+        if (volume->node == &node && !volume->letters.empty())
+            return std::string(1, static_cast<char>(volume->letters.front())) + ":";
+    return Narrow(node.InstanceId());
+}
+
 void ScenarioPc::PlugStick(const scenario::StickSpec& stick)
 {
     PluggedStick plugged;
@@ -123,9 +191,17 @@ void ScenarioPc::PlugStick(const scenario::StickSpec& stick)
 
 bool ScenarioPc::Plug(const std::string& name, bool mount, std::string& error)
 {
+    if (DeviceNode* portable = Portable(name)) {
+        if (portable->Present()) {
+            error = "portable device '" + name + "' is plugged already";
+            return false;
+        }
+        machine_.Installer().Reconnect(*portable);
+        return true;
+    }
     const scenario::StickSpec* stick = scenario_.FindStick(name);
     if (!stick) {
-        error = "no stick named '" + name + "' in the scenario";
+        error = "no device named '" + name + "' in the scenario";
         return false;
     }
     if (plugged_.count(name)) {
@@ -145,9 +221,17 @@ bool ScenarioPc::Plug(const std::string& name, bool mount, std::string& error)
 
 bool ScenarioPc::Unplug(const std::string& name, std::string& error)
 {
+    if (DeviceNode* portable = Portable(name)) {
+        if (!portable->Present()) {
+            error = "portable device '" + name + "' is not plugged";
+            return false;
+        }
+        machine_.RemoveNode(*portable);
+        return true;
+    }
     auto found = plugged_.find(name);
     if (found == plugged_.end()) {
-        error = scenario_.FindStick(name) ? "stick '" + name + "' is not plugged" : "no stick named '" + name + "' in the scenario";
+        error = scenario_.FindStick(name) ? "stick '" + name + "' is not plugged" : "no device named '" + name + "' in the scenario";
         return false;
     }
     found->second.hub->Unplug(found->second.port);

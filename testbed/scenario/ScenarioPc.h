@@ -5,6 +5,9 @@
 //  disc recorders with the platform's disc-recording objects when the scenario describes them.
 //  Sticks are plugged and unplugged, recorders changed, by their scenario names while product
 //  code runs.
+//  the kernel stand-in with the filter driver loaded when the scenario has the driver, the
+//  portable devices and the user sessions. Sticks and portable devices are plugged and
+//  unplugged by their scenario names while product code runs.
 //
 #include "testbed/bridge/KernelBridge.h"
 #include "testbed/imapi/DiscSystem.h"
@@ -29,9 +32,10 @@ public:
     KernelBridge* Bridge() { return bridge_.get(); }
     const scenario::Scenario& Description() const { return scenario_; }
 
-    // False with the reason when the name is no stick of the scenario or the stick is
-    // already in that state. Unmounted, a plugged stick's volumes wait for their first use,
-    // so the driver attaches and signals only then.
+    // False with the reason when the name is no stick or portable device of the scenario, or
+    // the device is already in that state. Unmounted, a plugged stick's volumes wait for their
+    // first use, so the driver attaches and signals only then. A portable device keeps its
+    // disable flag while it is away, as the configuration does.
     bool Plug(const std::string& name, bool mount, std::string& error);
     bool Unplug(const std::string& name, std::string& error);
 
@@ -39,6 +43,11 @@ public:
     DiscSystem* Discs() { return discs_.get(); }
     // The recorder of that scenario name, or null.
     DiscRecorder* RecorderByName(const std::string& name);
+    // The node of a portable device of the scenario, present or not; null for another name.
+    DeviceNode* Portable(const std::string& name);
+    // What the scenario calls a node: "E:" for a lettered volume, the name of a portable
+    // device, else its instance id.
+    std::string NodeLabel(DeviceNode& node);
 
     // The present volume with that drive letter, or null.
     Volume* VolumeByLetter(wchar_t letter);
@@ -57,6 +66,7 @@ private:
 
     void PlugStick(const scenario::StickSpec& stick);
     void AddDiscs();
+    void AddSessions();
 
     scenario::Scenario scenario_;
     Machine machine_;
@@ -65,6 +75,7 @@ private:
     // After the machine, before the bridge: its drives are volumes of the machine.
     std::unique_ptr<DiscSystem> discs_;
     std::map<std::string, DiscRecorder*> recorders_;
+    std::map<std::string, DeviceNode*> portables_;
     std::unique_ptr<KernelBridge> bridge_;
     std::wstring lastVolume_;
     std::wstring lastDisk_;
@@ -73,6 +84,11 @@ private:
 DiscMedia DiscMediaOf(scenario::RecorderMedia media);
 
 // UTF-8 of the scenario file as the machine's UTF-16.
+// UTF-8 of the scenario file as the machine's UTF-16, and back.
 std::wstring Widen(const std::string& text);
+std::string Narrow(const std::wstring& text);
+
+// The domain of the scenario's users.
+extern const wchar_t kScenarioDomain[];
 
 }  // namespace testbed

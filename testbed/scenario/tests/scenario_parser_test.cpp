@@ -158,6 +158,86 @@ TEST(ScenarioParser, RefusesMalformedLinesNamingThem)
     }
 }
 
+TEST(ScenarioParser, ReadsPortableDevicesSessionsAndLaunchFailures)
+{
+    const ParseResult parsed = ParseScenario(std::string(kHeader) +
+                                             "portable phone friendly=\"Galaxy S7\"\n"
+                                             "portable camera disabled\n"
+                                             "portable player unplugged disabled\n"
+                                             "session 2 user=bob\n"
+                                             "session 1 user=\"alice smith\" console\n"
+                                             "session 3\n"
+                                             "pipe-not-connected 3\n");
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    const Scenario& s = parsed.scenario;
+    ASSERT_EQ(3u, s.portables.size());
+    EXPECT_EQ("Galaxy S7", s.FindPortable("phone")->friendlyName);
+    EXPECT_FALSE(s.FindPortable("phone")->disabledByUser);
+    EXPECT_TRUE(s.FindPortable("phone")->plugged);
+    EXPECT_EQ("camera", s.FindPortable("camera")->friendlyName);
+    EXPECT_TRUE(s.FindPortable("camera")->disabledByUser);
+    EXPECT_FALSE(s.FindPortable("player")->plugged);
+    EXPECT_TRUE(s.FindPortable("player")->disabledByUser);
+    EXPECT_EQ(nullptr, s.FindPortable("usb"));
+    ASSERT_EQ(3u, s.sessions.size());
+    EXPECT_EQ(2, s.sessions[0].id);
+    EXPECT_EQ("bob", s.sessions[0].user);
+    EXPECT_FALSE(s.sessions[0].console);
+    EXPECT_EQ("alice smith", s.sessions[1].user);
+    EXPECT_TRUE(s.sessions[1].console);
+    EXPECT_EQ("", s.sessions[2].user);
+    EXPECT_EQ(3, s.pipeNotConnectedFailures);
+
+    const ParseResult plain = ParseScenario(kHeader);
+    ASSERT_TRUE(plain.ok) << plain.error;
+    EXPECT_TRUE(plain.scenario.sessions.empty());
+    EXPECT_EQ(0, plain.scenario.pipeNotConnectedFailures);
+}
+
+TEST(ScenarioParser, RefusesBadPortableAndSessionLines)
+{
+    const struct {
+        const char* lines;
+        const char* error;
+    } cases[] = {
+        {"portable", "portable takes a name"},
+        {"portable usb", "the name 'usb' is used twice"},
+        {"portable p broken", "'disabled' and 'unplugged' only"},
+        {"portable p friendly=\"\"", "friendly must not be empty"},
+        {"portable p vid=1", "portable has no option 'vid'"},
+        {"session", "session takes a number"},
+        {"session 0", "the session must be a number from 1 to 9"},
+        {"session 10 user=a", "from 1 to 9"},
+        {"session 1 active", "the word 'console' only"},
+        {"session 1 console console", "'console' is given twice"},
+        {"session 1 user=\"OFFICE\\alice\"", "plain account name"},
+        {"session 1 user=abcdefghijklmnopqrstu", "user is longer than 20 bytes"},
+        {"session 1 domain=x", "session has no option 'domain'"},
+        {"pipe-not-connected 101", "from 0 to 100"},
+        {"pipe-not-connected", "takes one number"},
+    };
+    for (const auto& c : cases) {
+        const ParseResult parsed = ParseScenario(std::string(kHeader) + c.lines + "\n");
+        EXPECT_FALSE(parsed.ok) << c.lines;
+        EXPECT_EQ(3, parsed.line) << c.lines;
+        EXPECT_NE(std::string::npos, parsed.error.find(c.error)) << c.lines << " gave: " << parsed.error;
+    }
+    const struct {
+        const char* lines;
+        const char* error;
+    } twice[] = {
+        {"session 1\nsession 1 user=a", "session 1 is given twice"},
+        {"session 1 console\nsession 2 console", "only one session can be the console"},
+        {"pipe-not-connected 1\npipe-not-connected 2", "pipe-not-connected is given twice"},
+    };
+    for (const auto& c : twice) {
+        const ParseResult parsed = ParseScenario(std::string(kHeader) + c.lines + "\n");
+        EXPECT_FALSE(parsed.ok) << c.lines;
+        EXPECT_EQ(4, parsed.line) << c.lines;
+        EXPECT_NE(std::string::npos, parsed.error.find(c.error)) << c.lines << " gave: " << parsed.error;
+    }
+}
+
 TEST(ScenarioParser, RefusesAPortTakenTwice)
 {
     const ParseResult parsed =
