@@ -61,6 +61,12 @@ struct SessionSpec {
     bool console = false;
 };
 
+// A program already running in a session, as that session's user (at medium integrity).
+struct ProcessSpec {
+    int session = 0;
+    std::string image;  // UTF-8, a full path
+};
+
 enum class RecorderMedia { None, Blank, Recorded, Unreadable };
 
 // A disc recorder: mounted at a drive letter, in a folder only, or nowhere.
@@ -82,6 +88,10 @@ struct Scenario {
     std::vector<StickSpec> sticks;
     // The platform's disc-recording objects: which generations are registered (Wine has
     // neither), and the recorders they reach. Simulated only when the scenario says either.
+    std::vector<ProcessSpec> processes;
+    // Programs that the variant starts in a session run for real, or only as simulated
+    // processes of the session (in its process list, with their tokens).
+    bool sessionProgramsSimulated = false;
     bool discsDescribed = false;
     bool imapiV1 = false;
     bool imapiV2 = false;

@@ -257,6 +257,10 @@ public:
             Hub(statement, false);
         else if (keyword == "stick")
             Stick(statement);
+        else if (keyword == "process")
+            Process(statement);
+        else if (keyword == "session-programs")
+            SessionPrograms(statement);
         else if (keyword == "imapi")
             Imapi(statement);
         else if (keyword == "recorder")
@@ -417,6 +421,38 @@ private:
             stick.letters = Letters(statement.Take("volumes"), letters_);
         statement.Finish();
         result_.sticks.push_back(std::move(stick));
+    }
+
+    void Process(Statement& statement)
+    {
+        if (result_.processes.size() >= kMaxDevices)
+            Fail("more than " + std::to_string(kMaxDevices) + " processes");
+        if (!statement.Words().empty())
+            Fail("process takes the options session= and image= only");
+        ProcessSpec process;
+        process.image = Text("image", statement.Take("image"), 200);
+        if (process.image.size() < 4 || process.image[1] != ':' || process.image[2] != '\\')
+            Fail("image must be a full path such as \"C:\\Windows\\explorer.exe\", got " + Printable(process.image));
+        const std::string id = statement.Take("session");
+        process.session = Number("the session", id, 1, kMaxSessionId);
+        const SessionSpec* session = nullptr;
+        for (const SessionSpec& known : result_.sessions)
+            if (known.id == process.session)
+                session = &known;
+        if (!session || session->user.empty())
+            Fail("session " + id + " is no session with a user above this line");
+        statement.Finish();
+        result_.processes.push_back(std::move(process));
+    }
+
+    void SessionPrograms(Statement& statement)
+    {
+        Once("session-programs");
+        const std::string how = OneWord(statement, "of 'real' or 'simulated'")[0];
+        if (how != "real" && how != "simulated")
+            Fail("session-programs takes 'real' or 'simulated', got " + Printable(how));
+        result_.sessionProgramsSimulated = how == "simulated";
+        statement.Finish();
     }
 
     void Imapi(Statement& statement)

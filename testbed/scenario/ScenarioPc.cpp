@@ -67,6 +67,7 @@ ScenarioPc::ScenarioPc(const scenario::Scenario& scenario) : scenario_(scenario)
         portables_[spec.name] = &node;
     }
     AddSessions();
+    AddSessionProcesses();
     if (scenario.driverPresent) {
         // The kernel gets every volume present now, mounted as at boot.
         bridge_.reset(new KernelBridge(machine_));
@@ -101,6 +102,20 @@ void ScenarioPc::AddDiscs()
         recorder->heldByOtherProgram = spec.heldByOtherProgram;
         recorders_[spec.name] = recorder;
     }
+}
+
+void ScenarioPc::AddSessionProcesses()
+{
+    if (scenario_.sessions.empty())
+        return;
+    UserSessions& sessions = machine_.Sessions();
+    for (const scenario::ProcessSpec& spec : scenario_.processes)
+        sessions.StartProcess(static_cast<DWORD>(spec.session), *sessions.SessionUser(static_cast<DWORD>(spec.session)),
+                              Widen(spec.image));
+    // A simulated start joins the session's process list, so a program that watches for what
+    // it started finds it there.
+    if (scenario_.sessionProgramsSimulated)
+        sessions.startForReal = false;
 }
 
 DiscRecorder* ScenarioPc::RecorderByName(const std::string& name)

@@ -66,6 +66,7 @@ private:
 
     void PlugStick(const scenario::StickSpec& stick);
     void AddDiscs();
+    void AddSessionProcesses();
     void AddSessions();
 
     scenario::Scenario scenario_;

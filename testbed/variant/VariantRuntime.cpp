@@ -1,5 +1,6 @@
 #include "testbed/variant/VariantRuntime.h"
 
+#include "testbed/machine/Sessions.h"
 #include "testbed/machine/interpose.h"
 #include "testbed/variant/DiscControl.h"
 #include "testbed/variant/Records.h"
@@ -197,6 +198,8 @@ std::string VariantRuntime::Handle(const std::string& text)
         std::string reply = "ok";
         for (const std::string& line : request.verb == ControlVerb::Launches ? RecordedLaunches() : RecordedDeviceActions())
             reply += "\n" + line;
+        if (request.verb == ControlVerb::Launches)
+            reply += SessionLaunchesReport();
         return reply;
     }
     }
@@ -247,6 +250,20 @@ std::string VariantRuntime::RulesReport()
     return reply;
 }
 
+std::string VariantRuntime::SessionLaunchesReport()
+{
+    std::string report;
+    if (!pc_.Pc().Sessions().Active())
+        return report;
+    for (const Launch& launch : pc_.Pc().Sessions().Launches()) {
+        const std::wstring& image = launch.hasApplicationName ? launch.applicationName : launch.commandLine;
+        report += "\nlaunch session " + std::to_string(launch.sessionId) + " user " + Narrow(launch.user) + " integrity " +
+                  Hex(launch.integrityLevel) + " primary " + (launch.primaryToken ? "1" : "0") + " error " +
+                  std::to_string(launch.error) + " image " + Narrow(image);
+    }
+    return report;
+}
+
 bool VariantRuntime::Translate(DWORD control, TranslatedControl& translated)
 {
     std::lock_guard<std::mutex> hold(lock_);
@@ -260,6 +277,9 @@ void VariantRuntime::ReportStopped(const SERVICE_STATUS& status)
     {
         std::lock_guard<std::mutex> hold(lock_);
         report += RulesReport() + "\n";
+        // What the program held of the disc recorders when it stopped.
+        if (pc_.Discs())
+            report += HandleDiscRequest(pc_, DiscRequest()) + "\n";
     }
     AppendFile(stem_ + L".testbed-stopped.txt", report, true);
     Log("stopped: " + report.substr(0, report.find('\n')));

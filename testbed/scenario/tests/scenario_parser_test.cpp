@@ -62,6 +62,27 @@ TEST(ScenarioParser, DefaultsApplyWhenLeftOut)
     EXPECT_EQ(1u, parsed.scenario.timeScale);
 }
 
+TEST(ScenarioParser, ReadsProgramsRunningInSessions)
+{
+    const ParseResult parsed = ParseScenario(std::string(kHeader) +
+                                             "session 1 user=alice\n"
+                                             "session 2\n"
+                                             "process session=1 image=\"C:\\Windows\\explorer.exe\"\n"
+                                             "session-programs simulated\n");
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    ASSERT_EQ(1u, parsed.scenario.processes.size());
+    EXPECT_EQ(1, parsed.scenario.processes[0].session);
+    EXPECT_EQ("C:\\Windows\\explorer.exe", parsed.scenario.processes[0].image);
+    EXPECT_TRUE(parsed.scenario.sessionProgramsSimulated);
+    EXPECT_FALSE(ParseScenario(kHeader).scenario.sessionProgramsSimulated);
+
+    // A session without a user runs no programs of a user.
+    const ParseResult nobody =
+        ParseScenario(std::string(kHeader) + "session 2\nprocess session=2 image=\"C:\\Windows\\explorer.exe\"\n");
+    EXPECT_FALSE(nobody.ok);
+    EXPECT_NE(std::string::npos, nobody.error.find("line 4: session 2 is no session with a user")) << nobody.error;
+}
+
 TEST(ScenarioParser, ReadsDiscRecorders)
 {
     const ParseResult parsed = ParseScenario(std::string(kHeader) +
@@ -135,6 +156,12 @@ TEST(ScenarioParser, RefusesMalformedLinesNamingThem)
         {"data-disk d id=\"\" volumes=D", "id must not be empty"},
         {"data-disk d id=\"X\"", "data-disk needs option 'volumes'"},
         {"hub h on=usb port=1 ports=16", "ports must be a number from 1 to 15"},
+        {"process session=1 image=\"C:\\Windows\\explorer.exe\"", "session 1 is no session with a user above"},
+        {"process session=0 image=\"C:\\x.exe\"", "the session must be a number from 1 to 9"},
+        {"process session=1", "process needs option 'image'"},
+        {"process session=1 image=explorer.exe", "image must be a full path"},
+        {"process explorer session=1 image=\"C:\\x.exe\"", "takes the options session= and image= only"},
+        {"session-programs fake", "'real' or 'simulated'"},
         {"imapi", "imapi takes 'none' or the generations"},
         {"imapi v3", "got 'v3'"},
         {"imapi v1 v1", "v1 is given twice"},

@@ -64,7 +64,7 @@ TEST_F(Runtime, PlugsAndUnplugsSticksByName)
     EXPECT_EQ("error no volume H:", ControlRequestOnce("file 4321 H create a.txt"));
     EXPECT_EQ("ok", ControlRequestOnce("plug unknown"));
     EXPECT_EQ("error stick 'unknown' is plugged already", ControlRequestOnce("plug unknown"));
-    EXPECT_EQ("error no stick named 'nosuch' in the scenario", ControlRequestOnce("plug nosuch"));
+    EXPECT_EQ("error no device named 'nosuch' in the scenario", ControlRequestOnce("plug nosuch"));
     EXPECT_EQ("ok status 0x00000000 win32 0", ControlRequestOnce("file 4321 H create a.txt"));
     EXPECT_EQ("ok", ControlRequestOnce("unplug unknown"));
     EXPECT_EQ("error stick 'unknown' is not plugged", ControlRequestOnce("unplug unknown"));
