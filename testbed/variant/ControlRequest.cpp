@@ -79,6 +79,7 @@ bool ParseControlRequest(std::string_view line, ControlRequest& request, std::st
         size_t words;
     } plain[] = {{"ping", ControlVerb::Ping, 1},         {"rules", ControlVerb::Rules, 1},
                  {"launches", ControlVerb::Launches, 1}, {"actions", ControlVerb::Actions, 1},
+                 {"devices", ControlVerb::Devices, 1},
                  {"service-security", ControlVerb::ServiceSecurity, 1},
                  {"unplug", ControlVerb::Unplug, 2}};
     if (IsDiscRequest(verb)) {
@@ -89,7 +90,7 @@ bool ParseControlRequest(std::string_view line, ControlRequest& request, std::st
         if (words.size() == 3 && words[2] == "quiet")
             request.quiet = true;
         else if (words.size() != 2)
-            return Fail(error, "plug takes one stick name and perhaps 'quiet'");
+            return Fail(error, "plug takes one device name and perhaps 'quiet'");
         request.verb = ControlVerb::Plug;
         request.stick = words[1];
         return true;
@@ -98,7 +99,7 @@ bool ParseControlRequest(std::string_view line, ControlRequest& request, std::st
         if (verb != p.name)
             continue;
         if (words.size() != p.words)
-            return Fail(error, verb + (p.words == 1 ? " takes nothing more" : " takes one stick name"));
+            return Fail(error, verb + (p.words == 1 ? " takes nothing more" : " takes one device name"));
         request.verb = p.verb;
         if (p.words == 2)
             request.stick = words[1];

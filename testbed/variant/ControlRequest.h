@@ -17,12 +17,12 @@ const char kControlPipeName[] = "\\\\.\\pipe\\QEVRIN-testbed-control";
 // A request is one short line; anything longer is refused unread.
 const size_t kMaxControlRequest = 1024;
 
-enum class ControlVerb { Ping, Plug, Unplug, File, Rules, Launches, Actions, ServiceSecurity, Disc };
+enum class ControlVerb { Ping, Plug, Unplug, File, Rules, Launches, Actions, Devices, ServiceSecurity, Disc };
 enum class FileVerb { Create, Write, Read, Rename };
 
 struct ControlRequest {
     ControlVerb verb = ControlVerb::Ping;
-    std::string stick;     // plug, unplug
+    std::string stick;     // plug, unplug: a stick or a portable device
     bool quiet = false;    // plug: leave the volumes unmounted, so the driver signals nothing
     uint32_t processId = 0;
     char letter = 0;       // upper case

@@ -1,8 +1,8 @@
 #include "testbed/variant/VariantRuntime.h"
 
-#include "testbed/machine/Sessions.h"
-#include "testbed/machine/interpose.h"
 #include "testbed/variant/DiscControl.h"
+#include "testbed/variant/MachineReports.h"
+#include "testbed/variant/ProgramFiles.h"
 #include "testbed/variant/Records.h"
 #include "testbed/variant/TimeScale.h"
 
@@ -15,83 +15,6 @@ namespace variant {
 namespace {
 
 std::atomic<VariantRuntime*> g_current{nullptr};
-
-std::string Narrow(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], length, nullptr, nullptr);
-    return narrow;
-}
-
-// The program's own path, asked of the system itself: the simulated PC may answer for it.
-std::wstring ProgramStem()
-{
-    static auto real = RealFunction<decltype(&::GetModuleFileNameW)>(L"kernel32.dll", "GetModuleFileNameW");
-    std::vector<WCHAR> path(MAX_PATH);
-    while (true) {
-        const DWORD length = real(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return std::wstring();
-        if (length < path.size()) {
-            std::wstring stem(path.data(), length);
-            const size_t dot = stem.find_last_of(L".\\");
-            if (dot != std::wstring::npos && stem[dot] == L'.')
-                stem.resize(dot);
-            return stem;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-std::wstring Environment(const wchar_t* name)
-{
-    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-    if (size == 0)
-        return std::wstring();
-    std::wstring value(size, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name, &value[0], size);
-    value.resize(length < size ? length : 0);
-    return value;
-}
-
-void AppendFile(const std::wstring& path, const std::string& text, bool truncate)
-{
-    ScopedHandle file(CreateFileW(path.c_str(), truncate ? GENERIC_WRITE : FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                  truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid())
-        return;
-    DWORD written = 0;
-    WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-// False with the reason when the file is missing, unreadable or too large.
-bool ReadScenarioFile(const std::wstring& path, std::string& text, std::string& error)
-{
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-    if (!file.IsValid()) {
-        error = "cannot open the scenario " + Narrow(path) + " (error " + std::to_string(GetLastError()) + ")";
-        return false;
-    }
-    text.assign(scenario::kMaxScenarioBytes + 1, '\0');
-    DWORD total = 0;
-    while (total < text.size()) {
-        DWORD read = 0;
-        if (!ReadFile(file.Get(), &text[total], static_cast<DWORD>(text.size() - total), &read, nullptr)) {
-            error = "cannot read the scenario " + Narrow(path) + " (error " + std::to_string(GetLastError()) + ")";
-            return false;
-        }
-        if (read == 0)
-            break;
-        total += read;
-    }
-    text.resize(total);
-    return true;
-}
 
 std::string Hex(uint32_t value)
 {
@@ -106,31 +29,15 @@ std::unique_ptr<VariantRuntime> VariantRuntime::Start()
 {
     const std::wstring stem = ProgramStem();
     const std::wstring log = stem + L".testbed.log";
-    std::wstring path = Environment(L"QEVRIN_TESTBED_SCENARIO");
-    if (path.empty())
-        path = stem + L".scenario";
-    std::string text;
+    scenario::Scenario loaded;
+    std::wstring path;
     std::string error;
-    if (!ReadScenarioFile(path, text, error)) {
+    if (!LoadScenario(stem, loaded, path, error)) {
         AppendFile(log, error + "\r\n", true);
         return nullptr;
     }
-    scenario::ParseResult parsed = scenario::ParseScenario(text);
-    if (!parsed.ok) {
-        AppendFile(log, Narrow(path) + ": " + parsed.error + "\r\n", true);
-        return nullptr;
-    }
-    const std::wstring scale = Environment(L"QEVRIN_TESTBED_TIME_SCALE");
-    if (!scale.empty()) {
-        const unsigned long value = wcstoul(scale.c_str(), nullptr, 10);
-        if (value < 1 || value > 1000) {
-            AppendFile(log, "QEVRIN_TESTBED_TIME_SCALE must be 1 to 1000\r\n", true);
-            return nullptr;
-        }
-        parsed.scenario.timeScale = static_cast<unsigned>(value);
-    }
     AppendFile(log, "", true);
-    std::unique_ptr<VariantRuntime> runtime(new VariantRuntime(stem, parsed.scenario));
+    std::unique_ptr<VariantRuntime> runtime(new VariantRuntime(stem, loaded));
     if (!runtime->control_->Running()) {
         runtime->Log("cannot create the control pipe (error " + std::to_string(runtime->control_->Error()) + ")");
         return nullptr;
@@ -140,8 +47,8 @@ std::unique_ptr<VariantRuntime> VariantRuntime::Start()
         runtime->Log("another variant runtime runs in this process");
         return nullptr;
     }
-    runtime->Log("scenario " + Narrow(path) + ", time scale " + std::to_string(parsed.scenario.timeScale) +
-                 (parsed.scenario.driverPresent ? ", driver present" : ", no driver"));
+    runtime->Log("scenario " + Narrow(path) + ", time scale " + std::to_string(loaded.timeScale) +
+                 (loaded.driverPresent ? ", driver present" : ", no driver"));
     return runtime;
 }
 
@@ -194,12 +101,14 @@ std::string VariantRuntime::Handle(const std::string& text)
         return sddl.empty() ? "ok" : "ok " + sddl;
     }
     case ControlVerb::Launches:
-    case ControlVerb::Actions: {
+    case ControlVerb::Actions:
+    case ControlVerb::Devices: {
+        const std::vector<std::string> lines = request.verb == ControlVerb::Launches ? LaunchLines(pc_)
+                                               : request.verb == ControlVerb::Actions ? ActionLines(pc_)
+                                                                                       : PortableLines(pc_);
         std::string reply = "ok";
-        for (const std::string& line : request.verb == ControlVerb::Launches ? RecordedLaunches() : RecordedDeviceActions())
+        for (const std::string& line : lines)
             reply += "\n" + line;
-        if (request.verb == ControlVerb::Launches)
-            reply += SessionLaunchesReport();
         return reply;
     }
     }
@@ -248,20 +157,6 @@ std::string VariantRuntime::RulesReport()
     for (const auto& rule : rules)
         reply += "\nrule " + Narrow(rule.first) + " " + std::to_string(rule.second);
     return reply;
-}
-
-std::string VariantRuntime::SessionLaunchesReport()
-{
-    std::string report;
-    if (!pc_.Pc().Sessions().Active())
-        return report;
-    for (const Launch& launch : pc_.Pc().Sessions().Launches()) {
-        const std::wstring& image = launch.hasApplicationName ? launch.applicationName : launch.commandLine;
-        report += "\nlaunch session " + std::to_string(launch.sessionId) + " user " + Narrow(launch.user) + " integrity " +
-                  Hex(launch.integrityLevel) + " primary " + (launch.primaryToken ? "1" : "0") + " error " +
-                  std::to_string(launch.error) + " image " + Narrow(image);
-    }
-    return report;
 }
 
 bool VariantRuntime::Translate(DWORD control, TranslatedControl& translated)

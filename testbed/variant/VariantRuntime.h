@@ -43,8 +43,6 @@ private:
     VariantRuntime(std::wstring stem, const scenario::Scenario& scenario);
     std::string FileRequest(const ControlRequest& request);
     std::string RulesReport();
-    // One line per program start in a simulated session, after the recorded launches.
-    std::string SessionLaunchesReport();
 
     std::wstring stem_;  // the program's path without ".exe"
     std::mutex lock_;

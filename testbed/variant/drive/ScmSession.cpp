@@ -64,6 +64,7 @@ ProgramRun RunProgram(const std::wstring& commandLine, DWORD timeoutMilliseconds
     }
     ScopedHandle processHandle(process.hProcess);
     ScopedHandle threadHandle(process.hThread);
+    run.processId = process.dwProcessId;
     writeEnd.Reset();
     const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
     char buffer[4096];
@@ -149,7 +150,43 @@ bool ScmSession::Install(const std::wstring& variant, const std::string& scenari
     return true;
 }
 
-void ScmSession::RewriteScenario(const std::string& scenario) { WriteText(Beside(L"QEVRINs.scenario"), scenario); }
+bool ScmSession::InstallProgram(const std::wstring& variant, const wchar_t* fileName, std::string& error)
+{
+    const std::wstring target = Beside(fileName);
+    // A copy started earlier may still be on its way out and hold the file for a moment.
+    for (int attempt = 0; !CopyFileW(variant.c_str(), target.c_str(), FALSE); ++attempt) {
+        if (attempt == 100) {
+            error = "cannot copy the variant to " + std::string(target.begin(), target.end()) + " (error " +
+                    std::to_string(GetLastError()) + ")";
+            return false;
+        }
+        Sleep(50);
+    }
+    std::wstring stem(fileName);
+    stem.resize(stem.find_last_of(L'.') == std::wstring::npos ? stem.size() : stem.find_last_of(L'.'));
+    for (const wchar_t* suffix : {L".testbed.log", L".testbed-shell.txt"})
+        DeleteFileW(Beside(stem + suffix).c_str());
+    programs_.push_back(stem);
+    return true;
+}
+
+void ScmSession::RewriteScenario(const std::string& scenario)
+{
+    WriteText(Beside(L"QEVRINs.scenario"), scenario);
+    for (const std::wstring& stem : programs_)
+        WriteText(Beside(stem + L".scenario"), scenario);
+}
+
+DWORD ScmSession::ProcessId()
+{
+    ScopedServiceHandle service = Open(SERVICE_QUERY_STATUS);
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!service || !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                          sizeof(status), &needed))
+        return 0;
+    return status.dwProcessId;
+}
 
 ProgramRun ScmSession::Create()
 {
@@ -205,6 +242,12 @@ void ScmSession::Remove()
     // The process may still be on its way out and hold its program file for a moment.
     for (int attempt = 0; attempt < 100 && !DeleteFileW(kProgram) && GetLastError() != ERROR_FILE_NOT_FOUND; ++attempt)
         Sleep(50);
+    for (const std::wstring& stem : programs_)
+        for (int attempt = 0; attempt < 100 && !DeleteFileW(Beside(stem + L".exe").c_str()) &&
+                              GetLastError() != ERROR_FILE_NOT_FOUND;
+             ++attempt)
+            Sleep(50);
+    programs_.clear();
 }
 
 }  // namespace scmtest

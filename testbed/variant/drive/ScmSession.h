@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace scmtest {
 
@@ -23,6 +24,7 @@ struct ProgramRun {
     DWORD exitCode = 0;
     std::string output;  // stdout and stderr together
     bool finished = false;
+    DWORD processId = 0;
 };
 
 // Runs a command line and collects what it prints; gives up after the time-out.
@@ -42,6 +44,10 @@ public:
 
     // Copies the variant to the product's folder with the scenario beside it.
     bool Install(const std::wstring& variant, const std::string& scenario, std::string& error);
+    // Copies a further program's variant (a session program the service starts) beside the
+    // service's as `fileName`; it gets the same scenario as the service from now on.
+    bool InstallProgram(const std::wstring& variant, const wchar_t* fileName, std::string& error);
+    // The scenario beside every installed program.
     void RewriteScenario(const std::string& scenario);
     // sc create with the path that holds a blank, quoted.
     ProgramRun Create();
@@ -50,15 +56,19 @@ public:
     // ControlService from this process; false with the error.
     bool Control(DWORD code, SERVICE_STATUS& status);
     bool Query(SERVICE_STATUS& status);
+    // The service's process while it runs, else 0.
+    DWORD ProcessId();
     // Polls the state until it is `state` or the time is up; the last status seen.
     bool WaitForState(DWORD state, DWORD timeoutMilliseconds, SERVICE_STATUS& status);
     // Stops a running variant with control 128 and deletes the service and its files.
     void Remove();
 
-    std::wstring Beside(const wchar_t* name) const { return std::wstring(kFolder) + L"\\" + name; }
+    std::wstring Beside(const std::wstring& name) const { return std::wstring(kFolder) + L"\\" + name; }
 
 private:
     ScopedServiceHandle Open(DWORD access);
+
+    std::vector<std::wstring> programs_;  // further programs' file names
 };
 
 }  // namespace scmtest

@@ -6,6 +6,7 @@
 #include "testbed/variant/VariantRuntime.h"
 
 #include <dbt.h>
+#include <wtsapi32.h>
 
 #include <gtest/gtest.h>
 
@@ -110,6 +111,53 @@ TEST_F(Runtime, RulesListEveryVolumeOfTheMachine)
         EXPECT_NE(std::string::npos, rules.find(volume)) << volume << " in " << rules;
     EXPECT_EQ("ok", ControlRequestOnce("launches"));
     EXPECT_EQ("ok", ControlRequestOnce("actions"));
+}
+
+TEST_F(Runtime, PortableDevicesComeAndGoKeepingTheirDisableFlag)
+{
+    Start(std::string(kWorkstation) +
+          "portable phone friendly=\"Galaxy S7\"\nportable camera disabled\nportable player unplugged\n");
+    ASSERT_NE(nullptr, runtime_);
+    const std::string keys = "{eec5ad98-8080-425f-922a-dabf3de3f69a}\\000";
+    EXPECT_EQ("ok\nphone " + keys + "0 enabled present\ncamera " + keys + "1 disabled present\nplayer " + keys +
+                  "2 enabled absent",
+              ControlRequestOnce("devices"));
+    EXPECT_EQ("ok", ControlRequestOnce("plug player"));
+    EXPECT_EQ("error portable device 'player' is plugged already", ControlRequestOnce("plug player"));
+    EXPECT_EQ("ok", ControlRequestOnce("unplug camera"));
+    EXPECT_EQ("error portable device 'camera' is not plugged", ControlRequestOnce("unplug camera"));
+    EXPECT_EQ("ok\nphone " + keys + "0 enabled present\ncamera " + keys + "1 disabled absent\nplayer " + keys +
+                  "2 enabled present",
+              ControlRequestOnce("devices"));
+    EXPECT_EQ("ok", ControlRequestOnce("plug camera"));
+    EXPECT_NE(std::string::npos, ControlRequestOnce("devices").find("camera " + keys + "1 disabled present"));
+    // The class installer has not been asked anything.
+    EXPECT_EQ("ok", ControlRequestOnce("actions"));
+}
+
+TEST_F(Runtime, StartsInASessionAreReportedWithTheirNamesAndErrors)
+{
+    Start(std::string(kWorkstation) + "session 2 user=bob\nsession 1 user=alice console\nsession 3\npipe-not-connected 1\n");
+    ASSERT_NE(nullptr, runtime_);
+    EXPECT_EQ(1u, WTSGetActiveConsoleSessionId());
+    HANDLE token = nullptr;
+    EXPECT_FALSE(WTSQueryUserToken(3, &token));
+    ASSERT_TRUE(WTSQueryUserToken(1, &token));
+    const wchar_t application[] = L"C:\\No Such Folder\\prog.exe";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        wchar_t commandLine[] = L"\"C:\\No Such Folder\\prog.exe\" E";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        // The first start meets the injected failure, the second really runs and finds no program.
+        EXPECT_FALSE(CreateProcessAsUserW(token, application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                          &startup, &info));
+    }
+    CloseHandle(token);
+    EXPECT_EQ("ok\n"
+              "1\tWORKSTATION\\alice\t233\t0\tC:\\No Such Folder\\prog.exe\t\"C:\\No Such Folder\\prog.exe\" E\t0x00002000\tprimary\n"
+              "1\tWORKSTATION\\alice\t3\t0\tC:\\No Such Folder\\prog.exe\t\"C:\\No Such Folder\\prog.exe\" E\t0x00002000\tprimary",
+              ControlRequestOnce("launches"));
 }
 
 TEST_F(Runtime, PluggedStickSetsTheRealVolumeEvent)

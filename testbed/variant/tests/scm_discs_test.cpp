@@ -94,28 +94,30 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMilliseconds
 struct Launch {
     std::string session;
     std::string user;
-    std::string integrity;
-    std::string primary;
     std::string error;
-    std::string image;
+    std::string program;  // the application name and the command line
+    std::string integrity;
+    std::string token;
 };
 
+// The starts in a session: tab-separated session, user, error, process, application name,
+// command line, integrity level and token type.
 std::vector<Launch> Launches()
 {
     std::vector<Launch> launches;
     std::istringstream reply(ControlRequestOnce("launches"));
     std::string line;
+    std::getline(reply, line);  // "ok"
     while (std::getline(reply, line)) {
-        std::istringstream words(line);
-        std::string first, key;
-        Launch launch;
-        words >> first;
-        if (first != "launch")
-            continue;
-        words >> key >> launch.session >> key >> launch.user >> key >> launch.integrity >> key >> launch.primary >> key >>
-            launch.error >> key;
-        std::getline(words, launch.image);
-        launches.push_back(launch);
+        std::vector<std::string> fields;
+        std::istringstream in(line);
+        std::string field;
+        while (std::getline(in, field, '\t'))
+            fields.push_back(field);
+        if (fields.size() == 8)
+            launches.push_back({fields[0], fields[1], fields[2], fields[4] + " " + fields[5], fields[6], fields[7]});
+        else
+            ADD_FAILURE() << "launch line: " << line;
     }
     return launches;
 }
@@ -159,7 +161,7 @@ protected:
         std::string error;
         ASSERT_TRUE(session_.Install(WindowsPath(QEVRIN_VARIANT_PROGRAM), scenario, error)) << error;
         if (withEjector) {
-            ASSERT_TRUE(CopyFileW(WindowsPath(QEVRIN_EJECTOR_VARIANT).c_str(), kEjector, FALSE)) << GetLastError();
+            ASSERT_TRUE(session_.InstallProgram(WindowsPath(QEVRIN_EJECTOR_VARIANT), L"QEVRINcde.exe", error)) << error;
         }
         ASSERT_EQ(session_.Create().exitCode, 0u);
         const ProgramRun started = session_.NetStart();
@@ -191,7 +193,7 @@ size_t EjectorsStartedIn(const std::vector<Launch>& launches, const std::string&
 {
     size_t count = 0;
     for (const Launch& launch : launches)
-        if (launch.session == session && launch.image.find("QEVRINcde.exe") != std::string::npos)
+        if (launch.session == session && launch.program.find("QEVRINcde.exe") != std::string::npos)
             ++count;
     return count;
 }
@@ -217,9 +219,9 @@ TEST_F(ServiceDiscs, EjectorsForEveryExplorerUserAndThePolicyAtLogoffOnWindows10
     for (const Launch& launch : launches) {
         users[launch.session] = launch.user;
         EXPECT_EQ(launch.integrity, "0x00003000") << launch.session;
-        EXPECT_EQ(launch.primary, "1") << launch.session;
+        EXPECT_EQ(launch.token, "primary") << launch.session;
         EXPECT_EQ(launch.error, "0") << launch.session;
-        EXPECT_NE(launch.image.find("QEVRINcde.exe"), std::string::npos) << launch.image;
+        EXPECT_NE(launch.program.find("QEVRINcde.exe"), std::string::npos) << launch.program;
     }
     EXPECT_EQ(users, (std::map<std::string, std::string>{{"1", "WORKSTATION\\alice"}, {"2", "WORKSTATION\\bob"}}));
     // Several 15 s checks (0.75 s at this time scale) find both ejectors running.

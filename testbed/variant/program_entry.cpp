@@ -1,8 +1,8 @@
 //
-//  The runtime of a variant whose program is no service: it starts with the program's static
-//  objects, before the program's entry runs, and ends with them after the entry returns. A
-//  scenario that cannot be built ends the process before the program's own code runs, with
-//  the reason in the log beside the program.
+//  The variant's hold on a program that is no service but is driven over the control pipe
+//  itself (the ejector): the runtime is built while the program's static objects are, before
+//  its entry runs, and taken down with them when it exits. A scenario that cannot be built
+//  ends the process before the program's own code runs, with the reason in the log beside it.
 //
 #include "testbed/variant/VariantRuntime.h"
 
