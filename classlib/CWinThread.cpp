@@ -14,7 +14,7 @@ thread_local CWinThread* currentThread = nullptr;
 struct ThreadStartup {
     CWinThread* thread;
     HANDLE started;
-    HANDLE proceed;
+    HANDLE gate;
 };
 
 }  // namespace
@@ -41,20 +41,21 @@ BOOL CWinThread::CreateThread(DWORD createFlags, UINT stackSize, LPSECURITY_ATTR
         return FALSE;
     }
     ScopedHandle started(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    ScopedHandle proceed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!started.IsValid() || !proceed.IsValid()) {
+    m_startGate.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!started.IsValid() || !m_startGate.IsValid()) {
+        m_startGate.Reset();
         return FALSE;
     }
-    ThreadStartup startup = {this, started.Get(), proceed.Get()};
+    ThreadStartup startup = {this, started.Get(), m_startGate.Get()};
     unsigned threadId = 0;
     HANDLE thread = reinterpret_cast<HANDLE>(
-        _beginthreadex(security, stackSize, &CWinThread::ThreadEntry, &startup, CREATE_SUSPENDED, &threadId));
+        _beginthreadex(security, stackSize, &CWinThread::ThreadEntry, &startup, 0, &threadId));
     if (thread == nullptr) {
+        m_startGate.Reset();
         return FALSE;
     }
     m_hThread = thread;
     m_nThreadID = threadId;
-    ::ResumeThread(thread);
 
     // The thread makes its queue first; only then may anyone post to it.
     HANDLE waits[] = {started.Get(), thread};
@@ -62,34 +63,44 @@ BOOL CWinThread::CreateThread(DWORD createFlags, UINT stackSize, LPSECURITY_ATTR
         CloseHandle(m_hThread);
         m_hThread = nullptr;
         m_nThreadID = 0;
+        m_startGate.Reset();
         SetLastError(ERROR_INVALID_THREAD_ID);
         return FALSE;
     }
-    // Suspended while it waits for the go-ahead, so it runs nothing of ours before the
-    // creator resumes it.
-    if ((createFlags & CREATE_SUSPENDED) != 0) {
-        ::SuspendThread(thread);
+    // A thread created "suspended" waits at its gate instead of being suspended by the system:
+    // SuspendThread takes effect at no defined point, so the thread could already be running
+    // code of ours while the creator still sets it up, and it could be stopped inside a heap
+    // or runtime lock. ResumeThread opens the gate.
+    if ((createFlags & CREATE_SUSPENDED) == 0) {
+        OpenStartGate();
     }
-    // The thread holds its own copy of the go-ahead event, so ours may close on return.
-    SetEvent(proceed.Get());
     return TRUE;
+}
+
+bool CWinThread::OpenStartGate()
+{
+    if (!m_startGate.IsValid()) {
+        return false;
+    }
+    SetEvent(m_startGate.Get());
+    m_startGate.Reset();
+    return true;
 }
 
 unsigned __stdcall CWinThread::ThreadEntry(void* startupBlock)
 {
     const ThreadStartup* startup = static_cast<const ThreadStartup*>(startupBlock);
     CWinThread* thread = startup->thread;
-    HANDLE proceed = nullptr;
-    // The go-ahead event is the creator's; a copy of it keeps it alive across the wait.
-    DuplicateHandle(GetCurrentProcess(), startup->proceed, GetCurrentProcess(), &proceed, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
+    HANDLE gate = nullptr;
+    // The gate belongs to the object; a copy of it keeps it alive across the wait.
+    DuplicateHandle(GetCurrentProcess(), startup->gate, GetCurrentProcess(), &gate, 0, FALSE, DUPLICATE_SAME_ACCESS);
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     SetEvent(startup->started);
     // From here on the startup block may be gone.
-    if (proceed != nullptr) {
-        WaitForSingleObject(proceed, INFINITE);
-        CloseHandle(proceed);
+    if (gate != nullptr) {
+        WaitForSingleObject(gate, INFINITE);
+        CloseHandle(gate);
     }
     currentThread = thread;
     return static_cast<unsigned>(thread->RunThread());
@@ -119,6 +130,10 @@ int CWinThread::RunThread()
 
 DWORD CWinThread::ResumeThread()
 {
+    // The first resume of a thread created suspended opens its gate; it was "suspended" once.
+    if (OpenStartGate()) {
+        return 1;
+    }
     return ::ResumeThread(m_hThread);
 }
 
@@ -256,4 +271,15 @@ CWinThread* AfxBeginThread(AFX_THREADPROC threadProc, LPVOID param, int priority
         thread->ResumeThread();
     }
     return thread;
+}
+
+bool WaitForThreadOrTerminate(const CWinThread& thread, DWORD limit)
+{
+    if (WaitForSingleObject(thread.m_hThread, limit) == WAIT_OBJECT_0) {
+        return true;
+    }
+    TerminateThread(thread.m_hThread, static_cast<DWORD>(-1));
+    // TerminateThread only asks; the thread may still run until the system has ended it.
+    WaitForSingleObject(thread.m_hThread, limit);
+    return false;
 }

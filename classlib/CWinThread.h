@@ -9,6 +9,7 @@
 //  without a window) work in the loop: their WM_TIMER is dispatched to the timer procedure.
 //
 #include "classlib/CRuntimeClass.h"
+#include "classlib/ScopedHandle.h"
 
 #include <windows.h>
 
@@ -97,9 +98,13 @@ protected:
 private:
     static unsigned __stdcall ThreadEntry(void* startup);
     int RunThread();
+    // True when this call let a thread created suspended go.
+    bool OpenStartGate();
 
     AFX_THREADPROC m_pfnThreadProc = nullptr;
     LPVOID m_pThreadParams = nullptr;
+    // Held shut while a thread created suspended waits to be resumed.
+    ScopedHandle m_startGate;
 };
 
 // Builds an object of the class and starts its thread with the priority; null when the class
@@ -112,3 +117,8 @@ CWinThread* AfxBeginThread(AFX_THREADPROC threadProc, LPVOID param, int priority
 // The thread object of the calling thread: the one it was started for, the application on the
 // main thread, else null.
 CWinThread* AfxGetThread();
+
+// Waits for the thread to end; past the limit it is terminated. True when it ended by itself.
+// A terminated thread's object is in no known state (it may have stopped inside any member):
+// its owner must not delete it, so false means "leave the object alone".
+bool WaitForThreadOrTerminate(const CWinThread& thread, DWORD limit);

@@ -139,25 +139,13 @@ BENCHMARK(BM_MemcpyReference)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    TimeReporter reporter;
+    if (!RunBenchmarks(argc, argv, reporter)) {
         return 1;
     }
-    TimeReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
     std::printf("\npayload: %d entries, %zu bytes\n", kEntries, LargePayload().size());
-    const auto reference = reporter.times.find("BM_MemcpyReference");
-    if (reference == reporter.times.end() || reference->second <= 0) {
-        return 0;
-    }
-    for (const char* name : {"BM_SettingsV3Write", "BM_SettingsV3Read", "BM_SettingsV3WriteRead"}) {
-        const auto it = reporter.times.find(name);
-        if (it != reporter.times.end()) {
-            std::printf("%-24s %10.1f us  = %7.1f x memcpy of the same bytes (%.2f us)\n", name, it->second,
-                        it->second / reference->second, reference->second);
-        }
-    }
+    PrintAgainstReference(reporter, "BM_MemcpyReference",
+                          {"BM_SettingsV3Write", "BM_SettingsV3Read", "BM_SettingsV3WriteRead"}, "us",
+                          "memcpy of the same bytes");
     return 0;
 }

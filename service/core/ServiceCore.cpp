@@ -249,14 +249,9 @@ void ServiceCore::StopPipeServerThreadLocked()
     }
     pipeThread_->Server().RequestStop();
     pipeThread_->PostThreadMessage(WM_QUIT, 0, 0);
-    const bool ended = WaitForSingleObject(pipeThread_->m_hThread, WorkerStopLimit) == WAIT_OBJECT_0;
-    if (!ended) {
-        TerminateThread(pipeThread_->m_hThread, static_cast<DWORD>(-1));
-        WaitForSingleObject(pipeThread_->m_hThread, WorkerStopLimit);
-    } else {
+    if (WaitForThreadOrTerminate(*pipeThread_, WorkerStopLimit)) {
         delete pipeThread_;
     }
-    // A terminated thread's object is left as it was: its state is unknown.
     pipeThread_ = nullptr;
 }
 

@@ -166,8 +166,8 @@ void PortableDeviceLockThreadStopper::operator()(CWindowsPortableDevicesLockThre
         return;
     if (thread->m_hThread) {
         thread->PostThreadMessage(WM_QUIT, 0, 0);
-        if (WaitForSingleObject(thread->m_hThread, kStopWaitMilliseconds) != WAIT_OBJECT_0)
-            TerminateThread(thread->m_hThread, DWORD(-1));
+        if (!WaitForThreadOrTerminate(*thread, kStopWaitMilliseconds))
+            return;
     }
     delete thread;
 }

@@ -154,8 +154,7 @@ void StopDiscRecorderLockThread(CIMAPIDeviceLockThread* thread)
         return;
     }
     thread->PostThreadMessage(WM_QUIT, 0, 0);
-    if (WaitForSingleObject(thread->m_hThread, 10000) == WAIT_TIMEOUT) {
-        TerminateThread(thread->m_hThread, static_cast<DWORD>(-1));
+    if (WaitForThreadOrTerminate(*thread, 10000)) {
+        delete thread;
     }
-    delete thread;
 }

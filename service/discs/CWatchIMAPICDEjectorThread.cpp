@@ -132,8 +132,7 @@ void StopEjectorWatchThread(CWatchIMAPICDEjectorThread* thread)
         return;
     }
     thread->PostThreadMessage(WM_QUIT, 0, 0);
-    if (WaitForSingleObject(thread->m_hThread, kStopWait) == WAIT_TIMEOUT) {
-        TerminateThread(thread->m_hThread, static_cast<DWORD>(-1));
+    if (WaitForThreadOrTerminate(*thread, kStopWait)) {
+        delete thread;
     }
-    delete thread;
 }

@@ -307,12 +307,8 @@ void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag)
     }
     thread->PostThreadMessage(WM_APP_SET_EXIT_CODE, static_cast<WPARAM>(releaseFlag), 0);
     thread->PostThreadMessage(WM_QUIT, 0, 0);
-    bool ended = WaitForSingleObject(thread->m_hThread, kStopLimit) == WAIT_OBJECT_0;
-    if (!ended) {
-        // The last resort: a pass that hangs in the system.
-        TerminateThread(thread->m_hThread, static_cast<DWORD>(-1));
-        WaitForSingleObject(thread->m_hThread, kStopLimit);
-    }
+    // Termination is the last resort, for a pass that hangs in the system.
+    const bool ended = WaitForThreadOrTerminate(*thread, kStopLimit);
     DriverControl* driver = DriverControl::GetInstance();
     if (driver->IsOpen()) {
         // The thread never reached its exit: the driver must not keep enforcing a table that

@@ -82,12 +82,7 @@ void StopVolumeEventThread(CEventWaitThread* thread)
     do {
         suspendCount = thread->ResumeThread();
     } while (suspendCount > 1 && suspendCount != static_cast<DWORD>(-1));
-    bool ended = WaitForSingleObject(thread->m_hThread, kStopLimit) == WAIT_OBJECT_0;
-    if (!ended) {
-        TerminateThread(thread->m_hThread, static_cast<DWORD>(-1));
-        WaitForSingleObject(thread->m_hThread, kStopLimit);
-    }
-    if (ended) {
+    if (WaitForThreadOrTerminate(*thread, kStopLimit)) {
         delete thread;
     }
 }

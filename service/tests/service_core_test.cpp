@@ -174,10 +174,7 @@ TEST_F(ServiceCoreTest, NothingStoredMeansEveryStickIsBlocked)
     EXPECT_EQ(0, Rule(pc_.windows));
 }
 
-// Disabled for now: in about one full parallel run of three this case ended in an access
-// violation inside ntdll (a heap fault) right after the reload that switches control off; it
-// has not been reproduced alone. Run it with --gtest_also_run_disabled_tests while hunting it.
-TEST_F(ServiceCoreTest, DISABLED_ReloadFollowsTheControlSwitchBothWays)
+TEST_F(ServiceCoreTest, ReloadFollowsTheControlSwitchBothWays)
 {
     Store(OfficeSetting(1));
     ASSERT_EQ(1, core_->Start());

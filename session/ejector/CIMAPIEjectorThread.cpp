@@ -103,8 +103,7 @@ void StopEjectorThread(CIMAPIEjectorThread* thread)
         return;
     }
     thread->PostThreadMessage(WM_QUIT, 0, 0);
-    if (WaitForSingleObject(thread->m_hThread, CIMAPIEjectorThread::kStopWait) == WAIT_TIMEOUT) {
-        TerminateThread(thread->m_hThread, 0xFFFFFFFF);
+    if (WaitForThreadOrTerminate(*thread, CIMAPIEjectorThread::kStopWait)) {
+        delete thread;
     }
-    delete thread;
 }

@@ -2,6 +2,10 @@
 // references, handles, object-name queries and named events.
 #include "testbed/kernel/src/KernelState.h"
 
+#include <map>
+#include <mutex>
+#include <thread>
+
 namespace standin {
 namespace {
 
@@ -314,7 +318,17 @@ namespace {
 
 const std::vector<std::string> administratorSids = {"S-1-5-21-1004336348-1177238915-682003330-500", "S-1-5-32-544",
                                                     "S-1-5-11"};
-thread_local std::vector<std::string> callerSids = administratorSids;
+// The callers a test has set, by thread. Not a thread_local vector: with the mingw runtime a
+// thread_local that has a destructor can be destroyed after its storage was released at the
+// thread's end, which frees a stale pointer and corrupts the heap of the whole process.
+std::mutex callerLock;
+std::map<std::thread::id, std::vector<std::string>> callersByThread;
+
+std::vector<std::string> CallerSids() {
+  std::lock_guard<std::mutex> guard(callerLock);
+  auto found = callersByThread.find(std::this_thread::get_id());
+  return found == callersByThread.end() ? administratorSids : found->second;
+}
 
 std::string SidText(const SID *sid) {
   ULONGLONG authority = 0;
@@ -334,8 +348,14 @@ ACCESS_MASK MapGenericFileRights(ACCESS_MASK mask) {
 
 }  // namespace
 
-void SetCallerSids(const std::vector<std::string> &sids) { callerSids = sids; }
-void ResetCaller() { callerSids = administratorSids; }
+void SetCallerSids(const std::vector<std::string> &sids) {
+  std::lock_guard<std::mutex> guard(callerLock);
+  callersByThread[std::this_thread::get_id()] = sids;
+}
+void ResetCaller() {
+  std::lock_guard<std::mutex> guard(callerLock);
+  callersByThread.erase(std::this_thread::get_id());
+}
 
 SecurityRecord ObjectSecurity(PVOID object) {
   std::lock_guard<std::recursive_mutex> guard(objectLock);
@@ -348,9 +368,10 @@ bool AccessGranted(const void *object, ACCESS_MASK desired) {
   ObjectRecord *record = RecordOf(object);
   if (record == nullptr || !record->Security.Set) return true;
   ACCESS_MASK granted = 0;
+  const std::vector<std::string> callers = CallerSids();
   for (const AceRecord &ace : record->Security.Dacl) {
     if (ace.Type != ACCESS_ALLOWED_ACE_TYPE) continue;
-    for (const std::string &sid : callerSids)
+    for (const std::string &sid : callers)
       if (sid == ace.Sid) granted |= ace.Mask;
   }
   ACCESS_MASK wanted = MapGenericFileRights(desired);

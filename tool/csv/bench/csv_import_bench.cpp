@@ -144,27 +144,12 @@ BENCHMARK(BM_PlainSplitReference)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    TimeReporter reporter;
+    if (!RunBenchmarks(argc, argv, reporter)) {
         return 1;
     }
-    TimeReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    std::printf("\ntext: %d rows, %d characters\n", kRows, ImportText().GetLength());
-    const auto reference = reporter.times.find("BM_PlainSplitReference");
-    if (reference == reporter.times.end() || reference->second <= 0) {
-        return 0;
-    }
-    for (const char* name : {"BM_CsvImport", "BM_CsvExport"}) {
-        const auto it = reporter.times.find(name);
-        if (it != reporter.times.end()) {
-            std::printf("%-14s %8.1f ms  = %5.1f x a plain split of the same text (%.1f ms)%s", name, it->second,
-                        it->second / reference->second, reference->second,
-                        std::string(name) == "BM_CsvImport" ? "; goal <= 1000 ms" : "");
-            std::printf("\n");
-        }
-    }
+    std::printf("\ntext: %d rows, %d characters; import goal <= 1000 ms\n", kRows, ImportText().GetLength());
+    PrintAgainstReference(reporter, "BM_PlainSplitReference", {"BM_CsvImport", "BM_CsvExport"}, "ms",
+                          "a plain split of the same text");
     return 0;
 }
