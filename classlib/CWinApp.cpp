@@ -20,6 +20,11 @@ CWinApp::~CWinApp()
     }
 }
 
+void CWinApp::ParseCommandLine(CCommandLineInfo& info)
+{
+    info.ParseCommandLine(m_lpCmdLine);
+}
+
 CWinApp* AfxGetApp()
 {
     return application;

@@ -4,12 +4,16 @@
 //  one static instance of its CWinApp subclass; its wWinMain hands over to AfxWinMain, which
 //  runs InitInstance and, when that succeeds, the message loop. Windows builds only.
 //
+#include "classlib/CCommandLineInfo.h"
 #include "classlib/CWinThread.h"
 
 class CWinApp : public CWinThread {
 public:
     explicit CWinApp(LPCWSTR appName = nullptr);
     ~CWinApp() override;
+
+    // Hands every parameter of the program's command line to info.
+    void ParseCommandLine(CCommandLineInfo& info);
 
     HINSTANCE m_hInstance = nullptr;
     LPWSTR m_lpCmdLine = nullptr;

@@ -42,7 +42,16 @@ void DDX_Text(CDataExchange* dx, int id, CString& value)
         text.ReleaseBuffer();
         value = text;
     } else {
-        ::SetWindowTextW(control, value);
+        // An edit tells its parent of every text it is given; giving it the text it already
+        // shows would report a change that no one made.
+        const int length = ::GetWindowTextLengthW(control);
+        CString shown;
+        WCHAR* buffer = shown.GetBuffer(length);
+        ::GetWindowTextW(control, buffer, length + 1);
+        shown.ReleaseBuffer();
+        if (shown != value) {
+            ::SetWindowTextW(control, value);
+        }
     }
 }
 

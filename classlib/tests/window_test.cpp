@@ -152,6 +152,15 @@ namespace {
 class ExchangeDialog : public CDialog {
 public:
     ExchangeDialog() : CDialog(IDD_TEST_DIALOG) {}
+    BOOL OnCmdMsg(UINT id, int code) override
+    {
+        if (id == IDC_TEST_EDIT && code == EN_CHANGE) {
+            ++editChanges;
+            return TRUE;
+        }
+        return CDialog::OnCmdMsg(id, code);
+    }
+    int editChanges = 0;
     void DoDataExchange(CDataExchange* dx) override
     {
         DDX_Text(dx, IDC_TEST_EDIT, text);
@@ -191,6 +200,14 @@ TEST(DataExchange, MovesValuesBothWaysAndBindsControls)
     SendDlgItemMessageW(dialog.m_hWnd, IDC_TEST_RADIO_SECOND, BM_SETCHECK, BST_UNCHECKED, 0);
     ASSERT_TRUE(dialog.UpdateData(TRUE));
     EXPECT_EQ(dialog.radio, -1);
+
+    // The edit hears of a text only when it differs from the one it shows.
+    dialog.editChanges = 0;
+    ASSERT_TRUE(dialog.UpdateData(FALSE));
+    EXPECT_EQ(dialog.editChanges, 0);
+    dialog.text = L"other";
+    ASSERT_TRUE(dialog.UpdateData(FALSE));
+    EXPECT_EQ(dialog.editChanges, 1);
 
     const HWND list = dialog.list.m_hWnd;
     dialog.DestroyWindow();

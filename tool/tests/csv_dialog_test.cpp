@@ -9,11 +9,16 @@
 #include "tool/FormatLocalTime.h"
 #include "tool/csv/CsvWhitelistFile.h"
 #include "tool/resource.h"
+#include "tool/tests/test_files.h"
 #include "tool/tests/ui_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+
+using tooltest::ReadBytes;
+using tooltest::TempFolder;
+using tooltest::WriteBytes;
 
 namespace {
 
@@ -22,74 +27,6 @@ std::wstring Loaded(UINT id)
     CString text;
     text.LoadString(id);
     return text.GetString();
-}
-
-// A folder of its own under the temporary folder, emptied and removed at the end.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        WCHAR base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + L"qevrin-csv-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount());
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        for (const std::wstring& name : Files()) {
-            DeleteFileW((path_ + L"\\" + name).c_str());
-        }
-        RemoveDirectoryW(path_.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
-    std::vector<std::wstring> Files() const
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW data = {};
-        HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) {
-            return names;
-        }
-        do {
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                names.push_back(data.cFileName);
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-        return names;
-    }
-
-private:
-    std::wstring path_;
-};
-
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string ReadBytes(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    CloseHandle(file);
-    return bytes;
 }
 
 Quelmar::WhitelistEntry Entry(WORD vid, WORD pid, const wchar_t* serial, int attribute)

@@ -1,5 +1,7 @@
 #include "tool/tests/fake_service_pipe.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr const wchar_t* kPipeName = L"\\\\.\\pipe\\{7BD16A35-8881-40A2-AE62-3B6E21EAE000}";
@@ -35,6 +37,12 @@ FakeServicePipe::~FakeServicePipe()
 {
     SetEvent(stop_.Get());
     thread_.join();
+}
+
+void FakeServicePipe::SetVersion(const DWORD (&version)[4])
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    std::copy(version, version + 4, version_);
 }
 
 std::vector<DWORD> FakeServicePipe::Codes()
@@ -82,8 +90,10 @@ std::vector<BYTE> FakeServicePipe::Answer(const std::vector<BYTE>& request)
         return reply;
     }
     const DWORD code = GetU32(request, 0);
+    DWORD version[4];
     {
         std::lock_guard<std::mutex> guard(lock_);
+        std::copy(version_, version_ + 4, version);
         codes_.push_back(code);
         if ((code == 4 || code == 5) && request.size() == 8) {
             processIds_.push_back(GetU32(request, 4));
@@ -92,7 +102,7 @@ std::vector<BYTE> FakeServicePipe::Answer(const std::vector<BYTE>& request)
     switch (code) {
     case 1:
         PutU32(reply, 0);
-        for (DWORD value : {1u, 0u, 1u, 1u}) {
+        for (DWORD value : version) {
             PutU32(reply, value);
         }
         break;

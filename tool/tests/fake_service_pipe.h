@@ -19,6 +19,8 @@ public:
     FakeServicePipe(const FakeServicePipe&) = delete;
     FakeServicePipe& operator=(const FakeServicePipe&) = delete;
 
+    // The interface version answered to command 1 from now on.
+    void SetVersion(const DWORD (&version)[4]);
     // The command codes received so far, in order.
     std::vector<DWORD> Codes();
     // The process ids that came with commands 4 and 5, in order.
@@ -32,6 +34,7 @@ private:
     std::vector<BYTE> Answer(const std::vector<BYTE>& request);
 
     DWORD exemptAnswer_;
+    DWORD version_[4] = {1, 0, 1, 1};
     ScopedHandle stop_;
     ScopedHandle ready_;
     std::mutex lock_;

@@ -147,6 +147,23 @@ void SelectRow(HWND list, int row)
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
+HWND CurrentPage(HWND sheet)
+{
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+HWND PressNext(HWND sheet)
+{
+    HWND before = CurrentPage(sheet);
+    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+    HWND after = before;
+    WaitUntil([&] {
+        after = CurrentPage(sheet);
+        return after != nullptr && after != before;
+    }, 5000);
+    return after;
+}
+
 namespace {
 
 void CollectTree(HWND tree, HTREEITEM item, std::vector<std::wstring>& texts)

@@ -35,6 +35,11 @@ void SelectRow(HWND list, int row);
 // Every item's text, in pre-order.
 std::vector<std::wstring> TreeTexts(HWND tree);
 
+// The page a property sheet or wizard shows.
+HWND CurrentPage(HWND sheet);
+// Presses the wizard's Next; the page it leads to (the same page when it stayed).
+HWND PressNext(HWND sheet);
+
 // Saves what the screen shows of the window as <test output folder>\<name>.bmp.
 bool SaveScreenshot(HWND window, const std::wstring& name);
 // The folder named by QEVRIN_TEST_OUTPUT, else the current folder.

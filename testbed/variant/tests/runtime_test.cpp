@@ -2,10 +2,12 @@
 // control pipe plugs sticks and runs file requests on the kernel stand-in, the driver's volume
 // event reaches the real Win32 event, and a bad scenario stops the variant with its reason.
 #include "testbed/variant/ControlClient.h"
+#include "testbed/variant/SessionProgramRuntime.h"
 #include "testbed/variant/TimeScale.h"
 #include "testbed/variant/VariantRuntime.h"
 
 #include <dbt.h>
+#include <shlobj.h>
 #include <wtsapi32.h>
 
 #include <gtest/gtest.h>
@@ -28,6 +30,20 @@ const char kWorkstation[] =
     "stick unknown on=usb port=3 vid=090C pid=1000 serial=\"UNKNOWN03\" volumes=H unplugged\n";
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::wstring BesideTheTest(const wchar_t* suffix)
+{
+    WCHAR program[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring path(program, length);
+    return path.substr(0, path.rfind(L'.')) + suffix;
+}
+
+std::string ReadAll(const std::wstring& path)
+{
+    std::ifstream in(Narrow(path), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 class Runtime : public ::testing::Test {
 protected:
@@ -222,12 +238,7 @@ TEST_F(Runtime, BadScenarioStopsTheVariantWithItsReason)
     Start(std::string(kWorkstation) + "stick broken on=usb port=9 vid=1 pid=1\n");
     EXPECT_EQ(nullptr, runtime_);
     EXPECT_EQ(nullptr, VariantRuntime::Current());
-    WCHAR program[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring log(program, length);
-    log = log.substr(0, log.rfind(L'.')) + L".testbed.log";
-    std::ifstream in(Narrow(log));
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ReadAll(BesideTheTest(L".testbed.log"));
     EXPECT_NE(std::string::npos, text.find("line 8: port 9 is beyond the 4 ports of 'usb'")) << text;
 }
 
@@ -243,6 +254,31 @@ TEST_F(Runtime, OversizedRequestIsRefusedAndTheConnectionGoesOn)
     EXPECT_EQ("error request longer than 1024 bytes", reply);
     ASSERT_TRUE(client.Request("ping", reply, error)) << error;
     EXPECT_EQ("ok", reply);
+}
+
+TEST_F(Runtime, SessionProgramRecordsWhatItToldTheShellWhenItEnds)
+{
+    const std::wstring record = BesideTheTest(L".testbed-shell.txt");
+    DeleteFileW(record.c_str());
+    std::ofstream(Narrow(path_), std::ios::binary) << kWorkstation;
+    std::unique_ptr<SessionProgramRuntime> runtime = SessionProgramRuntime::Start();
+    ASSERT_NE(nullptr, runtime);
+    // The service's variant owns the driver and the control pipe.
+    EXPECT_EQ("error cannot connect", ControlRequestOnce("ping", 200).substr(0, 20));
+    EXPECT_EQ(static_cast<UINT>(DRIVE_REMOVABLE), GetDriveTypeW(L"E:\\"));
+    DEV_BROADCAST_VOLUME volume = {};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 0x10;
+    BroadcastSystemMessageW(BSF_POSTMESSAGE, nullptr, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume));
+    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, L"E:\\", nullptr);
+    EXPECT_EQ("", ReadAll(record));
+    runtime.reset();
+    const std::string process = std::to_string(GetCurrentProcessId());
+    EXPECT_EQ(process + " broadcast 0x00000219 0x00008000 volume 0x00000010\r\n" + process +
+                  " notify 0x00001000 0x00000005 E:\\\r\n",
+              ReadAll(record));
+    DeleteFileW(record.c_str());
 }
 
 TEST(TimeScale, PeriodsShrinkButNeverToNothing)

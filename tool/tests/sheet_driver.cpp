@@ -1,0 +1,182 @@
+#include "tool/tests/sheet_driver.h"
+
+#include "tool/tests/ui_driver.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+namespace sheettest {
+
+namespace {
+
+// The file dialog's name box: the combo box of the Explorer style, the edit of the old one.
+constexpr int kFileNameCombo = 0x47C;
+constexpr int kFileNameEdit = 0x480;
+constexpr DWORD kSendTimeoutMs = 5000;
+
+LRESULT SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result);
+    return static_cast<LRESULT>(result);
+}
+
+bool IsClass(HWND window, const wchar_t* name)
+{
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    return std::wcscmp(className, name) == 0;
+}
+
+struct FolderSearch {
+    HWND found;
+};
+
+BOOL CALLBACK MatchFolderDialog(HWND window, LPARAM param)
+{
+    if (IsWindowVisible(window) && IsClass(window, L"#32770") &&
+        FindWindowExW(window, nullptr, L"SysTreeView32", nullptr) != nullptr) {
+        reinterpret_cast<FolderSearch*>(param)->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND ShowPage(HWND sheet, int index)
+{
+    SendWithin(sheet, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    HWND page = nullptr;
+    ui::WaitUntil(
+        [&] {
+            page = reinterpret_cast<HWND>(SendWithin(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+            return page != nullptr && IsWindowVisible(page);
+        },
+        kSendTimeoutMs);
+    return page;
+}
+
+void SetCheck(HWND page, int id, bool checked)
+{
+    SendWithin(GetDlgItem(page, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    // Sent, not posted: what the page does on the click is done when this returns.
+    SendWithin(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, id)));
+}
+
+bool IsChecked(HWND page, int id)
+{
+    return SendWithin(GetDlgItem(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsEnabled(HWND page, int id)
+{
+    return IsWindowEnabled(GetDlgItem(page, id)) != FALSE;
+}
+
+void TypeText(HWND page, int id, const wchar_t* text)
+{
+    SendWithin(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+HWND WaitForAnyMessageBox(DWORD timeoutMs)
+{
+    const DWORD process = GetCurrentProcessId();
+    HWND found = nullptr;
+    ui::WaitUntil(
+        [&] {
+            HWND window = nullptr;
+            while ((window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                HWND text = GetDlgItem(window, 0xFFFF);
+                if (owner == process && IsWindowVisible(window) && text != nullptr && IsClass(text, L"Static")) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+std::wstring AnswerMessageBox(int button, DWORD timeoutMs)
+{
+    HWND box = WaitForAnyMessageBox(timeoutMs);
+    if (box == nullptr) {
+        return std::wstring();
+    }
+    const std::wstring text = ui::ItemText(box, 0xFFFF);
+    ui::Click(box, button);
+    ui::WaitUntil([&] { return !IsWindow(box); }, kSendTimeoutMs);
+    return text;
+}
+
+bool ChooseFile(DWORD threadId, const std::wstring& path)
+{
+    HWND dialog = nullptr;
+    ui::WaitUntil(
+        [&] {
+            dialog = ui::WaitForDialog(threadId, kFileNameCombo, 0, true);
+            if (dialog == nullptr) {
+                dialog = ui::WaitForDialog(threadId, kFileNameEdit, 0, true);
+            }
+            return dialog != nullptr;
+        },
+        10000);
+    if (dialog == nullptr) {
+        return false;
+    }
+    HWND name = GetDlgItem(dialog, kFileNameCombo);
+    if (name == nullptr) {
+        name = GetDlgItem(dialog, kFileNameEdit);
+    }
+    SendWithin(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ui::Click(dialog, IDOK);
+    return ui::WaitUntil([&] { return !IsWindow(dialog); }, kSendTimeoutMs);
+}
+
+bool ChooseFolder(DWORD threadId, const std::wstring& folder)
+{
+    FolderSearch search = {nullptr};
+    ui::WaitUntil(
+        [&] {
+            EnumThreadWindows(threadId, &MatchFolderDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        10000);
+    HWND dialog = search.found;
+    if (dialog == nullptr) {
+        return false;
+    }
+    if (folder.empty()) {
+        ui::Click(dialog, IDCANCEL);
+    } else {
+        // The tree fills while the dialog opens: select until the folder is the one shown.
+        HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+        const std::wstring leaf = folder.substr(folder.find_last_of(L'\\') + 1);
+        const bool selected = ui::WaitUntil(
+            [&] {
+                SendWithin(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+                wchar_t text[MAX_PATH] = {};
+                TVITEMW item = {};
+                item.mask = TVIF_TEXT;
+                item.hItem = reinterpret_cast<HTREEITEM>(SendWithin(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+                item.pszText = text;
+                item.cchTextMax = MAX_PATH;
+                return item.hItem != nullptr && SendWithin(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) &&
+                       leaf == text;
+            },
+            10000);
+        ui::Click(dialog, selected ? IDOK : IDCANCEL);
+        if (!selected) {
+            return false;
+        }
+    }
+    return ui::WaitUntil([&] { return !IsWindow(dialog); }, kSendTimeoutMs);
+}
+
+}  // namespace sheettest
