@@ -8,6 +8,17 @@
 
 #include <new>
 
+namespace {
+
+// The window being created on this thread, and whether it was deleted while it was. Creation
+// can fail after the window has received its first messages (no display driver in the
+// session, a hook that refuses it): the system destroys the window then, and PostNcDestroy
+// deletes the object before CreateEx returns.
+thread_local CIMAPICDEjectorWnd* t_creating = nullptr;
+thread_local bool t_deletedWhileCreating = false;
+
+}  // namespace
+
 CIMAPICDEjectorWnd* CIMAPICDEjectorWnd::CreateHidden()
 {
     auto* window = new (std::nothrow) CIMAPICDEjectorWnd();
@@ -22,8 +33,14 @@ CIMAPICDEjectorWnd* CIMAPICDEjectorWnd::CreateHidden()
         return nullptr;
     }
     const RECT rect = {-1, -1, 1, 1};
-    if (!window->CreateEx(0, className, L"", 0, rect, nullptr, 0, nullptr)) {
-        delete window;
+    t_creating = window;
+    t_deletedWhileCreating = false;
+    const BOOL created = window->CreateEx(0, className, L"", 0, rect, nullptr, 0, nullptr);
+    t_creating = nullptr;
+    if (!created) {
+        if (!t_deletedWhileCreating) {
+            delete window;
+        }
         return nullptr;
     }
     if (window->thread_ == nullptr) {
@@ -59,6 +76,9 @@ void CIMAPICDEjectorWnd::PostNcDestroy()
     if (AfxGetMainWnd() == this) {
         AfxSetMainWnd(nullptr);
         PostQuitMessage(0);
+    }
+    if (t_creating == this) {
+        t_deletedWhileCreating = true;
     }
     delete this;
 }

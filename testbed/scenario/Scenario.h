@@ -2,7 +2,8 @@
 //
 //  A simulated PC as a scenario file describes it: the Windows version, whether the filter
 //  driver is installed, the time scale of the test variant, the disks with their volumes, the
-//  USB tree with its sticks, the portable devices, and the user sessions. The text format is documented in README.md beside this file.
+//  USB tree with its sticks, the portable devices, the user sessions and the disc recorders.
+//  The text format is documented in README.md beside this file.
 //
 //  Parsing needs no Windows API, so the host build tests and fuzzes it; the Windows half
 //  (ScenarioPc) builds the machine from the parsed values.
@@ -60,6 +61,23 @@ struct SessionSpec {
     bool console = false;
 };
 
+// A program already running in a session, as that session's user (at medium integrity).
+struct ProcessSpec {
+    int session = 0;
+    std::string image;  // UTF-8, a full path
+};
+
+enum class RecorderMedia { None, Blank, Recorded, Unreadable };
+
+// A disc recorder: mounted at a drive letter, in a folder only, or nowhere.
+struct RecorderSpec {
+    std::string name;
+    char letter = 0;     // upper case; 0 for none
+    std::string folder;  // "C:\mnt\dvd\" (with the trailing backslash); empty for none
+    RecorderMedia media = RecorderMedia::Blank;
+    bool heldByOtherProgram = false;  // another program has the drive for its exclusive use
+};
+
 struct Scenario {
     int windowsMajor = 6;
     int windowsMinor = 1;
@@ -68,6 +86,16 @@ struct Scenario {
     std::vector<DiskSpec> disks;
     std::vector<HubSpec> hubs;  // in file order, so a hub comes after what it is plugged into
     std::vector<StickSpec> sticks;
+    // The platform's disc-recording objects: which generations are registered (Wine has
+    // neither), and the recorders they reach. Simulated only when the scenario says either.
+    std::vector<ProcessSpec> processes;
+    // Programs that the variant starts in a session run for real, or only as simulated
+    // processes of the session (in its process list, with their tokens).
+    bool sessionProgramsSimulated = false;
+    bool discsDescribed = false;
+    bool imapiV1 = false;
+    bool imapiV2 = false;
+    std::vector<RecorderSpec> recorders;
     std::vector<PortableSpec> portables;
     std::vector<SessionSpec> sessions;  // in file order
     // The first this many program starts in a session fail as while the session is being set up.
@@ -76,6 +104,7 @@ struct Scenario {
     const StickSpec* FindStick(std::string_view name) const;
     const PortableSpec* FindPortable(std::string_view name) const;
     const HubSpec* FindHub(std::string_view name) const;
+    const RecorderSpec* FindRecorder(std::string_view name) const;
 };
 
 struct ParseResult {

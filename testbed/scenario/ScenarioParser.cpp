@@ -257,6 +257,14 @@ public:
             Hub(statement, false);
         else if (keyword == "stick")
             Stick(statement);
+        else if (keyword == "process")
+            Process(statement);
+        else if (keyword == "session-programs")
+            SessionPrograms(statement);
+        else if (keyword == "imapi")
+            Imapi(statement);
+        else if (keyword == "recorder")
+            Recorder(statement);
         else if (keyword == "portable")
             Portable(statement);
         else if (keyword == "session")
@@ -415,6 +423,111 @@ private:
         result_.sticks.push_back(std::move(stick));
     }
 
+    void Process(Statement& statement)
+    {
+        if (result_.processes.size() >= kMaxDevices)
+            Fail("more than " + std::to_string(kMaxDevices) + " processes");
+        if (!statement.Words().empty())
+            Fail("process takes the options session= and image= only");
+        ProcessSpec process;
+        process.image = Text("image", statement.Take("image"), 200);
+        if (process.image.size() < 4 || process.image[1] != ':' || process.image[2] != '\\')
+            Fail("image must be a full path such as \"C:\\Windows\\explorer.exe\", got " + Printable(process.image));
+        const std::string id = statement.Take("session");
+        process.session = Number("the session", id, 1, kMaxSessionId);
+        const SessionSpec* session = nullptr;
+        for (const SessionSpec& known : result_.sessions)
+            if (known.id == process.session)
+                session = &known;
+        if (!session || session->user.empty())
+            Fail("session " + id + " is no session with a user above this line");
+        statement.Finish();
+        result_.processes.push_back(std::move(process));
+    }
+
+    void SessionPrograms(Statement& statement)
+    {
+        Once("session-programs");
+        const std::string how = OneWord(statement, "of 'real' or 'simulated'")[0];
+        if (how != "real" && how != "simulated")
+            Fail("session-programs takes 'real' or 'simulated', got " + Printable(how));
+        result_.sessionProgramsSimulated = how == "simulated";
+        statement.Finish();
+    }
+
+    void Imapi(Statement& statement)
+    {
+        Once("imapi");
+        const std::vector<std::string> words = statement.Words();
+        if (words.empty())
+            Fail("imapi takes 'none' or the generations 'v1' and 'v2'");
+        for (const std::string& word : words) {
+            bool& registered = word == "v1" ? result_.imapiV1 : result_.imapiV2;
+            if ((word != "v1" && word != "v2" && word != "none") || (word == "none" && words.size() != 1))
+                Fail("imapi takes 'none' or the generations 'v1' and 'v2', got " + Printable(word));
+            if (word == "none")
+                break;
+            if (registered)
+                Fail(word + " is given twice");
+            registered = true;
+        }
+        result_.discsDescribed = true;
+        statement.Finish();
+    }
+
+    void Recorder(Statement& statement)
+    {
+        if (result_.recorders.size() >= kMaxDevices)
+            Fail("more than " + std::to_string(kMaxDevices) + " recorders");
+        RecorderSpec recorder;
+        std::vector<std::string> words = statement.Words();
+        if (words.empty())
+            Fail("recorder takes a name");
+        recorder.name = words[0];
+        NewName(recorder.name);
+        for (size_t i = 1; i < words.size(); ++i) {
+            if (words[i] == "held")
+                recorder.heldByOtherProgram = true;
+            else
+                Fail("recorder takes the word 'held' only, got " + Printable(words[i]));
+        }
+        if (statement.Has("letter") && statement.Has("folder"))
+            Fail("a recorder has a drive letter or a mount folder, not both");
+        if (statement.Has("letter")) {
+            const std::vector<char> letters = Letters(statement.Take("letter"), letters_);
+            if (letters.size() != 1 || letters[0] == 0)
+                Fail("letter takes one drive letter");
+            recorder.letter = letters[0];
+        }
+        if (statement.Has("folder")) {
+            recorder.folder = Text("folder", statement.Take("folder"), 200);
+            const std::string& folder = recorder.folder;
+            if (folder.size() < 4 || folder[1] != ':' || folder[2] != '\\' || folder.back() != '\\' ||
+                !((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z')))
+                Fail("folder must be a folder below a drive's root, ending in a backslash, got " + Printable(folder));
+        }
+        const std::string media = statement.TakeOr("media", "blank");
+        const struct {
+            const char* name;
+            RecorderMedia media;
+        } kinds[] = {{"none", RecorderMedia::None},
+                     {"blank", RecorderMedia::Blank},
+                     {"recorded", RecorderMedia::Recorded},
+                     {"unreadable", RecorderMedia::Unreadable}};
+        bool known = false;
+        for (const auto& kind : kinds) {
+            if (media == kind.name) {
+                recorder.media = kind.media;
+                known = true;
+            }
+        }
+        if (!known)
+            Fail("media takes none, blank, recorded or unreadable, got " + Printable(media));
+        statement.Finish();
+        result_.discsDescribed = true;
+        result_.recorders.push_back(std::move(recorder));
+    }
+
     void Portable(Statement& statement)
     {
         if (result_.portables.size() >= kMaxDevices)
@@ -509,6 +622,14 @@ const HubSpec* Scenario::FindHub(std::string_view name) const
     for (const HubSpec& hub : hubs)
         if (hub.name == name)
             return &hub;
+    return nullptr;
+}
+
+const RecorderSpec* Scenario::FindRecorder(std::string_view name) const
+{
+    for (const RecorderSpec& recorder : recorders)
+        if (recorder.name == name)
+            return &recorder;
     return nullptr;
 }
 

@@ -54,6 +54,8 @@ ScenarioPc::ScenarioPc(const scenario::Scenario& scenario) : scenario_(scenario)
     for (const scenario::StickSpec& stick : scenario.sticks)
         if (stick.plugged)
             PlugStick(stick);
+    if (scenario.discsDescribed)
+        AddDiscs();
     // Every portable device gets its node now, so that its driver key does not depend on when
     // a test plugs it; one described unplugged is away until then.
     for (const scenario::PortableSpec& spec : scenario.portables) {
@@ -65,6 +67,7 @@ ScenarioPc::ScenarioPc(const scenario::Scenario& scenario) : scenario_(scenario)
         portables_[spec.name] = &node;
     }
     AddSessions();
+    AddSessionProcesses();
     if (scenario.driverPresent) {
         // The kernel gets every volume present now, mounted as at boot.
         bridge_.reset(new KernelBridge(machine_));
@@ -79,6 +82,61 @@ ScenarioPc::~ScenarioPc()
 {
     // The kernel goes first: its volumes name the machine's.
     bridge_.reset();
+    discs_.reset();
+}
+
+void ScenarioPc::AddDiscs()
+{
+    discs_.reset(new DiscSystem(machine_));
+    discs_->firstGenerationRegistered = scenario_.imapiV1;
+    discs_->secondGenerationRegistered = scenario_.imapiV2;
+    for (const scenario::RecorderSpec& spec : scenario_.recorders) {
+        const DiscMedia media = DiscMediaOf(spec.media);
+        DiscRecorder* recorder;
+        if (spec.letter)
+            recorder = &discs_->AddRecorder(static_cast<wchar_t>(spec.letter), media);
+        else if (!spec.folder.empty())
+            recorder = &discs_->AddFolderMountedRecorder(Widen(spec.folder), media);
+        else
+            recorder = &discs_->AddUnmountedRecorder(media);
+        recorder->heldByOtherProgram = spec.heldByOtherProgram;
+        recorders_[spec.name] = recorder;
+    }
+}
+
+void ScenarioPc::AddSessionProcesses()
+{
+    if (scenario_.sessions.empty())
+        return;
+    UserSessions& sessions = machine_.Sessions();
+    for (const scenario::ProcessSpec& spec : scenario_.processes)
+        sessions.StartProcess(static_cast<DWORD>(spec.session), *sessions.SessionUser(static_cast<DWORD>(spec.session)),
+                              Widen(spec.image));
+    // A simulated start joins the session's process list, so a program that watches for what
+    // it started finds it there.
+    if (scenario_.sessionProgramsSimulated)
+        sessions.startForReal = false;
+}
+
+DiscRecorder* ScenarioPc::RecorderByName(const std::string& name)
+{
+    auto found = recorders_.find(name);
+    return found == recorders_.end() ? nullptr : found->second;
+}
+
+DiscMedia DiscMediaOf(scenario::RecorderMedia media)
+{
+    switch (media) {
+    case scenario::RecorderMedia::None:
+        return DiscMedia::None;
+    case scenario::RecorderMedia::Blank:
+        return DiscMedia::Blank;
+    case scenario::RecorderMedia::Recorded:
+        return DiscMedia::Recorded;
+    case scenario::RecorderMedia::Unreadable:
+        return DiscMedia::Unreadable;
+    }
+    return DiscMedia::None;
 }
 
 void ScenarioPc::AddSessions()

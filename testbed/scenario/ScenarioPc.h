@@ -1,11 +1,16 @@
 #pragma once
 //
 //  The simulated PC that a scenario describes, built and kept alive: the machine model, and
+//  the kernel stand-in with the filter driver loaded when the scenario has the driver, and the
+//  disc recorders with the platform's disc-recording objects when the scenario describes them.
+//  Sticks are plugged and unplugged, recorders changed, by their scenario names while product
+//  code runs.
 //  the kernel stand-in with the filter driver loaded when the scenario has the driver, the
 //  portable devices and the user sessions. Sticks and portable devices are plugged and
 //  unplugged by their scenario names while product code runs.
 //
 #include "testbed/bridge/KernelBridge.h"
+#include "testbed/imapi/DiscSystem.h"
 #include "testbed/scenario/Scenario.h"
 
 #include <map>
@@ -34,6 +39,10 @@ public:
     bool Plug(const std::string& name, bool mount, std::string& error);
     bool Unplug(const std::string& name, std::string& error);
 
+    // Null when the scenario describes no disc recording.
+    DiscSystem* Discs() { return discs_.get(); }
+    // The recorder of that scenario name, or null.
+    DiscRecorder* RecorderByName(const std::string& name);
     // The node of a portable device of the scenario, present or not; null for another name.
     DeviceNode* Portable(const std::string& name);
     // What the scenario calls a node: "E:" for a lettered volume, the name of a portable
@@ -56,18 +65,26 @@ private:
     };
 
     void PlugStick(const scenario::StickSpec& stick);
+    void AddDiscs();
+    void AddSessionProcesses();
     void AddSessions();
 
     scenario::Scenario scenario_;
     Machine machine_;
     std::map<std::string, UsbHub*> hubs_;
     std::map<std::string, PluggedStick> plugged_;
+    // After the machine, before the bridge: its drives are volumes of the machine.
+    std::unique_ptr<DiscSystem> discs_;
+    std::map<std::string, DiscRecorder*> recorders_;
     std::map<std::string, DeviceNode*> portables_;
     std::unique_ptr<KernelBridge> bridge_;
     std::wstring lastVolume_;
     std::wstring lastDisk_;
 };
 
+DiscMedia DiscMediaOf(scenario::RecorderMedia media);
+
+// UTF-8 of the scenario file as the machine's UTF-16.
 // UTF-8 of the scenario file as the machine's UTF-16, and back.
 std::wstring Widen(const std::string& text);
 std::string Narrow(const std::wstring& text);

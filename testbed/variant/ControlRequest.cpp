@@ -82,6 +82,10 @@ bool ParseControlRequest(std::string_view line, ControlRequest& request, std::st
                  {"devices", ControlVerb::Devices, 1},
                  {"service-security", ControlVerb::ServiceSecurity, 1},
                  {"unplug", ControlVerb::Unplug, 2}};
+    if (IsDiscRequest(verb)) {
+        request.verb = ControlVerb::Disc;
+        return ParseDiscRequest(words, request.disc, error);
+    }
     if (verb == "plug") {
         if (words.size() == 3 && words[2] == "quiet")
             request.quiet = true;

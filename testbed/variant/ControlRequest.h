@@ -4,6 +4,8 @@
 //  parsed here without any Windows API, so the host build tests and fuzzes what a client may
 //  send to the variant.
 //
+#include "testbed/variant/DiscRequest.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,7 +17,7 @@ const char kControlPipeName[] = "\\\\.\\pipe\\QEVRIN-testbed-control";
 // A request is one short line; anything longer is refused unread.
 const size_t kMaxControlRequest = 1024;
 
-enum class ControlVerb { Ping, Plug, Unplug, File, Rules, Launches, Actions, Devices, ServiceSecurity };
+enum class ControlVerb { Ping, Plug, Unplug, File, Rules, Launches, Actions, Devices, ServiceSecurity, Disc };
 enum class FileVerb { Create, Write, Read, Rename };
 
 struct ControlRequest {
@@ -27,6 +29,7 @@ struct ControlRequest {
     FileVerb file = FileVerb::Create;
     std::string path;      // UTF-8
     std::string argument;  // the text to write, or the new name
+    DiscRequest disc;
 };
 
 // False with the reason when the line is no request.

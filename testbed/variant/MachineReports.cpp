@@ -55,7 +55,8 @@ std::vector<std::string> LaunchLines(ScenarioPc& pc)
         lines.push_back(std::to_string(launch.sessionId) + "\t" + Narrow(launch.user) + "\t" + std::to_string(launch.error) +
                         "\t" + std::to_string(launch.processId) + "\t" +
                         (launch.hasApplicationName ? Narrow(launch.applicationName) : std::string()) + "\t" +
-                        Narrow(launch.commandLine));
+                        Narrow(launch.commandLine) + "\t" + Hex(launch.integrityLevel) + "\t" +
+                        (launch.primaryToken ? "primary" : "impersonation"));
     return lines;
 }
 

@@ -12,7 +12,8 @@ namespace testbed {
 namespace variant {
 
 // One line per CreateProcessAsUserW call in a session, in call order:
-// SESSION <tab> DOMAIN\USER <tab> ERROR <tab> PROCESS-ID <tab> APPLICATION <tab> COMMAND-LINE.
+// SESSION <tab> DOMAIN\USER <tab> ERROR <tab> PROCESS-ID <tab> APPLICATION <tab> COMMAND-LINE <tab>
+// INTEGRITY <tab> primary|impersonation.
 std::vector<std::string> LaunchLines(ScenarioPc& pc);
 // One line per class-installer call, node by node: LABEL CHANGE SCOPE ok|failed.
 std::vector<std::string> ActionLines(ScenarioPc& pc);

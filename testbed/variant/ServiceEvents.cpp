@@ -55,9 +55,11 @@ bool TranslateReservedControl(DWORD control, const std::wstring& volumeInterface
     case 205:
     case 206:
     case 207:
+    case 208:
+    case 209:
         translated.control = SERVICE_CONTROL_SESSIONCHANGE;
         translated.eventType = (control % 2 == 0) ? WTS_SESSION_LOGON : WTS_SESSION_LOGOFF;
-        SessionNotification(control <= 205 ? 1 : 2, translated);
+        SessionNotification((control - 204) / 2 + 1, translated);
         return true;
     }
     return false;

@@ -10,7 +10,8 @@
 //    202 disk arrival      203 disk removal      (device-interface broadcast of the disk)
 //    204 logon, session 1  205 logoff, session 1
 //    206 logon, session 2  207 logoff, session 2
-//    208-210 reserved; refused with ERROR_CALL_NOT_IMPLEMENTED, never passed on
+//    208 logon, session 3  209 logoff, session 3
+//    210 reserved; refused with ERROR_CALL_NOT_IMPLEMENTED, never passed on
 //
 #include <windows.h>
 

@@ -1,5 +1,6 @@
 #include "testbed/variant/VariantRuntime.h"
 
+#include "testbed/variant/DiscControl.h"
 #include "testbed/variant/MachineReports.h"
 #include "testbed/variant/ProgramFiles.h"
 #include "testbed/variant/Records.h"
@@ -91,6 +92,8 @@ std::string VariantRuntime::Handle(const std::string& text)
         return pc_.Unplug(request.stick, error) ? "ok" : "error " + error;
     case ControlVerb::File:
         return FileRequest(request);
+    case ControlVerb::Disc:
+        return HandleDiscRequest(pc_, request.disc);
     case ControlVerb::Rules:
         return RulesReport();
     case ControlVerb::ServiceSecurity: {
@@ -169,6 +172,9 @@ void VariantRuntime::ReportStopped(const SERVICE_STATUS& status)
     {
         std::lock_guard<std::mutex> hold(lock_);
         report += RulesReport() + "\n";
+        // What the program held of the disc recorders when it stopped.
+        if (pc_.Discs())
+            report += HandleDiscRequest(pc_, DiscRequest()) + "\n";
     }
     AppendFile(stem_ + L".testbed-stopped.txt", report, true);
     Log("stopped: " + report.substr(0, report.find('\n')));

@@ -3,6 +3,7 @@
 //  log of rejected lines, the failure messages, and a dialog that cannot be ended before its
 //  worker is done. Also the texts around the summary and the log's name.
 //
+#include "core/tests/stick_entry.h"
 #include "tool/CCSVInOutDlg.h"
 #include "tool/CWhiteListControl.h"
 #include "tool/CsvImportSummary.h"
@@ -27,19 +28,6 @@ std::wstring Loaded(UINT id)
     CString text;
     text.LoadString(id);
     return text.GetString();
-}
-
-Quelmar::WhitelistEntry Entry(WORD vid, WORD pid, const wchar_t* serial, int attribute)
-{
-    Quelmar::WhitelistEntry entry;
-    entry.vendorId = vid;
-    entry.productId = pid;
-    entry.serialNumber = serial;
-    entry.useVendorId = 1;
-    entry.useProductId = 1;
-    entry.useSerialNumber = 1;
-    entry.attribute = attribute;
-    return entry;
 }
 
 // A modeless dialog of the tool's resources that owns the whitelist list, as a page would.
@@ -198,7 +186,7 @@ TEST_F(CsvDialogHost, ImportReplacesTheRowsAndLogsRejectedLinesWhileTheDialogSta
                         "0,1,0x0951,0,0x1666,1,001A,0,,0,\r\n"
                         "0,1,-1,0,,0,,0,,0,\r\n"
                         "0,0,,0,,1,\x90\xbb\x91\xa2,0,,0,\r\n");
-    list_.AddEntry(Entry(0x1234, 0x0001, L"OLD", 0), 1);
+    list_.AddEntry(StickEntry(0x1234, 0x0001, L"OLD", 0), 1);
 
     const CString path(csvPath.c_str());
     std::wstring summary;
@@ -270,7 +258,7 @@ TEST_F(CsvDialogHost, ImportOfAMissingFileReportsItAndKeepsTheRows)
 {
     TempFolder folder;
     const CString path(folder.File(L"absent.csv").c_str());
-    list_.AddEntry(Entry(0x1234, 0x0001, L"OLD", 0), 1);
+    list_.AddEntry(StickEntry(0x1234, 0x0001, L"OLD", 0), 1);
     std::wstring message;
     const INT_PTR result = RunDialog(CCSVInOutDlg::kImport, path,
                                      [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
@@ -285,8 +273,8 @@ TEST_F(CsvDialogHost, ExportWritesEveryRowThatAnImportReadsBack)
 {
     TempFolder folder;
     const CString path(folder.File(L"out.csv").c_str());
-    list_.AddEntry(Entry(0x0781, 0x5567, L"4C53", Quelmar::WhitelistReadOnly), 0);
-    list_.AddEntry(Entry(0x0951, 0x1666, L"001A", Quelmar::WhitelistFullAccess), 1);
+    list_.AddEntry(StickEntry(0x0781, 0x5567, L"4C53", Quelmar::WhitelistReadOnly), 0);
+    list_.AddEntry(StickEntry(0x0951, 0x1666, L"001A", Quelmar::WhitelistFullAccess), 1);
     // A quick export may end before the driver sees the dialog; a message box would hold it up.
     bool anyMessage = false;
     const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
@@ -300,7 +288,7 @@ TEST_F(CsvDialogHost, ExportToAnUnwritablePathReportsItsReason)
 {
     TempFolder folder;
     const CString path(folder.File(L"missing\\out.csv").c_str());
-    list_.AddEntry(Entry(0x0781, 0x5567, L"4C53", 0), 1);
+    list_.AddEntry(StickEntry(0x0781, 0x5567, L"4C53", 0), 1);
     std::wstring message;
     const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
                                      [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });

@@ -4,6 +4,7 @@
 //  what OK, Apply, Cancel and the export store, ask and send, and what its pages show, refuse
 //  and write.
 //
+#include "core/tests/stick_entry.h"
 #include "classlib/ScopedRegKey.h"
 #include "core/store/InstallSettingTransfer.h"
 #include "core/model/ImportTimeRecord.h"
@@ -45,23 +46,12 @@ std::wstring Loaded(UINT id)
     return text.GetString();
 }
 
-Quelmar::WhitelistEntry Entry(WORD vid, WORD pid, const wchar_t* serial, int attribute)
-{
-    Quelmar::WhitelistEntry entry;
-    entry.vendorId = vid;
-    entry.productId = pid;
-    entry.serialNumber = serial;
-    entry.useVendorId = entry.useProductId = entry.useSerialNumber = 1;
-    entry.attribute = attribute;
-    return entry;
-}
-
 // Control on, one entry, block the rest, portable devices and CD/DVD writing blocked.
 Quelmar::SettingV3 InstalledSetting()
 {
     Quelmar::SettingV3 setting;
     setting.usbControlEnabled = 1;
-    setting.whitelist = {Entry(0x1234, 0x0001, L"OLD", Quelmar::WhitelistFullAccess)};
+    setting.whitelist = {StickEntry(0x1234, 0x0001, L"OLD", Quelmar::WhitelistFullAccess)};
     setting.outsidePolicy = Quelmar::OutsidePolicyBlock;
     setting.blockPortableDevices = 1;
     setting.blockCdWriting = 1;
@@ -268,7 +258,7 @@ TEST_F(MainSheet, EditsOnEveryPageAreStoredOnApplyAndReloadedOnce)
     EXPECT_EQ(stored.whitelist[1].attribute, Quelmar::WhitelistFullAccess);
     EXPECT_EQ(stored.whitelist[2].serialNumber, L"製造");
     EXPECT_TRUE(Quelmar::EqualWhitelistEntries(stored.whitelist[3],
-                                               Entry(0x0781, 0x5567, L"4C53", Quelmar::WhitelistReadOnly)));
+                                               StickEntry(0x0781, 0x5567, L"4C53", Quelmar::WhitelistReadOnly)));
     EXPECT_EQ(stored.blockCdWriting, 0);
     EXPECT_EQ(stored.blockPortableDevices, 1);
     EXPECT_EQ(stored.usbControlEnabled, 1);

@@ -276,6 +276,40 @@ TEST_F(EjectorWindow, RunsWithoutAThreadWhereNoImplementationExists)
     EXPECT_EQ(d.ejectAttempts, 0u);
 }
 
+// Makes every window this thread creates refuse its creation once it has handled its first
+// message, as a window does when the session has no display driver: the system then
+// destroys it before CreateWindowEx returns.
+WNDPROC g_classProcedure = nullptr;
+
+LRESULT CALLBACK RefuseAfterFirstMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = CallWindowProcW(g_classProcedure, window, message, wParam, lParam);
+    return message == WM_NCCREATE ? FALSE : result;
+}
+
+LRESULT CALLBACK SubclassAtCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        const HWND window = reinterpret_cast<HWND>(wParam);
+        g_classProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RefuseAfterFirstMessage)));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(EjectorWindow, RefusedCreationDeletesTheWindowOnceAndLeavesNothingBehind)
+{
+    discs.firstGenerationRegistered = false;
+    discs.secondGenerationRegistered = false;
+    HHOOK hook = SetWindowsHookExW(WH_CBT, &SubclassAtCreation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    EXPECT_EQ(CIMAPICDEjectorWnd::CreateHidden(), nullptr);
+    UnhookWindowsHookEx(hook);
+    // The thread makes a working window afterwards: nothing of the refused one is pending.
+    window = CIMAPICDEjectorWnd::CreateHidden();
+    EXPECT_NE(window, nullptr);
+}
+
 // Another program of the session holds the mutex on its own thread until the test lets go.
 class MutexHolder {
 public:

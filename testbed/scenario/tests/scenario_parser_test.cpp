@@ -62,6 +62,63 @@ TEST(ScenarioParser, DefaultsApplyWhenLeftOut)
     EXPECT_EQ(1u, parsed.scenario.timeScale);
 }
 
+TEST(ScenarioParser, ReadsProgramsRunningInSessions)
+{
+    const ParseResult parsed = ParseScenario(std::string(kHeader) +
+                                             "session 1 user=alice\n"
+                                             "session 2\n"
+                                             "process session=1 image=\"C:\\Windows\\explorer.exe\"\n"
+                                             "session-programs simulated\n");
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    ASSERT_EQ(1u, parsed.scenario.processes.size());
+    EXPECT_EQ(1, parsed.scenario.processes[0].session);
+    EXPECT_EQ("C:\\Windows\\explorer.exe", parsed.scenario.processes[0].image);
+    EXPECT_TRUE(parsed.scenario.sessionProgramsSimulated);
+    EXPECT_FALSE(ParseScenario(kHeader).scenario.sessionProgramsSimulated);
+
+    // A session without a user runs no programs of a user.
+    const ParseResult nobody =
+        ParseScenario(std::string(kHeader) + "session 2\nprocess session=2 image=\"C:\\Windows\\explorer.exe\"\n");
+    EXPECT_FALSE(nobody.ok);
+    EXPECT_NE(std::string::npos, nobody.error.find("line 4: session 2 is no session with a user")) << nobody.error;
+}
+
+TEST(ScenarioParser, ReadsDiscRecorders)
+{
+    const ParseResult parsed = ParseScenario(std::string(kHeader) +
+                                             "imapi v2 v1\n"
+                                             "recorder d letter=d\n"
+                                             "recorder dvd folder=\"C:\\mnt\\dvd\\\" media=recorded held\n"
+                                             "recorder bare media=unreadable\n");
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    const Scenario& scenario = parsed.scenario;
+    EXPECT_TRUE(scenario.discsDescribed);
+    EXPECT_TRUE(scenario.imapiV1);
+    EXPECT_TRUE(scenario.imapiV2);
+    ASSERT_EQ(3u, scenario.recorders.size());
+    EXPECT_EQ('D', scenario.recorders[0].letter);
+    EXPECT_EQ(RecorderMedia::Blank, scenario.recorders[0].media);
+    EXPECT_FALSE(scenario.recorders[0].heldByOtherProgram);
+    const RecorderSpec* dvd = scenario.FindRecorder("dvd");
+    ASSERT_NE(nullptr, dvd);
+    EXPECT_EQ(0, dvd->letter);
+    EXPECT_EQ("C:\\mnt\\dvd\\", dvd->folder);
+    EXPECT_EQ(RecorderMedia::Recorded, dvd->media);
+    EXPECT_TRUE(dvd->heldByOtherProgram);
+    EXPECT_TRUE(scenario.recorders[2].folder.empty());
+    EXPECT_EQ(0, scenario.recorders[2].letter);
+
+    // Recorders without the statement: none of the platform's generations is registered.
+    const ParseResult bare = ParseScenario(std::string(kHeader) + "recorder d letter=D\n");
+    ASSERT_TRUE(bare.ok) << bare.error;
+    EXPECT_TRUE(bare.scenario.discsDescribed);
+    EXPECT_FALSE(bare.scenario.imapiV1 || bare.scenario.imapiV2);
+    const ParseResult none = ParseScenario(std::string(kHeader) + "imapi none\n");
+    ASSERT_TRUE(none.ok) << none.error;
+    EXPECT_TRUE(none.scenario.discsDescribed);
+    EXPECT_FALSE(ParseScenario(kHeader).scenario.discsDescribed);
+}
+
 TEST(ScenarioParser, RefusesMalformedLinesNamingThem)
 {
     const struct {
@@ -99,6 +156,25 @@ TEST(ScenarioParser, RefusesMalformedLinesNamingThem)
         {"data-disk d id=\"\" volumes=D", "id must not be empty"},
         {"data-disk d id=\"X\"", "data-disk needs option 'volumes'"},
         {"hub h on=usb port=1 ports=16", "ports must be a number from 1 to 15"},
+        {"process session=1 image=\"C:\\Windows\\explorer.exe\"", "session 1 is no session with a user above"},
+        {"process session=0 image=\"C:\\x.exe\"", "the session must be a number from 1 to 9"},
+        {"process session=1", "process needs option 'image'"},
+        {"process session=1 image=explorer.exe", "image must be a full path"},
+        {"process explorer session=1 image=\"C:\\x.exe\"", "takes the options session= and image= only"},
+        {"session-programs fake", "'real' or 'simulated'"},
+        {"imapi", "imapi takes 'none' or the generations"},
+        {"imapi v3", "got 'v3'"},
+        {"imapi v1 v1", "v1 is given twice"},
+        {"imapi none v2", "imapi takes 'none' or the generations"},
+        {"recorder r letter=C", "drive letter C is given twice"},
+        {"recorder r letter=DE", "volumes must list drive letters"},
+        {"recorder r letter=-", "letter takes one drive letter"},
+        {"recorder r letter=D folder=\"C:\\mnt\\\"", "a drive letter or a mount folder, not both"},
+        {"recorder r folder=\"C:\\mnt\"", "ending in a backslash"},
+        {"recorder r folder=\"mnt\\dvd\\\"", "below a drive's root"},
+        {"recorder r media=wet", "media takes none, blank, recorded or unreadable"},
+        {"recorder r busy", "the word 'held' only"},
+        {"recorder sys", "the name 'sys' is used twice"},
     };
     for (const auto& c : cases) {
         const ParseResult parsed = ParseScenario(std::string(kHeader) + c.line + "\n");

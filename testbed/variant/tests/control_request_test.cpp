@@ -51,6 +51,45 @@ TEST(ControlRequest, ReadsEveryKindOfRequest)
     }
 }
 
+TEST(ControlRequest, ReadsDiscRequests)
+{
+    ControlRequest request;
+    std::string error;
+    ASSERT_TRUE(ParseControlRequest("disc dvd media recorded", request, error)) << error;
+    EXPECT_EQ(ControlVerb::Disc, request.verb);
+    EXPECT_EQ(DiscVerb::Media, request.disc.verb);
+    EXPECT_EQ("dvd", request.disc.recorder);
+    EXPECT_EQ(DiscMediaRequest::Recorded, request.disc.media);
+
+    ASSERT_TRUE(ParseControlRequest("disc d eject-failure 0x80004005", request, error)) << error;
+    EXPECT_EQ(DiscVerb::EjectFailure, request.disc.verb);
+    EXPECT_EQ(0x80004005u, request.disc.ejectResult);
+    ASSERT_TRUE(ParseControlRequest("disc d eject-failure none", request, error)) << error;
+    EXPECT_EQ(0u, request.disc.ejectResult);
+
+    ASSERT_TRUE(ParseControlRequest("volume-arrival eD media short", request, error)) << error;
+    EXPECT_EQ(DiscVerb::VolumeArrival, request.disc.verb);
+    EXPECT_EQ((1u << 3) | (1u << 4), request.disc.unitMask);
+    EXPECT_TRUE(request.disc.mediaFlag);
+    EXPECT_TRUE(request.disc.shortRecord);
+    ASSERT_TRUE(ParseControlRequest("volume-arrival Z", request, error)) << error;
+    EXPECT_EQ(1u << 25, request.disc.unitMask);
+    EXPECT_FALSE(request.disc.mediaFlag || request.disc.shortRecord);
+
+    const struct {
+        const char* line;
+        DiscVerb verb;
+    } plain[] = {{"discs", DiscVerb::Report},
+                 {"disc d hold", DiscVerb::Hold},
+                 {"disc d release", DiscVerb::Release},
+                 {"disc-master restart", DiscVerb::RestartMaster}};
+    for (const auto& p : plain) {
+        EXPECT_TRUE(ParseControlRequest(p.line, request, error)) << p.line << ": " << error;
+        EXPECT_EQ(ControlVerb::Disc, request.verb) << p.line;
+        EXPECT_EQ(p.verb, request.disc.verb) << p.line;
+    }
+}
+
 TEST(ControlRequest, RefusesMalformedRequestsWithTheReason)
 {
     const struct {
@@ -81,6 +120,21 @@ TEST(ControlRequest, RefusesMalformedRequestsWithTheReason)
         {"file 1 E rename a b\\c", "new name must be a plain file name"},
         {"file 1 E create " + std::string(201, 'a'), "plain file name"},
         {std::string(kMaxControlRequest + 1, 'p'), "request longer than 1024 bytes"},
+        {"discs all", "discs takes nothing more"},
+        {"disc-master stop", "disc-master takes 'restart'"},
+        {"disc d", "disc takes a recorder name"},
+        {"disc d media", "takes one word more"},
+        {"disc d media wet", "media takes none, blank"},
+        {"disc d hold tight", "hold takes nothing more"},
+        {"disc d spin up", "disc takes media, eject-failure, hold or release"},
+        {"disc d eject-failure 0x00000001", "a failure HRESULT"},
+        {"disc d eject-failure 0x800040051", "a failure HRESULT"},
+        {"disc d eject-failure 80004005", "a failure HRESULT"},
+        {"volume-arrival", "volume-arrival takes the drive letters"},
+        {"volume-arrival DD media", "each once"},
+        {"volume-arrival D1", "volume-arrival takes the drive letters"},
+        {"volume-arrival D media media", "'media' and 'short'"},
+        {"volume-arrival D loud", "'media' and 'short'"},
     };
     for (const auto& c : cases) {
         ControlRequest request;

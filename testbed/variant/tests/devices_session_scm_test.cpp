@@ -4,6 +4,7 @@
 // back; a whitelist change is made visible as the Windows version needs; the remounter asks
 // the service over its pipe; the receiver forwards a device change. Each test starts the
 // service on its own scenario and stops it again.
+#include "core/tests/stick_entry.h"
 #include "core/model/PasswordData.h"
 #include "core/model/Setting.h"
 #include "core/store/SettingStore.h"
@@ -44,19 +45,6 @@ std::string Scenario(const std::string& windows, const std::string& more, const 
 
 const char kConsoleUser[] = "session 1 user=alice console\n";
 
-Quelmar::WhitelistEntry Stick(WORD vendorId, WORD productId, const WCHAR* serial, int attribute)
-{
-    Quelmar::WhitelistEntry entry;
-    entry.vendorId = vendorId;
-    entry.productId = productId;
-    entry.serialNumber = serial;
-    entry.useVendorId = 1;
-    entry.useProductId = 1;
-    entry.useSerialNumber = 1;
-    entry.attribute = attribute;
-    return entry;
-}
-
 // The scenario's E: stick may write, or only read; F: only reads; anything else is blocked.
 bool StoreSetting(bool fullStickReadOnly, bool blockPortable)
 {
@@ -66,7 +54,7 @@ bool StoreSetting(bool fullStickReadOnly, bool blockPortable)
     setting.blockPortableDevices = blockPortable ? 1 : 0;
     setting.blockCdWriting = 0;
     setting.blockInternalSd = 0;
-    setting.whitelist = {Stick(0x0781, 0x5567, L"FULL01", fullStickReadOnly ? 2 : 0), Stick(0x0411, 0x010D, L"RO02", 2)};
+    setting.whitelist = {StickEntry(0x0781, 0x5567, L"FULL01", fullStickReadOnly ? 2 : 0), StickEntry(0x0411, 0x010D, L"RO02", 2)};
     const FileKeySource keys(StoreConstants::kFileKeyMaterial);
     return Quelmar::SettingStore::SavePasswordData(Quelmar::PasswordData()) &&
            Quelmar::SettingStore::SaveSettingFile(keys, setting);

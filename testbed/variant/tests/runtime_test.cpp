@@ -171,8 +171,8 @@ TEST_F(Runtime, StartsInASessionAreReportedWithTheirNamesAndErrors)
     }
     CloseHandle(token);
     EXPECT_EQ("ok\n"
-              "1\tWORKSTATION\\alice\t233\t0\tC:\\No Such Folder\\prog.exe\t\"C:\\No Such Folder\\prog.exe\" E\n"
-              "1\tWORKSTATION\\alice\t3\t0\tC:\\No Such Folder\\prog.exe\t\"C:\\No Such Folder\\prog.exe\" E",
+              "1\tWORKSTATION\\alice\t233\t0\tC:\\No Such Folder\\prog.exe\t\"C:\\No Such Folder\\prog.exe\" E\t0x00002000\tprimary\n"
+              "1\tWORKSTATION\\alice\t3\t0\tC:\\No Such Folder\\prog.exe\t\"C:\\No Such Folder\\prog.exe\" E\t0x00002000\tprimary",
               ControlRequestOnce("launches"));
 }
 

@@ -2,6 +2,7 @@
 // the product's path with the workstation scenario and a stored setting, started with net,
 // asked over its own pipe, watched through the driver's table while sticks come and go, and
 // stopped with control 128. The tests run in order on one running service.
+#include "core/tests/stick_entry.h"
 #include "core/model/PasswordData.h"
 #include "core/model/Setting.h"
 #include "core/store/SettingStore.h"
@@ -38,19 +39,6 @@ std::string Scenario(const std::string& timeScale, bool driver = true)
     return scenario;
 }
 
-Quelmar::WhitelistEntry Stick(WORD vendorId, WORD productId, const WCHAR* serial, int attribute)
-{
-    Quelmar::WhitelistEntry entry;
-    entry.vendorId = vendorId;
-    entry.productId = productId;
-    entry.serialNumber = serial;
-    entry.useVendorId = 1;
-    entry.useProductId = 1;
-    entry.useSerialNumber = 1;
-    entry.attribute = attribute;
-    return entry;
-}
-
 // The full stick may write, the read-only one may read; anything else is blocked.
 bool StoreSetting(int control)
 {
@@ -60,7 +48,7 @@ bool StoreSetting(int control)
     setting.blockPortableDevices = 0;
     setting.blockCdWriting = 0;
     setting.blockInternalSd = 0;
-    setting.whitelist = {Stick(0x0781, 0x5567, L"FULL01", 0), Stick(0x0411, 0x010D, L"RO02", 2)};
+    setting.whitelist = {StickEntry(0x0781, 0x5567, L"FULL01", 0), StickEntry(0x0411, 0x010D, L"RO02", 2)};
     const FileKeySource keys(StoreConstants::kFileKeyMaterial);
     return Quelmar::SettingStore::SavePasswordData(Quelmar::PasswordData()) &&
            Quelmar::SettingStore::SaveSettingFile(keys, setting);
