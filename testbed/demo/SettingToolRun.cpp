@@ -1,6 +1,6 @@
 #include "testbed/demo/SettingToolRun.h"
 
-#include "classlib/ScopedHandle.h"
+#include "tool/tests/child_process.h"
 #include "tool/tests/ui_driver.h"
 
 #include <windows.h>
@@ -24,62 +24,13 @@ std::string Narrow(const std::wstring& text)
     return narrow;
 }
 
-// The program as a child of this process, ended if it is still running when this goes.
-class Child {
-public:
-    explicit Child(const std::wstring& program)
-    {
-        std::wstring line = L"\"" + program + L"\"";
-        std::vector<wchar_t> buffer(line.begin(), line.end());
-        buffer.push_back(L'\0');
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info = {};
-        if (CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-            process_.Reset(info.hProcess);
-            thread_.Reset(info.hThread);
-            threadId_ = info.dwThreadId;
-        } else {
-            error_ = GetLastError();
-        }
-    }
-    ~Child()
-    {
-        if (Running()) {
-            TerminateProcess(process_.Get(), 1);
-            WaitForSingleObject(process_.Get(), kCloseMs);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool Started() const { return process_.IsValid(); }
-    DWORD StartError() const { return error_; }
-    DWORD ThreadId() const { return threadId_; }
-    bool Running() const { return process_.IsValid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
-    // The exit code, or STILL_ACTIVE when it did not end in time.
-    DWORD WaitForExit(DWORD timeoutMs) const
-    {
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0)
-            GetExitCodeProcess(process_.Get(), &code);
-        return code;
-    }
-
-private:
-    ScopedHandle process_;
-    ScopedHandle thread_;
-    DWORD threadId_ = 0;
-    DWORD error_ = 0;
-};
-
 }  // namespace
 
 SheetSeen OpenMainSheet(const std::wstring& program, const std::wstring& screenshot)
 {
     SheetSeen seen;
     DeleteFileW(screenshot.c_str());
-    Child tool(program);
+    ChildProcess tool(program, L"");
     if (!tool.Started()) {
         seen.detail = "cannot start " + Narrow(program) + " (error " + std::to_string(tool.StartError()) + ")";
         return seen;
@@ -89,7 +40,7 @@ SheetSeen OpenMainSheet(const std::wstring& program, const std::wstring& screens
         // A message box instead says why (its text is the tool's own, shown as far as ASCII goes).
         HWND box = ui::WaitForMessageBox(tool.ThreadId(), 0);
         seen.detail = box ? "the tool showed a message instead: " + Narrow(ui::ItemText(box, 0xFFFF))
-                          : tool.Running() ? "the main sheet did not appear"
+                          : tool.WaitForExit(0) == STILL_ACTIVE ? "the main sheet did not appear"
                                            : "the tool ended without its main sheet";
         return seen;
     }
