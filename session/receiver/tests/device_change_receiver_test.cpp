@@ -4,6 +4,7 @@
 #include "session/receiver/OblanetWnd.h"
 #include "session/receiver/SessionSingleInstance.h"
 #include "core/pipe/ServiceProtocol.h"
+#include "core/tests/stand_in_service_pipe.h"
 
 #include "classlib/ScopedHandle.h"
 
@@ -23,53 +24,28 @@ using namespace Quelmar;
 // answers nothing until it is let go.
 class StandInService {
 public:
-    explicit StandInService(bool silent = false) : silent_(silent)
+    explicit StandInService(bool silent = false)
+        : silent_(silent), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          pipe_([this](const BYTE* request, DWORD size, std::vector<BYTE>& reply) {
+              if (size == 4 && request[0] == CMD_DEVICE_CHANGED)
+                  ++devicesChanged;
+              if (silent_) {
+                  WaitForSingleObject(release_.Get(), 30000);
+                  return false;
+              }
+              StandInServicePipe::AppendWord(reply, 0);
+              return true;
+          })
     {
-        pipe_ = CreateNamedPipeW(QUELMAR_SERVICE_PIPE_NAME, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                 1, 1024, 1024, 0, nullptr);
-        release_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        thread_ = std::thread([this] { Serve(); });
     }
-    ~StandInService()
-    {
-        stop_ = true;
-        SetEvent(release_.Get());
-        HANDLE unblock = CreateFileW(QUELMAR_SERVICE_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (unblock != INVALID_HANDLE_VALUE)
-            CloseHandle(unblock);
-        thread_.join();
-        CloseHandle(pipe_);
-    }
+    // A silent server is let go before its pipe is closed.
+    ~StandInService() { SetEvent(release_.Get()); }
     std::atomic<int> devicesChanged{0};
 
 private:
-    void Serve()
-    {
-        while (!stop_) {
-            if (!ConnectNamedPipe(pipe_, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
-                return;
-            BYTE request[64];
-            DWORD read = 0;
-            while (!stop_ && ReadFile(pipe_, request, sizeof request, &read, nullptr) && read >= 4) {
-                if (read == 4 && request[0] == CMD_DEVICE_CHANGED)
-                    ++devicesChanged;
-                if (silent_) {
-                    WaitForSingleObject(release_.Get(), 30000);
-                    break;
-                }
-                const BYTE done[4] = {0, 0, 0, 0};
-                DWORD written = 0;
-                WriteFile(pipe_, done, sizeof done, &written, nullptr);
-            }
-            DisconnectNamedPipe(pipe_);
-        }
-    }
-
     bool silent_;
-    std::atomic<bool> stop_{false};
-    HANDLE pipe_ = INVALID_HANDLE_VALUE;
     ScopedHandle release_;
-    std::thread thread_;
+    StandInServicePipe pipe_;
 };
 
 TEST(DeviceChangeReceiver, EveryDeviceChangeSendsOneDevicesChangedCommand)

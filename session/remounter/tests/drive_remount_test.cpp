@@ -3,6 +3,7 @@
 // answers.
 #include "session/remounter/DriveRemount.h"
 #include "core/pipe/ServiceProtocol.h"
+#include "core/tests/stand_in_service_pipe.h"
 #include "testbed/machine/Machine.h"
 #include "testbed/machine/ShellRecorder.h"
 
@@ -91,62 +92,34 @@ TEST(DriveRemount, LettersAreNotifiedAndBroadcastByWindowsVersion)
 class StandInService {
 public:
     StandInService(std::map<WCHAR, LONG> states, DWORD versionMinor = 0)
-        : states_(std::move(states)), versionMinor_(versionMinor)
+        : states_(std::move(states)), versionMinor_(versionMinor),
+          pipe_([this](const BYTE* request, DWORD size, std::vector<BYTE>& reply) {
+              Answer(request, size, reply);
+              return true;
+          })
     {
-        pipe_ = CreateNamedPipeW(QUELMAR_SERVICE_PIPE_NAME, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                 1, 1024, 1024, 0, nullptr);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~StandInService()
-    {
-        stop_ = true;
-        HANDLE unblock = CreateFileW(QUELMAR_SERVICE_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (unblock != INVALID_HANDLE_VALUE)
-            CloseHandle(unblock);
-        thread_.join();
-        CloseHandle(pipe_);
     }
     std::vector<WCHAR> asked;
 
 private:
-    static void Append(std::vector<BYTE>& bytes, DWORD word)
+    void Answer(const BYTE* request, DWORD size, std::vector<BYTE>& reply)
     {
-        for (int shift = 0; shift < 32; shift += 8)
-            bytes.push_back(BYTE(word >> shift));
-    }
-
-    void Serve()
-    {
-        while (!stop_) {
-            if (!ConnectNamedPipe(pipe_, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
-                return;
-            BYTE request[64];
-            DWORD read = 0;
-            while (!stop_ && ReadFile(pipe_, request, sizeof request, &read, nullptr) && read >= 4) {
-                std::vector<BYTE> reply;
-                Append(reply, 0);
-                if (request[0] == CMD_GET_VERSION) {
-                    for (DWORD word : {DWORD(1), versionMinor_, DWORD(1), DWORD(1)})
-                        Append(reply, word);
-                } else if (request[0] == CMD_QUERY_DRIVE_STATE && read >= 6) {
-                    WCHAR letter = WCHAR(request[4] | request[5] << 8);
-                    asked.push_back(letter);
-                    auto found = states_.find(letter);
-                    Append(reply, found != states_.end() ? 1 : 0);
-                    Append(reply, found != states_.end() ? DWORD(found->second) : DWORD(-1));
-                }
-                DWORD written = 0;
-                WriteFile(pipe_, reply.data(), DWORD(reply.size()), &written, nullptr);
-            }
-            DisconnectNamedPipe(pipe_);
+        StandInServicePipe::AppendWord(reply, 0);
+        if (request[0] == CMD_GET_VERSION) {
+            for (DWORD word : {DWORD(1), versionMinor_, DWORD(1), DWORD(1)})
+                StandInServicePipe::AppendWord(reply, word);
+        } else if (request[0] == CMD_QUERY_DRIVE_STATE && size >= 6) {
+            WCHAR letter = WCHAR(request[4] | request[5] << 8);
+            asked.push_back(letter);
+            auto found = states_.find(letter);
+            StandInServicePipe::AppendWord(reply, found != states_.end() ? 1 : 0);
+            StandInServicePipe::AppendWord(reply, found != states_.end() ? DWORD(found->second) : DWORD(-1));
         }
     }
 
     std::map<WCHAR, LONG> states_;
     DWORD versionMinor_;
-    std::atomic<bool> stop_{false};
-    HANDLE pipe_ = INVALID_HANDLE_VALUE;
-    std::thread thread_;
+    StandInServicePipe pipe_;
 };
 
 // C: the system, E: and G: read-only, F: blocked, H: unknown to the service.
