@@ -60,6 +60,21 @@ protected:
     testbed::DeviceNode& phone = testbed::AddPortableDevice(pc, L"Galaxy S7");
     testbed::DeviceNode& camera = testbed::AddPortableDevice(pc, L"EOS 80D");
     testbed::ClassInstaller& installer = pc.Installer();
+
+    // A counting thread on the test's key, owned as the service core owns its thread.
+    static CountingLockThread* StartCounting(PortableDeviceLockThreadPtr& owner)
+    {
+        CWinThread* started =
+            AfxBeginThread(RUNTIME_CLASS(CountingLockThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+        if (started == nullptr)
+            return nullptr;
+        owner.reset(static_cast<CWindowsPortableDevicesLockThread*>(started));
+        auto* thread = static_cast<CountingLockThread*>(started);
+        thread->m_bAutoDelete = FALSE;
+        thread->SetKeyPath(kLockKey);
+        thread->ResumeThread();
+        return thread;
+    }
 };
 
 TEST_F(PortableLockThread, DisablesAtStartAndEnablesEverythingItDisabledAtTheEnd)
@@ -135,13 +150,9 @@ TEST_F(PortableLockThread, DevicesLeftRecordedByAnEarlierRunStayRecordedAndAreEn
 
 TEST_F(PortableLockThread, RequestsDuringAPassCauseExactlyOneMorePass)
 {
-    CWinThread* started = AfxBeginThread(RUNTIME_CLASS(CountingLockThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-    ASSERT_NE(started, nullptr);
-    PortableDeviceLockThreadPtr owner(static_cast<CWindowsPortableDevicesLockThread*>(started));
-    auto* thread = static_cast<CountingLockThread*>(started);
-    thread->m_bAutoDelete = FALSE;
-    thread->SetKeyPath(kLockKey);
-    thread->ResumeThread();
+    PortableDeviceLockThreadPtr owner;
+    CountingLockThread* thread = StartCounting(owner);
+    ASSERT_NE(thread, nullptr);
     ASSERT_TRUE(WaitFor([&] { return thread->passes.load() == 1; }));
 
     {
@@ -161,13 +172,9 @@ TEST_F(PortableLockThread, RequestsDuringAPassCauseExactlyOneMorePass)
 
 TEST_F(PortableLockThread, StoppedThreadTakesNoMoreRequests)
 {
-    CWinThread* started = AfxBeginThread(RUNTIME_CLASS(CountingLockThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-    ASSERT_NE(started, nullptr);
-    PortableDeviceLockThreadPtr owner(static_cast<CWindowsPortableDevicesLockThread*>(started));
-    auto* thread = static_cast<CountingLockThread*>(started);
-    thread->m_bAutoDelete = FALSE;
-    thread->SetKeyPath(kLockKey);
-    thread->ResumeThread();
+    PortableDeviceLockThreadPtr owner;
+    CountingLockThread* thread = StartCounting(owner);
+    ASSERT_NE(thread, nullptr);
     ASSERT_TRUE(WaitFor([&] { return thread->passes.load() == 1; }));
 
     thread->PostThreadMessage(WM_QUIT, 0, 0);
