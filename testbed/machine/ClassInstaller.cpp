@@ -76,6 +76,22 @@ void ClassInstaller::ShowState(DeviceNode& node, const NodeState& state)
     }
 }
 
+namespace {
+
+// The testbed is built for its caller's architecture, so the build tells whether the caller is
+// a 32-bit program.
+bool CallerUnderWow64(const Machine& machine)
+{
+#ifdef _WIN64
+    (void)machine;
+    return false;
+#else
+    return machine.windows64;
+#endif
+}
+
+}  // namespace
+
 BOOL ClassInstaller::PropertyChange(DeviceNode& node, DWORD stateChange, DWORD scope, DWORD profile, DWORD* flags)
 {
     std::lock_guard<std::recursive_mutex> hold(machine_.Lock());
@@ -83,7 +99,10 @@ BOOL ClassInstaller::PropertyChange(DeviceNode& node, DWORD stateChange, DWORD s
     InstallerAction action = {stateChange, scope, profile, node.Present(), false};
     *flags = 0;
     DWORD error = ERROR_SUCCESS;
-    if (state.failures > 0) {
+    if (CallerUnderWow64(machine_)) {
+        // 64-bit Windows runs no class installer for a 32-bit program.
+        error = ERROR_IN_WOW64;
+    } else if (state.failures > 0) {
         --state.failures;
         error = state.failureError;
     } else if (scope != DICS_FLAG_GLOBAL && scope != DICS_FLAG_CONFIGSPECIFIC) {

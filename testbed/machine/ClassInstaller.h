@@ -2,7 +2,8 @@
 //
 //  The class installer of the simulated PC: what DIF_PROPERTYCHANGE does to a device node
 //  (enable, disable, restart), the configuration's disable flag that a node keeps while it is
-//  not present, a log of every call per node, and failures a test asks for.
+//  not present, a log of every call per node, failures a test asks for, and the refusal of a
+//  32-bit caller on 64-bit Windows (ERROR_IN_WOW64, logged as a failed call).
 //
 //      testbed::DeviceNode& phone = testbed::AddPortableDevice(pc, L"Galaxy S7");
 //      pc.Installer().DisableByUser(phone);          // the user's own choice

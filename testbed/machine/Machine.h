@@ -114,6 +114,12 @@ public:
         minorVersion = minor;
     }
 
+    // Windows is x64, so a 32-bit program (an x86 test or variant) runs under WOW64 and meets
+    // its limits: the class installer refuses it with ERROR_IN_WOW64. The registry's 32-bit
+    // view and the file-system redirection need nothing here: Wine's 64-bit prefix gives them
+    // to every 32-bit program already.
+    bool windows64 = false;
+
     // Where Windows lies and which program runs; empty leaves the question to Wine.
     std::wstring windowsFolder;
     std::wstring programFile;

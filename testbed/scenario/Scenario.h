@@ -1,8 +1,9 @@
 #pragma once
 //
-//  A simulated PC as a scenario file describes it: the Windows version, whether the filter
-//  driver is installed, the time scale of the test variant, the disks with their volumes, the
-//  USB tree with its sticks, the portable devices, the user sessions and the disc recorders.
+//  A simulated PC as a scenario file describes it: the Windows version and whether it is x64,
+//  whether the filter driver is installed, the time scale of the test variant, the disks with
+//  their volumes, the USB tree with its sticks, the portable devices, the user sessions and the
+//  disc recorders.
 //  The text format is documented in README.md beside this file.
 //
 //  Parsing needs no Windows API, so the host build tests and fuzzes it; the Windows half
@@ -81,6 +82,8 @@ struct RecorderSpec {
 struct Scenario {
     int windowsMajor = 6;
     int windowsMinor = 1;
+    // An x64 Windows: a 32-bit program runs under WOW64 and meets its limits.
+    bool windows64 = false;
     bool driverPresent = true;
     unsigned timeScale = 1;  // periods of the variant run this many times faster
     std::vector<DiskSpec> disks;

@@ -311,12 +311,20 @@ private:
     void Windows(Statement& statement)
     {
         Once("windows");
-        const std::string version = OneWord(statement, "version such as 6.1")[0];
+        const std::vector<std::string> words = statement.Words();
+        if (words.empty() || words.size() > 2)
+            Fail("windows takes one version such as 6.1, then '64-bit' for an x64 Windows");
+        const std::string& version = words[0];
         const size_t dot = version.find('.');
         if (dot == std::string::npos)
             Fail("windows takes a version such as 6.1, got " + Printable(version));
         result_.windowsMajor = Number("the major version", version.substr(0, dot), 5, 10);
         result_.windowsMinor = Number("the minor version", version.substr(dot + 1), 0, 3);
+        if (words.size() == 2) {
+            if (words[1] != "64-bit")
+                Fail("windows takes the word '64-bit' only after its version, got " + Printable(words[1]));
+            result_.windows64 = true;
+        }
         statement.Finish();
     }
 

@@ -34,6 +34,7 @@ std::wstring Widen(const std::string& text)
 ScenarioPc::ScenarioPc(const scenario::Scenario& scenario) : scenario_(scenario)
 {
     machine_.SetWindowsVersion(static_cast<DWORD>(scenario.windowsMajor), static_cast<DWORD>(scenario.windowsMinor));
+    machine_.windows64 = scenario.windows64;
     for (const scenario::DiskSpec& spec : scenario.disks) {
         DeviceNode& disk = machine_.AddNode(machine_.Root(), Widen(spec.instanceId));
         const UINT type = spec.kind == scenario::DiskKind::CardReader ? DRIVE_REMOVABLE : DRIVE_FIXED;

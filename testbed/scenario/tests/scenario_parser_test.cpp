@@ -16,7 +16,7 @@ TEST(ScenarioParser, ReadsTheWorkstation)
 {
     const ParseResult parsed = ParseScenario(
         "# comment\n"
-        "windows 6.2\r\n"
+        "windows 6.2 64-bit\r\n"
         "driver absent   # trailing comment\n"
         "time-scale 30\n"
         "system-disk system id=\"SCSI\\DISK&VEN_ATA&PROD_SYSTEM\\4&1A&0&000000\" volumes=c,-\n"
@@ -29,6 +29,7 @@ TEST(ScenarioParser, ReadsTheWorkstation)
     const Scenario& s = parsed.scenario;
     EXPECT_EQ(6, s.windowsMajor);
     EXPECT_EQ(2, s.windowsMinor);
+    EXPECT_TRUE(s.windows64);
     EXPECT_FALSE(s.driverPresent);
     EXPECT_EQ(30u, s.timeScale);
     ASSERT_EQ(2u, s.disks.size());
@@ -58,6 +59,7 @@ TEST(ScenarioParser, DefaultsApplyWhenLeftOut)
     ASSERT_TRUE(parsed.ok) << parsed.error;
     EXPECT_EQ(6, parsed.scenario.windowsMajor);
     EXPECT_EQ(1, parsed.scenario.windowsMinor);
+    EXPECT_FALSE(parsed.scenario.windows64);
     EXPECT_TRUE(parsed.scenario.driverPresent);
     EXPECT_EQ(1u, parsed.scenario.timeScale);
 }
@@ -129,7 +131,9 @@ TEST(ScenarioParser, RefusesMalformedLinesNamingThem)
         {"vid=1", "must start with a statement"},
         {"windows 6", "version such as 6.1"},
         {"windows 11.0", "major version must be a number from 5 to 10"},
-        {"windows 6.1 6.2", "takes one version"},
+        {"windows 6.1 6.2", "the word '64-bit' only after its version, got '6.2'"},
+        {"windows 64-bit 6.1", "version such as 6.1, got '64-bit'"},
+        {"windows 6.1 64-bit 64-bit", "takes one version such as 6.1, then '64-bit'"},
         {"driver maybe", "'present' or 'absent'"},
         {"time-scale 0", "time-scale must be a number from 1 to 1000"},
         {"time-scale 99999", "from 1 to 1000"},

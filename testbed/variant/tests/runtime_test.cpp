@@ -1,6 +1,7 @@
 // The variant's runtime in the test's own process: the scenario becomes the simulated PC, the
 // control pipe plugs sticks and runs file requests on the kernel stand-in, the driver's volume
 // event reaches the real Win32 event, and a bad scenario stops the variant with its reason.
+#include "testbed/machine/ClassInstaller.h"
 #include "testbed/variant/ControlClient.h"
 #include "testbed/variant/SessionProgramRuntime.h"
 #include "testbed/variant/TimeScale.h"
@@ -231,6 +232,39 @@ TEST_F(Runtime, ScenarioWithoutTheDriverHasNoControlDevice)
     if (driver != INVALID_HANDLE_VALUE)
         CloseHandle(driver);
     EXPECT_EQ("error the scenario has no driver", ControlRequestOnce("rules"));
+}
+
+// On an x64 Windows the class installer serves a native program and refuses a 32-bit one, and
+// the actions reply shows which it was.
+TEST_F(Runtime, X64ScenarioRefusesTheClassInstallerToA32BitProgram)
+{
+    std::string scenario = std::string(kWorkstation) + "portable phone\n";
+    scenario.replace(scenario.find("windows 6.1"), 11, "windows 6.1 64-bit");
+    Start(scenario);
+    ASSERT_NE(nullptr, runtime_);
+    HDEVINFO set = SetupDiGetClassDevsW(&kPortableDeviceClass, nullptr, nullptr, DIGCF_PRESENT);
+    ASSERT_NE(INVALID_HANDLE_VALUE, set);
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &device));
+    SP_PROPCHANGE_PARAMS params = {};
+    params.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+    params.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
+    params.StateChange = DICS_DISABLE;
+    params.Scope = DICS_FLAG_CONFIGSPECIFIC;
+    ASSERT_TRUE(SetupDiSetClassInstallParamsW(set, &device, &params.ClassInstallHeader, sizeof(params)));
+    const BOOL called = SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set, &device);
+    const DWORD error = GetLastError();
+    SetupDiDestroyDeviceInfoList(set);
+#ifdef _WIN64
+    EXPECT_TRUE(called);
+    EXPECT_EQ("ok\nphone disable config-specific ok", ControlRequestOnce("actions"));
+#else
+    EXPECT_FALSE(called);
+    EXPECT_EQ(DWORD(ERROR_IN_WOW64), error);
+    EXPECT_EQ("ok\nphone disable config-specific failed", ControlRequestOnce("actions"));
+#endif
+    (void)error;
 }
 
 TEST_F(Runtime, BadScenarioStopsTheVariantWithItsReason)
