@@ -305,6 +305,32 @@ TEST_F(PortableDevices, RestoreWithoutKeyTouchesNothing)
     EXPECT_FALSE(ReadRecordedDevices(kTestKey, keys));
 }
 
+// 64-bit Windows runs the class installer for native programs only. The x64 service locks the
+// portable devices and restarts a volume there; the x86 service is refused every call, so its
+// portable devices stay usable, nothing is recorded, and each pass reports a failure.
+TEST_F(PortableDevices, OnX64WindowsOnlyTheX64BuildChangesDevices)
+{
+    pc.windows64 = true;
+    const bool x64 = sizeof(void*) == 8;
+    PortableDeviceList list;
+    BOOL disableFailed = FALSE, newDevice = FALSE, newlyRecorded = FALSE;
+    list.DisableAll(disableFailed, newDevice, newlyRecorded);
+    EXPECT_EQ(!x64, bool(disableFailed));
+    EXPECT_EQ(x64, bool(newlyRecorded));
+    EXPECT_EQ(x64, installer.Disabled(phone));
+    EXPECT_EQ(x64, installer.Disabled(camera));
+    EXPECT_EQ(x64 ? 2u : 0u, list.RecordedDriverKeys().size());
+    ASSERT_EQ(1u, installer.Actions(phone).size());
+    EXPECT_EQ(x64, installer.Actions(phone)[0].succeeded);
+
+    BOOL rebootNeeded = FALSE;
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(x64, bool(DeviceInstaller::ChangeState(phone.Handle(), DICS_FLAG_GLOBAL, DICS_PROPCHANGE, rebootNeeded)));
+    if (!x64) {
+        EXPECT_EQ(DWORD(ERROR_IN_WOW64), GetLastError());
+    }
+}
+
 TEST(DeviceInstaller, RestartsTheNodeForEveryProfileAndReportsARestart)
 {
     testbed::Machine pc;
