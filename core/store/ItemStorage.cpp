@@ -18,7 +18,7 @@ void RegistryValueStorage::Read(std::vector<BYTE>& out)
 {
     out.clear();
     ScopedRegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath_, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath_, 0, KEY_READ | kProductKeyView, key.Receive()) != ERROR_SUCCESS) {
         throw Data::IReader::Failed;
     }
     DWORD type = 0;
@@ -40,7 +40,7 @@ void RegistryValueStorage::Read(std::vector<BYTE>& out)
 void RegistryValueStorage::Write(std::vector<BYTE>& in)
 {
     ScopedRegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath_, 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath_, 0, KEY_WRITE | kProductKeyView, key.Receive()) != ERROR_SUCCESS) {
         throw Data::IWriter::Failed;
     }
     if (RegSetValueExW(key, valueName_, 0, REG_BINARY, in.data(), static_cast<DWORD>(in.size())) != ERROR_SUCCESS) {

@@ -24,12 +24,12 @@ void CPasswordDataIOV2::EnsureItemKey()
 {
     {
         ScopedRegKey product;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, productKeyPath, 0, nullptr, 0, KEY_READ, nullptr, product.Receive(),
-                            nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, productKeyPath, 0, nullptr, 0, KEY_READ | kProductKeyView, nullptr,
+                            product.Receive(), nullptr) != ERROR_SUCCESS) {
             throw failed;
         }
     }
-    if (RegCreateKeyWithDacl(ItemKeyPath(productKeyPath)) != ERROR_SUCCESS) {
+    if (RegCreateKeyWithDacl(ItemKeyPath(productKeyPath), kProductKeyView) != ERROR_SUCCESS) {
         throw failed;
     }
 }

@@ -167,8 +167,8 @@ int LoadPasswordData(PasswordData& passwordData)
 int PasswordDataItemExists()
 {
     ScopedRegKey key;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(StoreConstants::kProductKeyPath), 0, KEY_QUERY_VALUE,
-                                key.Receive());
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(StoreConstants::kProductKeyPath), 0,
+                                KEY_QUERY_VALUE | kProductKeyView, key.Receive());
     if (status == ERROR_FILE_NOT_FOUND) {
         return 0;
     }

@@ -3,7 +3,7 @@
 #include "classlib/ScopedRegKey.h"
 #include "core/system/ProductAccessList.h"
 
-LONG RegCreateKeyWithDacl(const CString& subKey)
+LONG RegCreateKeyWithDacl(const CString& subKey, REGSAM view)
 {
     ProductAccessList access;
     if (!access.IsValid()) {
@@ -14,7 +14,7 @@ LONG RegCreateKeyWithDacl(const CString& subKey)
     // Only read access: a caller that does not own an existing key (a user saving the
     // password data on a key an administrator made) holds no WRITE_DAC on it and must still
     // get through.
-    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
+    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | view,
                                  access.Attributes(), key.Receive(), &disposition);
     if (error == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
         // Some registry implementations (Wine's among them) drop the descriptor given at
@@ -22,7 +22,7 @@ LONG RegCreateKeyWithDacl(const CString& subKey)
         // owns the key it has just made, so it may change its list. A key that existed
         // before keeps its own list.
         ScopedRegKey owned;
-        error = RegOpenKeyExW(key, nullptr, 0, WRITE_DAC, owned.Receive());
+        error = RegOpenKeyExW(key, nullptr, 0, WRITE_DAC | view, owned.Receive());
         if (error == ERROR_SUCCESS) {
             error = RegSetKeySecurity(owned, DACL_SECURITY_INFORMATION, access.Attributes()->lpSecurityDescriptor);
         }
@@ -30,10 +30,10 @@ LONG RegCreateKeyWithDacl(const CString& subKey)
     return error;
 }
 
-LONG RegReadValue(const CString& subKey, const CString& valueName, std::vector<BYTE>& bytes)
+LONG RegReadValue(const CString& subKey, REGSAM view, const CString& valueName, std::vector<BYTE>& bytes)
 {
     ScopedRegKey key;
-    LONG error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, key.Receive());
+    LONG error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ | view, key.Receive());
     if (error != ERROR_SUCCESS) {
         return error;
     }

@@ -9,7 +9,7 @@ LONG ReadNoCDBurningPolicy(DWORD& value)
     value = 0;
     ScopedRegKey key;
     LONG error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer", 0,
-                               KEY_READ, key.Receive());
+                               KEY_READ | kExplorerPolicyView, key.Receive());
     if (error != ERROR_SUCCESS) {
         return error;
     }

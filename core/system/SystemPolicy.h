@@ -4,6 +4,11 @@
 //
 #include <windows.h>
 
+// The registry view of Explorer's policies: the 64-bit Explorer of 64-bit Windows reads them in
+// the 64-bit view. Windows shares the Policies key between its views, so an x86 build's write
+// reaches Explorer either way; the flag says which view is meant.
+constexpr REGSAM kExplorerPolicyView = KEY_WOW64_64KEY;
+
 // Explorer's CD burning policy (HKEY_LOCAL_MACHINE ...\policies\Explorer "NoCDBurning").
 // value is 0 unless read. Returns the Win32 error of the open or of the query, and
 // ERROR_INVALID_DATA for a value that is not a REG_DWORD.

@@ -100,10 +100,10 @@ inline std::vector<AceView> FolderAces(const CString& path)
     return ExplicitAces(dacl);
 }
 
-inline std::vector<AceView> KeyAces(const wchar_t* subKey)
+inline std::vector<AceView> KeyAces(const wchar_t* subKey, REGSAM view)
 {
     ScopedRegKey key;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, READ_CONTROL, key.Receive()), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, READ_CONTROL | view, key.Receive()), ERROR_SUCCESS);
     PACL dacl = nullptr;
     ScopedLocalMemory<void> descriptor;
     DWORD error = GetSecurityInfo(key.Get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,

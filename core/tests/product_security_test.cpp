@@ -131,8 +131,8 @@ TEST(FolderTree, TrimsTrailingBackslashes)
 TEST_F(ProductSecurityTest, KeyGivesInteractiveNoWriteDacOrOwner)
 {
     const CString item = CString(kTestKey) + L"\\Item";
-    ASSERT_EQ(RegCreateKeyWithDacl(item), ERROR_SUCCESS);
-    const std::vector<AceView> aces = KeyAces(item);
+    ASSERT_EQ(RegCreateKeyWithDacl(item, 0), ERROR_SUCCESS);
+    const std::vector<AceView> aces = KeyAces(item, 0);
     ExpectProductList(aces);
     const AceView* interactive = Find(aces, L"S-1-5-4");
     ASSERT_NE(interactive, nullptr);
@@ -145,8 +145,8 @@ TEST_F(ProductSecurityTest, ExistingKeyKeepsItsAccessList)
     ScopedRegKey created;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, item, 0, nullptr, 0, KEY_READ, nullptr, created.Receive(), nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegCreateKeyWithDacl(item), ERROR_SUCCESS);
-    EXPECT_EQ(Find(KeyAces(item), L"S-1-5-4"), nullptr);
+    ASSERT_EQ(RegCreateKeyWithDacl(item, 0), ERROR_SUCCESS);
+    EXPECT_EQ(Find(KeyAces(item, 0), L"S-1-5-4"), nullptr);
 }
 
 // A user who does not own the key holds no WRITE_DAC on it: the key is created or opened for
@@ -156,7 +156,7 @@ TEST_F(ProductSecurityTest, KeyIsOpenedForReadingAndOnlyANewKeyForItsList)
     const CString item = CString(kTestKey) + L"\\Item";
     for (bool existed : {false, true}) {
         registrytest::KeyRequestRecording recording;
-        ASSERT_EQ(RegCreateKeyWithDacl(item), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyWithDacl(item, 0), ERROR_SUCCESS);
         const std::vector<registrytest::KeyRequest>& requests = recording.Requests();
         ASSERT_FALSE(requests.empty());
         EXPECT_EQ(requests[0].kind, registrytest::KeyRequest::Create);
@@ -172,7 +172,7 @@ TEST_F(ProductSecurityTest, KeyIsOpenedForReadingAndOnlyANewKeyForItsList)
         }
         EXPECT_EQ(daclOpens, existed ? 0u : 1u) << "existed " << existed;
     }
-    ExpectProductList(KeyAces(item));
+    ExpectProductList(KeyAces(item, 0));
 }
 
 TEST_F(ProductSecurityTest, ReadsOnlyBinaryValues)
@@ -187,15 +187,15 @@ TEST_F(ProductSecurityTest, ReadsOnlyBinaryValues)
     ASSERT_EQ(RegSetValueExW(key, L"empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
 
     std::vector<BYTE> out;
-    EXPECT_EQ(RegReadValue(kTestKey, L"bin", out), ERROR_SUCCESS);
+    EXPECT_EQ(RegReadValue(kTestKey, 0, L"bin", out), ERROR_SUCCESS);
     EXPECT_EQ(out, (std::vector<BYTE>{1, 2, 3}));
 
     out = {7};
-    EXPECT_EQ(RegReadValue(kTestKey, L"dword", out), ERROR_SUCCESS);
+    EXPECT_EQ(RegReadValue(kTestKey, 0, L"dword", out), ERROR_SUCCESS);
     EXPECT_EQ(out, (std::vector<BYTE>{7}));
-    EXPECT_EQ(RegReadValue(kTestKey, L"empty", out), ERROR_SUCCESS);
+    EXPECT_EQ(RegReadValue(kTestKey, 0, L"empty", out), ERROR_SUCCESS);
     EXPECT_EQ(out, (std::vector<BYTE>{7}));
-    EXPECT_EQ(RegReadValue(kTestKey, L"missing", out), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegReadValue(L"SOFTWARE\\QevrinStoreNoSuchKey", L"bin", out), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegReadValue(kTestKey, 0, L"missing", out), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegReadValue(L"SOFTWARE\\QevrinStoreNoSuchKey", 0, L"bin", out), ERROR_FILE_NOT_FOUND);
 }
 

@@ -196,14 +196,27 @@ TEST_F(SettingStoreTest, ImportTimeStartsFromZerosAndKeepsWhatIsNotGiven)
     EXPECT_EQ(record.importTime.time, imported);
 }
 
-TEST_F(SettingStoreTest, PasswordDataSaveCreatesItsKeys)
+// The x86 setting tool's items lie in the 32-bit registry view of a 64-bit Windows; the x64
+// service and tool must store and read them there, not in their own view.
+TEST_F(SettingStoreTest, PasswordDataLivesInTheViewOfTheX86Tool)
 {
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(), KEY_WOW64_64KEY, 0);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath, KEY_WOW64_64KEY, 0);
     PasswordData data;
     data.passwordSet = 1;
     data.passwordDigest = std::vector<BYTE>(16, 0x42);
     data.unlockMode = 1;
     ASSERT_EQ(SettingStore::SavePasswordData(data), 1);
-    EXPECT_TRUE(KeyExists(ItemKeyPath()));
+
+    ScopedRegKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, key.Receive()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, StoreConstants::kPasswordDataValue, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath, 0, KEY_READ | KEY_WOW64_64KEY,
+                            key.Receive()),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(SettingStore::PasswordDataItemExists(), 1);
     PasswordData read;
     ASSERT_EQ(SettingStore::LoadPasswordData(read), 1);
     EXPECT_EQ(read.passwordDigest, data.passwordDigest);

@@ -6,6 +6,7 @@
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
 #include "core/store/WholeFile.h"
+#include "core/tests/product_key_support.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,7 @@ protected:
 
     static void Clean()
     {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath);
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath);
+        producttest::DeleteProductKey();
         for (const CString& file : {GetSettingFilePath(), GetImportedFilePath()}) {
             DeleteFileW(file);
             DeleteFileW(PendingFilePath(file));
@@ -33,14 +33,11 @@ protected:
         return CString(StoreConstants::kProductKeyPath) + L"\\" + StoreConstants::kItemKeyName;
     }
 
+    // A key in the product's registry view.
     static bool KeyExists(const CString& path)
     {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
+        ScopedRegKey key;
+        return producttest::OpenProductKey(path, KEY_READ, key) == ERROR_SUCCESS;
     }
 
     static const DWORD* Material() { return StoreConstants::kFileKeyMaterial; }

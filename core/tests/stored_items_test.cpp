@@ -41,14 +41,14 @@ protected:
     std::vector<BYTE> RawValue(const wchar_t* name)
     {
         std::vector<BYTE> bytes;
-        EXPECT_EQ(RegReadValue(ItemKeyPath(), name, bytes), ERROR_SUCCESS);
+        EXPECT_EQ(RegReadValue(ItemKeyPath(), kProductKeyView, name, bytes), ERROR_SUCCESS);
         return bytes;
     }
 
     void SetRawValue(const wchar_t* name, DWORD type, const std::vector<BYTE>& bytes)
     {
         ScopedRegKey key;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(), 0, KEY_SET_VALUE, key.Receive()), ERROR_SUCCESS);
+        ASSERT_EQ(producttest::OpenProductKey(ItemKeyPath(), KEY_SET_VALUE, key), ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExW(key, name, 0, type, bytes.data(), static_cast<DWORD>(bytes.size())), ERROR_SUCCESS);
     }
 };
@@ -140,7 +140,7 @@ TEST_F(StoredItems, EnsureItemKeyCreatesKeysOnceAndKeepsThem)
 TEST_F(StoredItems, ItemKeyCarriesProductAccessList)
 {
     ASSERT_EQ(SettingStore::SavePasswordData(SamplePasswordData()), 1);
-    const std::vector<AclTestSupport::AceView> aces = AclTestSupport::KeyAces(ItemKeyPath());
+    const std::vector<AclTestSupport::AceView> aces = AclTestSupport::KeyAces(ItemKeyPath(), kProductKeyView);
     AclTestSupport::ExpectProductList(aces);
     const AclTestSupport::AceView* interactive = AclTestSupport::Find(aces, L"S-1-5-4");
     ASSERT_NE(interactive, nullptr);

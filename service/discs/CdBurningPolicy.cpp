@@ -61,8 +61,8 @@ void CdBurningPolicy::Apply(BOOL block, const CString& serviceFolder)
     }
 
     ScopedRegKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPolicyKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        key.Receive(), nullptr) == ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPolicyKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS | kExplorerPolicyView, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS) {
         const DWORD value = block == 1 ? 1 : 0;
         RegSetValueExW(key, kPolicyValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     }

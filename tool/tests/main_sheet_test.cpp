@@ -10,6 +10,7 @@
 #include "core/model/ImportTimeRecord.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
+#include "core/tests/product_key_support.h"
 #include "tool/FormatLocalTime.h"
 #include "tool/PasswordVerifier.h"
 #include "tool/SettingToolCore.h"
@@ -101,7 +102,7 @@ protected:
 
     static void Forget()
     {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath);
+        producttest::DeleteProductKey();
         DeleteFileW(Quelmar::GetSettingFilePath());
         DeleteFileW(Quelmar::GetImportedFilePath());
     }

@@ -6,6 +6,7 @@
 #include "core/store/FileKeySource.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
+#include "core/tests/product_key_support.h"
 #include "tool/wizard/CInitializeWizard.h"
 #include "tool/ISettingToolCore.h"
 #include "tool/SettingToolCore.h"
@@ -47,7 +48,7 @@ protected:
 
     static void Forget()
     {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath);
+        producttest::DeleteProductKey();
         DeleteFileW(Quelmar::GetSettingFilePath());
     }
 };
@@ -112,7 +113,8 @@ TEST_F(SetupWizard, FailedPasswordSaveKeepsTheWizardOpenAndTheNextStartIsAFirstR
     {
         ScopedRegKey volatileKey;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath, 0, nullptr,
-                                  REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, volatileKey.Receive(), nullptr),
+                                  REG_OPTION_VOLATILE, KEY_ALL_ACCESS | kProductKeyView, nullptr,
+                                  volatileKey.Receive(), nullptr),
                   ERROR_SUCCESS);
     }
     const DWORD uiThread = GetCurrentThreadId();

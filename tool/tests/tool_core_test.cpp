@@ -5,6 +5,7 @@
 #include "core/store/ItemStorage.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
+#include "core/tests/product_key_support.h"
 #include "tool/SettingToolCore.h"
 #include "tool/tests/fake_service_pipe.h"
 
@@ -21,14 +22,14 @@ protected:
 
     static void Forget()
     {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath);
+        producttest::DeleteProductKey();
         DeleteFileW(Quelmar::GetSettingFilePath());
     }
     static void StorePasswordBytes(const std::vector<BYTE>& bytes)
     {
         ScopedRegKey key;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(StoreConstants::kProductKeyPath), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
+                                  KEY_ALL_ACCESS | kProductKeyView, nullptr, key.Receive(), nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExW(key, StoreConstants::kPasswordDataValue, 0, REG_BINARY, bytes.data(),
                                  static_cast<DWORD>(bytes.size())),
@@ -37,8 +38,7 @@ protected:
     static std::vector<BYTE> StoredPasswordBytes()
     {
         ScopedRegKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(StoreConstants::kProductKeyPath), 0, KEY_READ,
-                          key.Receive()) != ERROR_SUCCESS) {
+        if (producttest::OpenProductKey(ItemKeyPath(StoreConstants::kProductKeyPath), KEY_READ, key) != ERROR_SUCCESS) {
             return {};
         }
         std::vector<BYTE> bytes(4096);

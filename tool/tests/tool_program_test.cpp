@@ -6,6 +6,7 @@
 #include "core/store/FileKeySource.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
+#include "core/tests/product_key_support.h"
 #include "tool/sheet/PasswordPageFields.h"
 #include "tool/WhitelistEntryText.h"
 #include "tool/resource.h"
@@ -40,7 +41,7 @@ protected:
 
     static void Forget()
     {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, StoreConstants::kProductKeyPath);
+        producttest::DeleteProductKey();
         DeleteFileW(Quelmar::GetSettingFilePath());
     }
     // A setup done earlier: a password, and a setting that agrees with Explorer's CD policy so
