@@ -56,10 +56,12 @@ typedef union _LARGE_INTEGER {
 #define NT_SUCCESS(Status) (((NTSTATUS)(Status)) >= 0)
 #define STATUS_SUCCESS ((NTSTATUS)0x00000000L)
 #define STATUS_PENDING ((NTSTATUS)0x00000103L)
+#define STATUS_REPARSE ((NTSTATUS)0x00000104L)
 #define STATUS_MORE_PROCESSING_REQUIRED ((NTSTATUS)0xC0000016L)
 #define STATUS_UNSUCCESSFUL ((NTSTATUS)0xC0000001L)
 #define STATUS_INFO_LENGTH_MISMATCH ((NTSTATUS)0xC0000004L)
 #define STATUS_BUFFER_TOO_SMALL ((NTSTATUS)0xC0000023L)
+#define STATUS_INVALID_CID ((NTSTATUS)0xC000000BL)
 #define STATUS_INVALID_PARAMETER ((NTSTATUS)0xC000000DL)
 #define STATUS_NO_SUCH_DEVICE ((NTSTATUS)0xC000000EL)
 #define STATUS_INVALID_DEVICE_REQUEST ((NTSTATUS)0xC0000010L)
@@ -78,6 +80,7 @@ typedef union _LARGE_INTEGER {
 #define STATUS_ACCESS_DENIED ((NTSTATUS)0xC0000022L)
 #define STATUS_DELETE_PENDING ((NTSTATUS)0xC0000056L)
 #define STATUS_PROCEDURE_NOT_FOUND ((NTSTATUS)0xC000007AL)
+#define STATUS_INVALID_DEVICE_STATE ((NTSTATUS)0xC0000184L)
 #define STATUS_BUFFER_OVERFLOW ((NTSTATUS)0x80000005L)
 
 #define PASSIVE_LEVEL 0
@@ -280,7 +283,13 @@ typedef struct _IO_STATUS_BLOCK {
 typedef PVOID PSID;
 typedef PVOID PSECURITY_DESCRIPTOR;
 typedef ULONG SECURITY_INFORMATION;
-typedef struct _ACCESS_STATE *PACCESS_STATE;
+// What the I/O manager and the file system know of an open's access while it is being made.
+typedef struct _ACCESS_STATE {
+  ULONG Flags;
+  ACCESS_MASK RemainingDesiredAccess;   // asked for and not granted yet, MAXIMUM_ALLOWED included
+  ACCESS_MASK PreviouslyGrantedAccess;  // granted so far; the handle gets it
+  ACCESS_MASK OriginalDesiredAccess;
+} ACCESS_STATE, *PACCESS_STATE;
 typedef struct _OBJECT_TYPE *POBJECT_TYPE;
 
 typedef struct _SID_IDENTIFIER_AUTHORITY {
@@ -439,10 +448,18 @@ typedef struct _FILE_OBJECT {
   PVPB Vpb;
   PVOID FsContext;
   PVOID FsContext2;
-  LARGE_INTEGER CurrentByteOffset;
+  // Set by the file system from the access it granted, as IoSetShareAccess sets them.
+  BOOLEAN ReadAccess;
+  BOOLEAN WriteAccess;
+  BOOLEAN DeleteAccess;
   BOOLEAN DeletePending;
+  ULONG Flags;
+  LARGE_INTEGER CurrentByteOffset;
   UNICODE_STRING FileName;
 } FILE_OBJECT, *PFILE_OBJECT;
+
+#define FO_HANDLE_CREATED 0x00040000
+#define FO_FILE_OPEN_CANCELLED 0x00200000
 
 typedef NTSTATUS (NTAPI DRIVER_DISPATCH)(PDEVICE_OBJECT DeviceObject, struct _IRP *Irp);
 typedef DRIVER_DISPATCH *PDRIVER_DISPATCH;
