@@ -150,45 +150,41 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct FsControlCase {
   const char *Name;
-  ULONG Code;
+  ULONG Code;  // the value the platform documents, so that a wrong definition shows as well
   bool Writes;
 };
 
 std::vector<FsControlCase> FsControlCases() {
   return {
-      {"mark_volume_dirty", FSCTL_MARK_VOLUME_DIRTY, true},
-      {"set_compression", FSCTL_SET_COMPRESSION, true},
-      {"move_file", FSCTL_MOVE_FILE, true},
-      {"set_object_id", FSCTL_SET_OBJECT_ID, true},
-      {"delete_object_id", FSCTL_DELETE_OBJECT_ID, true},
-      {"set_object_id_extended", FSCTL_SET_OBJECT_ID_EXTENDED, true},
-      {"create_or_get_object_id", FSCTL_CREATE_OR_GET_OBJECT_ID, true},
-      {"set_reparse_point", FSCTL_SET_REPARSE_POINT, true},
-      {"set_reparse_point_ex", FSCTL_SET_REPARSE_POINT_EX, true},
-      {"delete_reparse_point", FSCTL_DELETE_REPARSE_POINT, true},
-      {"set_sparse", FSCTL_SET_SPARSE, true},
-      {"set_zero_data", FSCTL_SET_ZERO_DATA, true},
-      {"set_encryption", FSCTL_SET_ENCRYPTION, true},
-      {"encryption_fsctl_io", FSCTL_ENCRYPTION_FSCTL_IO, true},
-      {"write_raw_encrypted", FSCTL_WRITE_RAW_ENCRYPTED, true},
-      {"create_usn_journal", FSCTL_CREATE_USN_JOURNAL, true},
-      {"delete_usn_journal", FSCTL_DELETE_USN_JOURNAL, true},
-      {"write_usn_close_record", FSCTL_WRITE_USN_CLOSE_RECORD, true},
-      {"extend_volume", FSCTL_EXTEND_VOLUME, true},
-      {"shrink_volume", FSCTL_SHRINK_VOLUME, true},
-      {"set_defect_management", FSCTL_SET_DEFECT_MANAGEMENT, true},
-      {"set_zero_on_deallocation", FSCTL_SET_ZERO_ON_DEALLOCATION, true},
-      {"file_level_trim", FSCTL_FILE_LEVEL_TRIM, true},
-      {"set_persistent_volume_state", FSCTL_SET_PERSISTENT_VOLUME_STATE, true},
-      {"set_integrity_information", FSCTL_SET_INTEGRITY_INFORMATION, true},
-      {"set_integrity_information_ex", FSCTL_SET_INTEGRITY_INFORMATION_EX, true},
-      {"set_external_backing", FSCTL_SET_EXTERNAL_BACKING, true},
-      {"delete_external_backing", FSCTL_DELETE_EXTERNAL_BACKING, true},
-      {"duplicate_extents", FSCTL_DUPLICATE_EXTENTS_TO_FILE, true},
-      {"duplicate_extents_ex", FSCTL_DUPLICATE_EXTENTS_TO_FILE_EX, true},
-      {"get_object_id", FSCTL_GET_OBJECT_ID, false},
-      {"get_reparse_point", FSCTL_GET_REPARSE_POINT, false},
-      {"query_allocated_ranges", FSCTL_QUERY_ALLOCATED_RANGES, false},
+      // The access field asks for write access: refused, whether the driver knows the code or not.
+      {"set_compression", 0x0009C040, true},
+      {"sis_link_files", 0x0009C104, true},
+      {"make_media_compatible", 0x00098130, true},
+      {"txfs_modify_rm", 0x00098144, true},
+      {"file_level_trim", 0x00098208, true},
+      {"offload_write", 0x00098268, true},
+      {"duplicate_extents", 0x00098344, true},
+      {"code_yet_to_come", CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 900, METHOD_BUFFERED, FILE_WRITE_DATA), true},
+      // Changing although they ask for less.
+      {"mark_volume_dirty", 0x00090030, true},
+      {"set_reparse_point", 0x000900A4, true},
+      {"sis_copyfile", 0x00090100, true},
+      {"set_volume_compression_state", 0x00090140, true},
+      {"set_repair", 0x00090198, true},
+      {"initiate_repair", 0x000901A8, true},
+      {"sd_global_change", 0x000901F4, true},
+      {"txfs_write_backup_information2", 0x00090200, true},
+      {"write_usn_reason", 0x000902D0, true},
+      {"set_reparse_point_ex", 0x0009040C, true},
+      // Oplocks, locks and queries.
+      {"request_oplock", 0x00090240, false},
+      {"lock_volume", 0x00090018, false},
+      {"is_volume_mounted", 0x00090028, false},
+      {"get_retrieval_pointers", 0x00090073, false},
+      {"get_object_id", 0x0009009C, false},
+      {"query_allocated_ranges", 0x000940CF, false},
+      {"offload_read", 0x00094264, false},
+      {"get_repair", 0x0009019C, false},
   };
 }
 
