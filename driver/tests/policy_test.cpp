@@ -123,6 +123,11 @@ INSTANTIATE_TEST_SUITE_P(
                      STATUS_MEDIA_WRITE_PROTECTED},
         ReadOnlyCase{"open-attributes-only", IRP_MJ_CREATE, FILE_OPEN, 0, FILE_READ_ATTRIBUTES, "old.txt",
                      STATUS_SUCCESS},
+        // The file system grants whatever the file allows, write access with it.
+        ReadOnlyCase{"open-maximum-allowed", IRP_MJ_CREATE, FILE_OPEN, 0, MAXIMUM_ALLOWED, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"open-if-maximum-allowed", IRP_MJ_CREATE, FILE_OPEN_IF, 0, MAXIMUM_ALLOWED | SYNCHRONIZE,
+                     "old.txt", STATUS_MEDIA_WRITE_PROTECTED},
         ReadOnlyCase{"create", IRP_MJ_CREATE, FILE_CREATE, 0, FILE_GENERIC_READ, "new.txt",
                      STATUS_MEDIA_WRITE_PROTECTED},
         ReadOnlyCase{"supersede", IRP_MJ_CREATE, FILE_SUPERSEDE, 0, FILE_GENERIC_READ, "old.txt",
@@ -374,13 +379,14 @@ INSTANTIATE_TEST_SUITE_P(Answers, PolicyAttributeQuery,
                                                      STATUS_INSUFFICIENT_RESOURCES}),
                          [](const ::testing::TestParamInfo<QueryCase> &info) { return std::string(info.param.Name); });
 
-// The open-if that is sent down as an open may come back later, or at DISPATCH_LEVEL.
-TEST_F(Policy, OpenIfAnsweredLaterOrAtDispatchLevelIsDecidedAlike) {
+// The opens that are waited for may come back later, or at DISPATCH_LEVEL.
+TEST_F(Policy, OpensAnsweredLaterOrAtDispatchLevelAreDecidedAlike) {
   ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
   fs_->PendRequests(IRP_MJ_CREATE);
   fs_->SetCompletionIrql(DISPATCH_LEVEL);
   FileHandle file;
   EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, Open(file, FILE_OPEN_IF, 0, KTEXT("new.txt")));
+  EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, Open(file, FILE_OPEN, 0, KTEXT("old.txt"), MAXIMUM_ALLOWED));
   EXPECT_EQ(0u, volume_->Files.count(KTEXT("new.txt")));
   EXPECT_EQ(STATUS_SUCCESS, Open(file, FILE_OPEN_IF));
   file.Close();
