@@ -154,14 +154,34 @@ NTSTATUS SetVolumeRules(const UCHAR *Buffer, ULONG Length) {
   return STATUS_SUCCESS;
 }
 
+//
+//  Exempts a running process. An exemption must end with its process, so none is given while
+//  no process-exit routine is registered, nor for an id that names no process or one that has
+//  begun to exit: a later process given that id would inherit it. A process has its exit
+//  status before the exit routine runs, and the status is read under the lock that routine
+//  takes, so an exemption is either refused here or ended there. PASSIVE_LEVEL.
+//
 NTSTATUS AddExemptProcess(ULONG ProcessId) {
+  if (!gProcessNotifyRegistered) return STATUS_INVALID_DEVICE_STATE;
   PEXEMPT_PROCESS_ENTRY entry =
       (PEXEMPT_PROCESS_ENTRY)ExAllocatePoolWithTag(FilterPoolType(), sizeof(EXEMPT_PROCESS_ENTRY), TAG_EXEMPT_PROCESS);
   if (entry == NULL) return STATUS_INSUFFICIENT_RESOURCES;
   entry->ProcessId = (HANDLE)(ULONG_PTR)ProcessId;
+  PEPROCESS process;
+  if (!NT_SUCCESS(PsLookupProcessByProcessId(entry->ProcessId, &process))) {
+    ExFreePoolWithTag(entry, TAG_EXEMPT_PROCESS);
+    return STATUS_INVALID_PARAMETER;
+  }
   ExAcquireFastMutex(&gExemptProcessLock);
-  InsertTailList(&gExemptProcessList, &entry->Links);
+  BOOLEAN running =
+      gSystemRoutines.GetProcessExitStatus == NULL || gSystemRoutines.GetProcessExitStatus(process) == STATUS_PENDING;
+  if (running) InsertTailList(&gExemptProcessList, &entry->Links);
   ExReleaseFastMutex(&gExemptProcessLock);
+  ObDereferenceObject(process);
+  if (!running) {
+    ExFreePoolWithTag(entry, TAG_EXEMPT_PROCESS);
+    return STATUS_INVALID_PARAMETER;
+  }
   return STATUS_SUCCESS;
 }
 

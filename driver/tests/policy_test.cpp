@@ -18,6 +18,7 @@ class Policy : public DriverTest {
  protected:
   void SetUp() override {
     DriverTest::SetUp();
+    BeforeLoad();
     ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
     fs_.reset(new MemoryFileSystem(KTEXT("Fat")));
     fs_->Register();
@@ -30,6 +31,7 @@ class Policy : public DriverTest {
     fs_.reset();
     DriverTest::TearDown();
   }
+  virtual void BeforeLoad() {}
   NTSTATUS Open(FileHandle &file, ULONG disposition = FILE_OPEN, ULONG options = 0,
                 const KString &name = KTEXT("old.txt"), ACCESS_MASK access = FILE_GENERIC_READ) {
     return CreateFile(*volume_, name, disposition, options, file, nullptr, access);
@@ -259,6 +261,7 @@ TEST_F(Policy, ExemptProcessPassesUntilRemovedOncePerAddition) {
 // Exemptions were keyed by process id alone and outlived their process, so a later process
 // given the same id inherited the bypass.
 TEST_F(Policy, ExemptionEndsWhenItsProcessExits) {
+  StartProcess(2000);
   ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
   ASSERT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 1000));
   ASSERT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 1000));
@@ -270,6 +273,39 @@ TEST_F(Policy, ExemptionEndsWhenItsProcessExits) {
   EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file));
   SetCurrentProcessId(2000);
   EXPECT_EQ(STATUS_SUCCESS, Open(file));
+}
+
+// An exemption was given to an id without a process, and to one whose process had begun to
+// exit after its exit was reported; the process that got the id next inherited it.
+TEST_F(Policy, ExemptionIsGivenOnlyToARunningProcess) {
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
+  EXPECT_EQ(STATUS_INVALID_PARAMETER, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 3000));
+  StartProcess(2000);
+  PEPROCESS exited = nullptr;
+  ASSERT_EQ(STATUS_SUCCESS, PsLookupProcessByProcessId(reinterpret_cast<HANDLE>(ULONG_PTR(2000)), &exited));
+  EndProcess(2000);
+  EXPECT_EQ(STATUS_INVALID_PARAMETER, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 2000));
+  ObDereferenceObject(exited);
+  EXPECT_EQ(0u, LivePoolBlocks(TAG_EXEMPT_PROCESS));
+  for (ULONG pid : {3000u, 2000u}) {
+    SetCurrentProcessId(pid);
+    FileHandle file;
+    EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file)) << pid;
+  }
+}
+
+class PolicyWithoutProcessExitRoutine : public Policy {
+  void BeforeLoad() override { FailProcessNotifyRegistration(STATUS_INSUFFICIENT_RESOURCES); }
+};
+
+// The driver refused to load, so nothing was filtered at all.
+TEST_F(PolicyWithoutProcessExitRoutine, FiltersButGivesNoExemptions) {
+  EXPECT_EQ(0u, ProcessNotifyRoutines());
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
+  EXPECT_EQ(STATUS_INVALID_DEVICE_STATE, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 1000));
+  FileHandle file;
+  EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file));
+  EXPECT_EQ(0u, LivePoolBlocks(TAG_EXEMPT_PROCESS));
 }
 
 // A table may name a volume in any case, also beyond ASCII; the comparison under the rule and
