@@ -11,6 +11,10 @@ FILTER_SYSTEM_ROUTINES gSystemRoutines;
 POOL_TYPE gFilterPoolType;
 LONG gControlOpenState;
 KSPIN_LOCK gControlOpenLock;
+//
+//  Whether ProcessNotify hears of process exits; exemptions are given only while it does.
+//
+BOOLEAN gProcessNotifyRegistered;
 LONG gFilterMode;
 FAST_MUTEX gFilterModeLock;
 FAST_MUTEX gVolumeRuleLock;
@@ -48,6 +52,8 @@ static VOID LookupSystemRoutines() {
   gSystemRoutines.GetAttachedDeviceReference =
       (PFN_IO_GET_ATTACHED_DEVICE_REFERENCE)LookupSystemRoutine(FILTER_TEXT("IoGetAttachedDeviceReference"));
   gSystemRoutines.GetVersion = (PFN_RTL_GET_VERSION)LookupSystemRoutine(FILTER_TEXT("RtlGetVersion"));
+  gSystemRoutines.GetProcessExitStatus =
+      (PFN_PS_GET_PROCESS_EXIT_STATUS)LookupSystemRoutine(FILTER_TEXT("PsGetProcessExitStatus"));
 }
 
 //
@@ -122,6 +128,12 @@ static NTSTATUS CreateControlDevice(PDRIVER_OBJECT DriverObject) {
   return status;
 }
 
+static VOID UnregisterProcessNotify() {
+  if (!gProcessNotifyRegistered) return;
+  PsSetCreateProcessNotifyRoutine(ProcessNotify, TRUE);
+  gProcessNotifyRegistered = FALSE;
+}
+
 //
 //  Sets up the global state, the control device and its link, the dispatch routines and the
 //  fast I/O table, and registers for file-system registration changes. PASSIVE_LEVEL.
@@ -155,17 +167,13 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
 
   //
   //  An exemption ends with its process: a process that later gets the same id must not
-  //  inherit it.
+  //  inherit it. Without the routine the driver still filters; it only gives no exemptions.
   //
-  NTSTATUS status = PsSetCreateProcessNotifyRoutine(ProcessNotify, FALSE);
-  if (!NT_SUCCESS(status)) {
-    ExDeletePagedLookasideList(&gNameBufferList);
-    return status;
-  }
+  gProcessNotifyRegistered = NT_SUCCESS(PsSetCreateProcessNotifyRoutine(ProcessNotify, FALSE));
 
-  status = CreateControlDevice(DriverObject);
+  NTSTATUS status = CreateControlDevice(DriverObject);
   if (!NT_SUCCESS(status)) {
-    PsSetCreateProcessNotifyRoutine(ProcessNotify, TRUE);
+    UnregisterProcessNotify();
     ExDeletePagedLookasideList(&gNameBufferList);
     return status;
   }
@@ -178,7 +186,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
     IoDeleteSymbolicLink(&link);
     IoDeleteDevice(gControlDeviceObject);
     gControlDeviceObject = NULL;
-    PsSetCreateProcessNotifyRoutine(ProcessNotify, TRUE);
+    UnregisterProcessNotify();
     ExDeletePagedLookasideList(&gNameBufferList);
     return status;
   }

@@ -154,14 +154,34 @@ NTSTATUS SetVolumeRules(const UCHAR *Buffer, ULONG Length) {
   return STATUS_SUCCESS;
 }
 
+//
+//  Exempts a running process. An exemption must end with its process, so none is given while
+//  no process-exit routine is registered, nor for an id that names no process or one that has
+//  begun to exit: a later process given that id would inherit it. A process has its exit
+//  status before the exit routine runs, and the status is read under the lock that routine
+//  takes, so an exemption is either refused here or ended there. PASSIVE_LEVEL.
+//
 NTSTATUS AddExemptProcess(ULONG ProcessId) {
+  if (!gProcessNotifyRegistered) return STATUS_INVALID_DEVICE_STATE;
   PEXEMPT_PROCESS_ENTRY entry =
       (PEXEMPT_PROCESS_ENTRY)ExAllocatePoolWithTag(FilterPoolType(), sizeof(EXEMPT_PROCESS_ENTRY), TAG_EXEMPT_PROCESS);
   if (entry == NULL) return STATUS_INSUFFICIENT_RESOURCES;
   entry->ProcessId = (HANDLE)(ULONG_PTR)ProcessId;
+  PEPROCESS process;
+  if (!NT_SUCCESS(PsLookupProcessByProcessId(entry->ProcessId, &process))) {
+    ExFreePoolWithTag(entry, TAG_EXEMPT_PROCESS);
+    return STATUS_INVALID_PARAMETER;
+  }
   ExAcquireFastMutex(&gExemptProcessLock);
-  InsertTailList(&gExemptProcessList, &entry->Links);
+  BOOLEAN running =
+      gSystemRoutines.GetProcessExitStatus == NULL || gSystemRoutines.GetProcessExitStatus(process) == STATUS_PENDING;
+  if (running) InsertTailList(&gExemptProcessList, &entry->Links);
   ExReleaseFastMutex(&gExemptProcessLock);
+  ObDereferenceObject(process);
+  if (!running) {
+    ExFreePoolWithTag(entry, TAG_EXEMPT_PROCESS);
+    return STATUS_INVALID_PARAMETER;
+  }
   return STATUS_SUCCESS;
 }
 
@@ -411,25 +431,6 @@ static NTSTATUS QueryVolumeAttributesReadOnly(PDEVICE_OBJECT DeviceObject, PIRP 
 }
 
 //
-//  An open-or-create on a read-only volume: sent down as a plain open, so that an existing
-//  file opens as before and a missing one is not created but refused as write-protected
-//  media refuse it.
-//
-static NTSTATUS OpenExistingFileOnly(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
-  IoCopyCurrentIrpStackLocationToNext(Irp);
-  PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(Irp);
-  next->Parameters.Create.Options = (next->Parameters.Create.Options & 0x00FFFFFF) | ((ULONG)FILE_OPEN << 24);
-  NTSTATUS status = SendSynchronously(DeviceObject, Irp);
-  if (status == STATUS_OBJECT_NAME_NOT_FOUND) {
-    status = STATUS_MEDIA_WRITE_PROTECTED;
-    Irp->IoStatus.Status = status;
-    Irp->IoStatus.Information = 0;
-  }
-  IoCompleteRequest(Irp, IO_NO_INCREMENT);
-  return status;
-}
-
-//
 //  Access that would let the opener change the file's data, directly or through a writable
 //  mapping that the System process writes later, where the read-only rules no longer see it.
 //
@@ -446,6 +447,54 @@ static BOOLEAN IsWritingCreate(PIO_STACK_LOCATION Stack) {
 }
 
 //
+//  Whether the open, as the file system made it, leaves the opener write access to the data:
+//  what the file system granted and what is still to be granted. MAXIMUM_ALLOWED becomes
+//  rights only in the file system's access check, so only its answer shows what it gave; one
+//  that no file system resolved may still become write access when the handle is made.
+//
+static BOOLEAN OpenGrantsWriting(PIO_STACK_LOCATION Stack) {
+  if (Stack->FileObject != NULL && Stack->FileObject->WriteAccess) return TRUE;
+  PIO_SECURITY_CONTEXT security = Stack->Parameters.Create.SecurityContext;
+  if (security == NULL) return FALSE;
+  ACCESS_MASK access = security->DesiredAccess;
+  if (security->AccessState != NULL) {
+    access = security->AccessState->PreviouslyGrantedAccess | security->AccessState->RemainingDesiredAccess;
+  }
+  return (access & (WRITING_ACCESS | MAXIMUM_ALLOWED)) != 0;
+}
+
+//
+//  An open on a read-only volume that asks for no write access. It is sent down and waited
+//  for: an open-if as a plain open, so that an existing file opens as before and a missing one
+//  is not created but refused as write-protected media refuse it. An open that the file system
+//  answered with write access all the same (MAXIMUM_ALLOWED asks for whatever the file allows)
+//  is cancelled below and refused alike, before any handle exists. PASSIVE_LEVEL, as creates
+//  are sent.
+//
+static NTSTATUS ReadOnlyCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+  BOOLEAN openIf = (stack->Parameters.Create.Options >> 24) == FILE_OPEN_IF;
+  IoCopyCurrentIrpStackLocationToNext(Irp);
+  if (openIf) {
+    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(Irp);
+    next->Parameters.Create.Options = (next->Parameters.Create.Options & 0x00FFFFFF) | ((ULONG)FILE_OPEN << 24);
+  }
+  NTSTATUS status = SendSynchronously(DeviceObject, Irp);
+  if (openIf && status == STATUS_OBJECT_NAME_NOT_FOUND) {
+    status = STATUS_MEDIA_WRITE_PROTECTED;
+  } else if (NT_SUCCESS(status) && status != STATUS_REPARSE && stack->FileObject != NULL && OpenGrantsWriting(stack)) {
+    IoCancelFileOpen(ExtensionOf(DeviceObject)->AttachedToDeviceObject, stack->FileObject);
+    status = STATUS_MEDIA_WRITE_PROTECTED;
+  }
+  if (status == STATUS_MEDIA_WRITE_PROTECTED) {
+    Irp->IoStatus.Status = status;
+    Irp->IoStatus.Information = 0;
+  }
+  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  return status;
+}
+
+//
 //  Refuses every request that would change the volume: creates that replace, truncate, delete
 //  or open for writing, writes, changes of information, attributes, security and quota, and
 //  the file-system controls that change data (only those reach the gate).
@@ -455,9 +504,8 @@ static NTSTATUS ReadOnlyFilter(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   BOOLEAN refuse = FALSE;
   switch (stack->MajorFunction) {
     case IRP_MJ_CREATE:
-      refuse = IsWritingCreate(stack);
-      if (!refuse && (stack->Parameters.Create.Options >> 24) == FILE_OPEN_IF)
-        return OpenExistingFileOnly(DeviceObject, Irp);
+      if (!IsWritingCreate(stack)) return ReadOnlyCreate(DeviceObject, Irp);
+      refuse = TRUE;
       break;
     case IRP_MJ_WRITE:
     case IRP_MJ_SET_EA:

@@ -18,6 +18,7 @@ class Policy : public DriverTest {
  protected:
   void SetUp() override {
     DriverTest::SetUp();
+    BeforeLoad();
     ASSERT_EQ(STATUS_SUCCESS, LoadFilter());
     fs_.reset(new MemoryFileSystem(KTEXT("Fat")));
     fs_->Register();
@@ -30,6 +31,7 @@ class Policy : public DriverTest {
     fs_.reset();
     DriverTest::TearDown();
   }
+  virtual void BeforeLoad() {}
   NTSTATUS Open(FileHandle &file, ULONG disposition = FILE_OPEN, ULONG options = 0,
                 const KString &name = KTEXT("old.txt"), ACCESS_MASK access = FILE_GENERIC_READ) {
     return CreateFile(*volume_, name, disposition, options, file, nullptr, access);
@@ -123,6 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
                      STATUS_MEDIA_WRITE_PROTECTED},
         ReadOnlyCase{"open-attributes-only", IRP_MJ_CREATE, FILE_OPEN, 0, FILE_READ_ATTRIBUTES, "old.txt",
                      STATUS_SUCCESS},
+        // The file system grants whatever the file allows, write access with it.
+        ReadOnlyCase{"open-maximum-allowed", IRP_MJ_CREATE, FILE_OPEN, 0, MAXIMUM_ALLOWED, "old.txt",
+                     STATUS_MEDIA_WRITE_PROTECTED},
+        ReadOnlyCase{"open-if-maximum-allowed", IRP_MJ_CREATE, FILE_OPEN_IF, 0, MAXIMUM_ALLOWED | SYNCHRONIZE,
+                     "old.txt", STATUS_MEDIA_WRITE_PROTECTED},
         ReadOnlyCase{"create", IRP_MJ_CREATE, FILE_CREATE, 0, FILE_GENERIC_READ, "new.txt",
                      STATUS_MEDIA_WRITE_PROTECTED},
         ReadOnlyCase{"supersede", IRP_MJ_CREATE, FILE_SUPERSEDE, 0, FILE_GENERIC_READ, "old.txt",
@@ -150,45 +157,41 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct FsControlCase {
   const char *Name;
-  ULONG Code;
+  ULONG Code;  // the value the platform documents, so that a wrong definition shows as well
   bool Writes;
 };
 
 std::vector<FsControlCase> FsControlCases() {
   return {
-      {"mark_volume_dirty", FSCTL_MARK_VOLUME_DIRTY, true},
-      {"set_compression", FSCTL_SET_COMPRESSION, true},
-      {"move_file", FSCTL_MOVE_FILE, true},
-      {"set_object_id", FSCTL_SET_OBJECT_ID, true},
-      {"delete_object_id", FSCTL_DELETE_OBJECT_ID, true},
-      {"set_object_id_extended", FSCTL_SET_OBJECT_ID_EXTENDED, true},
-      {"create_or_get_object_id", FSCTL_CREATE_OR_GET_OBJECT_ID, true},
-      {"set_reparse_point", FSCTL_SET_REPARSE_POINT, true},
-      {"set_reparse_point_ex", FSCTL_SET_REPARSE_POINT_EX, true},
-      {"delete_reparse_point", FSCTL_DELETE_REPARSE_POINT, true},
-      {"set_sparse", FSCTL_SET_SPARSE, true},
-      {"set_zero_data", FSCTL_SET_ZERO_DATA, true},
-      {"set_encryption", FSCTL_SET_ENCRYPTION, true},
-      {"encryption_fsctl_io", FSCTL_ENCRYPTION_FSCTL_IO, true},
-      {"write_raw_encrypted", FSCTL_WRITE_RAW_ENCRYPTED, true},
-      {"create_usn_journal", FSCTL_CREATE_USN_JOURNAL, true},
-      {"delete_usn_journal", FSCTL_DELETE_USN_JOURNAL, true},
-      {"write_usn_close_record", FSCTL_WRITE_USN_CLOSE_RECORD, true},
-      {"extend_volume", FSCTL_EXTEND_VOLUME, true},
-      {"shrink_volume", FSCTL_SHRINK_VOLUME, true},
-      {"set_defect_management", FSCTL_SET_DEFECT_MANAGEMENT, true},
-      {"set_zero_on_deallocation", FSCTL_SET_ZERO_ON_DEALLOCATION, true},
-      {"file_level_trim", FSCTL_FILE_LEVEL_TRIM, true},
-      {"set_persistent_volume_state", FSCTL_SET_PERSISTENT_VOLUME_STATE, true},
-      {"set_integrity_information", FSCTL_SET_INTEGRITY_INFORMATION, true},
-      {"set_integrity_information_ex", FSCTL_SET_INTEGRITY_INFORMATION_EX, true},
-      {"set_external_backing", FSCTL_SET_EXTERNAL_BACKING, true},
-      {"delete_external_backing", FSCTL_DELETE_EXTERNAL_BACKING, true},
-      {"duplicate_extents", FSCTL_DUPLICATE_EXTENTS_TO_FILE, true},
-      {"duplicate_extents_ex", FSCTL_DUPLICATE_EXTENTS_TO_FILE_EX, true},
-      {"get_object_id", FSCTL_GET_OBJECT_ID, false},
-      {"get_reparse_point", FSCTL_GET_REPARSE_POINT, false},
-      {"query_allocated_ranges", FSCTL_QUERY_ALLOCATED_RANGES, false},
+      // The access field asks for write access: refused, whether the driver knows the code or not.
+      {"set_compression", 0x0009C040, true},
+      {"sis_link_files", 0x0009C104, true},
+      {"make_media_compatible", 0x00098130, true},
+      {"txfs_modify_rm", 0x00098144, true},
+      {"file_level_trim", 0x00098208, true},
+      {"offload_write", 0x00098268, true},
+      {"duplicate_extents", 0x00098344, true},
+      {"code_yet_to_come", CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 900, METHOD_BUFFERED, FILE_WRITE_DATA), true},
+      // Changing although they ask for less.
+      {"mark_volume_dirty", 0x00090030, true},
+      {"set_reparse_point", 0x000900A4, true},
+      {"sis_copyfile", 0x00090100, true},
+      {"set_volume_compression_state", 0x00090140, true},
+      {"set_repair", 0x00090198, true},
+      {"initiate_repair", 0x000901A8, true},
+      {"sd_global_change", 0x000901F4, true},
+      {"txfs_write_backup_information2", 0x00090200, true},
+      {"write_usn_reason", 0x000902D0, true},
+      {"set_reparse_point_ex", 0x0009040C, true},
+      // Oplocks, locks and queries.
+      {"request_oplock", 0x00090240, false},
+      {"lock_volume", 0x00090018, false},
+      {"is_volume_mounted", 0x00090028, false},
+      {"get_retrieval_pointers", 0x00090073, false},
+      {"get_object_id", 0x0009009C, false},
+      {"query_allocated_ranges", 0x000940CF, false},
+      {"offload_read", 0x00094264, false},
+      {"get_repair", 0x0009019C, false},
   };
 }
 
@@ -258,6 +261,7 @@ TEST_F(Policy, ExemptProcessPassesUntilRemovedOncePerAddition) {
 // Exemptions were keyed by process id alone and outlived their process, so a later process
 // given the same id inherited the bypass.
 TEST_F(Policy, ExemptionEndsWhenItsProcessExits) {
+  StartProcess(2000);
   ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
   ASSERT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 1000));
   ASSERT_EQ(STATUS_SUCCESS, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 1000));
@@ -269,6 +273,39 @@ TEST_F(Policy, ExemptionEndsWhenItsProcessExits) {
   EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file));
   SetCurrentProcessId(2000);
   EXPECT_EQ(STATUS_SUCCESS, Open(file));
+}
+
+// An exemption was given to an id without a process, and to one whose process had begun to
+// exit after its exit was reported; the process that got the id next inherited it.
+TEST_F(Policy, ExemptionIsGivenOnlyToARunningProcess) {
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
+  EXPECT_EQ(STATUS_INVALID_PARAMETER, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 3000));
+  StartProcess(2000);
+  PEPROCESS exited = nullptr;
+  ASSERT_EQ(STATUS_SUCCESS, PsLookupProcessByProcessId(reinterpret_cast<HANDLE>(ULONG_PTR(2000)), &exited));
+  EndProcess(2000);
+  EXPECT_EQ(STATUS_INVALID_PARAMETER, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 2000));
+  ObDereferenceObject(exited);
+  EXPECT_EQ(0u, LivePoolBlocks(TAG_EXEMPT_PROCESS));
+  for (ULONG pid : {3000u, 2000u}) {
+    SetCurrentProcessId(pid);
+    FileHandle file;
+    EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file)) << pid;
+  }
+}
+
+class PolicyWithoutProcessExitRoutine : public Policy {
+  void BeforeLoad() override { FailProcessNotifyRegistration(STATUS_INSUFFICIENT_RESOURCES); }
+};
+
+// The driver refused to load, so nothing was filtered at all.
+TEST_F(PolicyWithoutProcessExitRoutine, FiltersButGivesNoExemptions) {
+  EXPECT_EQ(0u, ProcessNotifyRoutines());
+  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
+  EXPECT_EQ(STATUS_INVALID_DEVICE_STATE, Exempt(IOCTL_FILTER_ADD_EXEMPT_PROCESS, 1000));
+  FileHandle file;
+  EXPECT_EQ(STATUS_OBJECT_PATH_NOT_FOUND, Open(file));
+  EXPECT_EQ(0u, LivePoolBlocks(TAG_EXEMPT_PROCESS));
 }
 
 // A table may name a volume in any case, also beyond ASCII; the comparison under the rule and
@@ -378,13 +415,14 @@ INSTANTIATE_TEST_SUITE_P(Answers, PolicyAttributeQuery,
                                                      STATUS_INSUFFICIENT_RESOURCES}),
                          [](const ::testing::TestParamInfo<QueryCase> &info) { return std::string(info.param.Name); });
 
-// The open-if that is sent down as an open may come back later, or at DISPATCH_LEVEL.
-TEST_F(Policy, OpenIfAnsweredLaterOrAtDispatchLevelIsDecidedAlike) {
+// The opens that are waited for may come back later, or at DISPATCH_LEVEL.
+TEST_F(Policy, OpensAnsweredLaterOrAtDispatchLevelAreDecidedAlike) {
   ASSERT_EQ(STATUS_SUCCESS, SetRules(2, {{kStick, VOLUME_ACCESS_READ_ONLY}}));
   fs_->PendRequests(IRP_MJ_CREATE);
   fs_->SetCompletionIrql(DISPATCH_LEVEL);
   FileHandle file;
   EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, Open(file, FILE_OPEN_IF, 0, KTEXT("new.txt")));
+  EXPECT_EQ(STATUS_MEDIA_WRITE_PROTECTED, Open(file, FILE_OPEN, 0, KTEXT("old.txt"), MAXIMUM_ALLOWED));
   EXPECT_EQ(0u, volume_->Files.count(KTEXT("new.txt")));
   EXPECT_EQ(STATUS_SUCCESS, Open(file, FILE_OPEN_IF));
   file.Close();

@@ -1,5 +1,7 @@
 #include "testbed/bridge/KernelBridge.h"
 
+#include "classlib/ScopedHandle.h"
+
 namespace testbed {
 namespace {
 
@@ -37,6 +39,12 @@ KernelBridge::KernelBridge(Machine& machine)
           return std::make_shared<ControlDeviceHandle>(std::move(handle));
       })
 {
+    // The PC's processes are this Wine's: one runs while its exit code says so.
+    kernel_.SetOutsideProcesses([](uint32_t processId) {
+        ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+        DWORD exitCode = 0;
+        return process.IsValid() && GetExitCodeProcess(process.Get(), &exitCode) && exitCode == STILL_ACTIVE;
+    });
     for (Volume* volume : machine.Volumes())
         AddKernelVolume(*volume);
 }

@@ -66,6 +66,11 @@ KernelPc::~KernelPc()
 
 bool KernelPc::FilterLoaded() const { return state_->driver != nullptr; }
 
+void KernelPc::SetOutsideProcesses(std::function<bool(uint32_t)> running)
+{
+    standin::SetOutsideProcesses([running](ULONG pid) { return running(pid); });
+}
+
 void KernelPc::AddVolume(const std::wstring& deviceName)
 {
     auto volume = std::make_unique<standin::StorageVolume>(Name(deviceName));

@@ -5,6 +5,7 @@
 //  names. This header carries neither Win32 nor kernel names, so both halves include it.
 //
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -41,6 +42,9 @@ public:
     KernelPc& operator=(const KernelPc&) = delete;
 
     bool FilterLoaded() const;
+    // Which process ids name a running process of the PC outside the kernel: the programs that
+    // ask the driver to exempt them run there.
+    void SetOutsideProcesses(std::function<bool(uint32_t)> running);
     void AddVolume(const std::wstring& deviceName);
     // Mounts the volume as the system does when it arrives: the filter attaches and signals
     // its volume event. The NTSTATUS of the mount.

@@ -126,3 +126,6 @@ NTSTATUS IoEnumerateDeviceObjectList(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT
                                      ULONG DeviceObjectListSize, PULONG ActualNumberDeviceObjects);
 NTSTATUS ObQueryNameString(PVOID Object, POBJECT_NAME_INFORMATION ObjectNameInfo, ULONG Length,
                            PULONG ReturnLength);
+// A referenced pointer to the process with this id while one exists, exited processes that are
+// still referenced included; STATUS_INVALID_CID otherwise. At most APC_LEVEL.
+NTSTATUS PsLookupProcessByProcessId(HANDLE ProcessId, PEPROCESS *Process);

@@ -1,12 +1,12 @@
 // Driver and device objects, device stacks, symbolic links and file-system registration.
 #include "testbed/kernel/src/KernelState.h"
 
+#include "testbed/kernel/src/IrpEngine.h"
+
 #include <algorithm>
 
 namespace standin {
 
-ObjectRecord *NewRecord(ObjectKind kind, void *body);
-void DropRecord(void *body);
 std::vector<ObjectRecord *> AllRecords();
 
 namespace {
@@ -59,6 +59,8 @@ void FreeObject(void *body) {
   if (record->Kind == ObjectKind::Device) {
     DropRecord(body);
     delete[] static_cast<char *>(body);
+  } else if (record->Kind == ObjectKind::Process) {
+    FreeProcess(body);
   }
 }
 
@@ -358,4 +360,16 @@ NTSTATUS IoRegisterFsRegistrationChange(PDRIVER_OBJECT DriverObject,
   // File systems that registered before the driver are reported at once.
   for (PDEVICE_OBJECT fileSystem : present) DriverNotificationRoutine(fileSystem, TRUE);
   return STATUS_SUCCESS;
+}
+
+// The file system below sees the open end as if its opener had closed it; the create is the
+// caller's to fail. Too late once a handle exists.
+VOID IoCancelFileOpen(PDEVICE_OBJECT DeviceObject, PFILE_OBJECT FileObject) {
+  CheckIrql("IoCancelFileOpen", PASSIVE_LEVEL);
+  if (FileObject->Flags & (FO_HANDLE_CREATED | FO_FILE_OPEN_CANCELLED)) {
+    Violation("IoCancelFileOpen of a file that has a handle or was cancelled already");
+    return;
+  }
+  SendCloseRequests(DeviceObject, FileObject);
+  FileObject->Flags |= FO_FILE_OPEN_CANCELLED;
 }

@@ -57,6 +57,18 @@ NTSTATUS SendAndWait(PDEVICE_OBJECT device, PIRP irp) {
   return status;
 }
 
+void SendCloseRequests(PDEVICE_OBJECT device, PFILE_OBJECT file) {
+  for (UCHAR major : {IRP_MJ_CLEANUP, IRP_MJ_CLOSE}) {
+    PIRP irp = AllocateIrp(device->StackSize);
+    irp->RequestorMode = KernelMode;
+    PIO_STACK_LOCATION stack = IoGetNextIrpStackLocation(irp);
+    stack->MajorFunction = major;
+    stack->FileObject = file;
+    SendAndWait(device, irp);
+    FreeIrp(irp);
+  }
+}
+
 }  // namespace standin
 
 using namespace standin;

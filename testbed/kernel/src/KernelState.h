@@ -10,7 +10,7 @@
 
 namespace standin {
 
-enum class ObjectKind { Device, Driver, Event };
+enum class ObjectKind { Device, Driver, Event, Process };
 
 // Header that precedes every object body the kernel hands out.
 struct ObjectRecord {
@@ -27,6 +27,11 @@ struct ObjectRecord {
 };
 
 ObjectRecord *RecordOf(const void *object);  // nullptr for an unknown pointer
+
+// Guards object records and references, and the process table, which lives in them.
+std::recursive_mutex &ObjectLock();
+ObjectRecord *NewRecord(ObjectKind kind, void *body);
+void DropRecord(void *body);
 
 // One lock for every waitable object, as the real dispatcher has.
 std::mutex &DispatcherLock();
@@ -58,10 +63,15 @@ void ReportPoolLeaks(std::vector<std::string> &leaks);
 void AdvanceClockTo(ULONGLONG time);
 void ResetRemoveLockWaits();
 void ResetProcesses();
+// An exited process's last reference went: its id is free again.
+void FreeProcess(void *body);
 void ResetCaller();
 // Whether the calling thread's SIDs are granted every right of `desired` by the object's
 // access list; objects without one admit everybody.
 bool AccessGranted(const void *object, ACCESS_MASK desired);
+ACCESS_MASK MapGenericFileRights(ACCESS_MASK mask);
+// Cleanup and close of a file object, sent to the device as the I/O manager sends them.
+void SendCloseRequests(PDEVICE_OBJECT device, PFILE_OBJECT file);
 void FreeObject(void *body);
 
 // Takes the failure counter down and reports whether this call fails.

@@ -70,6 +70,23 @@ ULONG WriteBytes(StorageVolume *volume, PFILE_OBJECT file, ULONGLONG offset, con
 
 MemoryFileSystem *FileSystemOf(PDEVICE_OBJECT device) { return ExtensionOf(device)->FileSystem; }
 
+// No access lists here, as FAT keeps none: an open gets every right it asks for, and for
+// MAXIMUM_ALLOWED every right a file has, as an access check grants where no list narrows it.
+// The grant goes into the access state, which the handle receives, and into the file object,
+// as IoSetShareAccess records it there.
+void GrantAccess(PIO_STACK_LOCATION stack, PFILE_OBJECT file) {
+  PIO_SECURITY_CONTEXT security = stack->Parameters.Create.SecurityContext;
+  if (security == nullptr || security->AccessState == nullptr) return;
+  PACCESS_STATE state = security->AccessState;
+  ACCESS_MASK granted = state->RemainingDesiredAccess;
+  if (granted & MAXIMUM_ALLOWED) granted = (granted & ~MAXIMUM_ALLOWED) | FILE_ALL_ACCESS;
+  state->PreviouslyGrantedAccess |= granted;
+  state->RemainingDesiredAccess = 0;
+  file->ReadAccess = (granted & (FILE_READ_DATA | FILE_EXECUTE)) != 0;
+  file->WriteAccess = (granted & (FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+  file->DeleteAccess = (granted & DELETE) != 0;
+}
+
 BOOLEAN NTAPI FastCheckIfPossible(PFILE_OBJECT, PLARGE_INTEGER, ULONG, BOOLEAN, ULONG, BOOLEAN,
                                   PIO_STATUS_BLOCK IoStatus, PDEVICE_OBJECT DeviceObject) {
   FileSystemOf(DeviceObject)->CountFastIo();
@@ -308,6 +325,7 @@ NTSTATUS MemoryFileSystem::Serve(PDEVICE_OBJECT device, PIRP irp) {
       }
       file->FsContext = new KString(name);
       file->DeletePending = (stack->Parameters.Create.Options & FILE_DELETE_ON_CLOSE) != 0;
+      GrantAccess(stack, file);
       return Complete(irp, STATUS_SUCCESS, result);
     }
     case IRP_MJ_READ:

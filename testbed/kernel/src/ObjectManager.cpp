@@ -107,6 +107,8 @@ ObjectRecord *RecordOf(const void *object) {
   return found == records.end() ? nullptr : found->second;
 }
 
+std::recursive_mutex &ObjectLock() { return objectLock; }
+
 ObjectRecord *NewRecord(ObjectKind kind, void *body) {
   std::lock_guard<std::recursive_mutex> guard(objectLock);
   ObjectRecord *record = new ObjectRecord;
@@ -338,6 +340,8 @@ std::string SidText(const SID *sid) {
   return text;
 }
 
+}  // namespace
+
 ACCESS_MASK MapGenericFileRights(ACCESS_MASK mask) {
   if (mask & GENERIC_READ) mask |= FILE_GENERIC_READ;
   if (mask & GENERIC_WRITE) mask |= FILE_GENERIC_WRITE;
@@ -345,8 +349,6 @@ ACCESS_MASK MapGenericFileRights(ACCESS_MASK mask) {
   if (mask & GENERIC_ALL) mask |= FILE_ALL_ACCESS;
   return mask & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
 }
-
-}  // namespace
 
 void SetCallerSids(const std::vector<std::string> &sids) {
   std::lock_guard<std::mutex> guard(callerLock);

@@ -2,7 +2,14 @@
 #include "testbed/kernel/src/KernelState.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <thread>
+
+struct _KPROCESS {
+  ULONG Id;
+  NTSTATUS ExitStatus;
+};
 
 namespace standin {
 namespace {
@@ -20,7 +27,11 @@ struct WorkItem {
 
 void ResetSystemInfo(const KernelConfig &newConfig) { config = newConfig; }
 
-void SetCurrentProcessId(ULONG pid) { currentProcess = pid; }
+// A thread runs in a process: the id names one from now on, a new one when the id was free.
+void SetCurrentProcessId(ULONG pid) {
+  currentProcess = pid;
+  StartProcess(pid);
+}
 
 void DrainWorkItems() {
   for (;;) {
@@ -40,12 +51,47 @@ namespace {
 std::mutex processLock;
 std::vector<PCREATE_PROCESS_NOTIFY_ROUTINE> processNotifyRoutines;
 NTSTATUS processNotifyFailure = STATUS_SUCCESS;
+// The process that holds each id, running or exited but still referenced; under ObjectLock().
+std::map<ULONG, std::unique_ptr<_KPROCESS>> processes;
+std::function<bool(ULONG)> outsideProcesses;
+
+_KPROCESS *FindProcess(ULONG pid) {
+  auto found = processes.find(pid);
+  return found == processes.end() ? nullptr : found->second.get();
+}
+
 }  // namespace
 
 void ResetProcesses() {
-  std::lock_guard<std::mutex> guard(processLock);
-  processNotifyRoutines.clear();
-  processNotifyFailure = STATUS_SUCCESS;
+  {
+    std::lock_guard<std::mutex> guard(processLock);
+    processNotifyRoutines.clear();
+    processNotifyFailure = STATUS_SUCCESS;
+  }
+  std::lock_guard<std::recursive_mutex> guard(ObjectLock());
+  processes.clear();
+  outsideProcesses = nullptr;
+  StartProcess(4);
+}
+
+void StartProcess(ULONG pid) {
+  std::lock_guard<std::recursive_mutex> guard(ObjectLock());
+  if (pid == 0 || FindProcess(pid) != nullptr) return;
+  std::unique_ptr<_KPROCESS> process(new _KPROCESS{pid, STATUS_PENDING});
+  NewRecord(ObjectKind::Process, process.get());
+  processes[pid] = std::move(process);
+}
+
+void FreeProcess(void *body) {
+  std::lock_guard<std::recursive_mutex> guard(ObjectLock());
+  _KPROCESS *process = static_cast<_KPROCESS *>(body);
+  DropRecord(body);
+  processes.erase(process->Id);
+}
+
+void SetOutsideProcesses(std::function<bool(ULONG)> running) {
+  std::lock_guard<std::recursive_mutex> guard(ObjectLock());
+  outsideProcesses = std::move(running);
 }
 
 void FailProcessNotifyRegistration(NTSTATUS status) {
@@ -58,18 +104,34 @@ size_t ProcessNotifyRoutines() {
   return processNotifyRoutines.size();
 }
 
-// The last thread of the process runs the routines at PASSIVE_LEVEL in the process's context.
+// The last thread of the process sets its exit status and runs the routines at PASSIVE_LEVEL
+// in the process's context; the process object, and with it the id, lasts while referenced.
 void EndProcess(ULONG pid) {
+  _KPROCESS *process;
+  {
+    std::lock_guard<std::recursive_mutex> guard(ObjectLock());
+    process = FindProcess(pid);
+    if (process == nullptr || process->ExitStatus != STATUS_PENDING) return;
+    process->ExitStatus = STATUS_SUCCESS;
+  }
   std::vector<PCREATE_PROCESS_NOTIFY_ROUTINE> routines;
   {
     std::lock_guard<std::mutex> guard(processLock);
     routines = processNotifyRoutines;
   }
   ULONG caller = currentProcess;
-  IrqlRaise passive(PASSIVE_LEVEL);
-  SetCurrentProcessId(pid);
-  for (PCREATE_PROCESS_NOTIFY_ROUTINE routine : routines)
-    routine(reinterpret_cast<HANDLE>(ULONG_PTR(4)), reinterpret_cast<HANDLE>(ULONG_PTR(pid)), FALSE);
+  {
+    IrqlRaise passive(PASSIVE_LEVEL);
+    currentProcess = pid;
+    for (PCREATE_PROCESS_NOTIFY_ROUTINE routine : routines)
+      routine(reinterpret_cast<HANDLE>(ULONG_PTR(4)), reinterpret_cast<HANDLE>(ULONG_PTR(pid)), FALSE);
+  }
+  {
+    std::lock_guard<std::recursive_mutex> guard(ObjectLock());
+    ObjectRecord *record = RecordOf(process);
+    record->Deleted = true;
+    if (record->References == 0) FreeProcess(process);
+  }
   SetCurrentProcessId(caller);
 }
 
@@ -78,6 +140,25 @@ void EndProcess(ULONG pid) {
 using namespace standin;
 
 HANDLE PsGetCurrentProcessId() { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(currentProcess)); }
+
+NTSTATUS PsLookupProcessByProcessId(HANDLE ProcessId, PEPROCESS *Process) {
+  CheckIrql("PsLookupProcessByProcessId", APC_LEVEL);
+  ULONG pid = static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(ProcessId));
+  std::lock_guard<std::recursive_mutex> guard(ObjectLock());
+  if (FindProcess(pid) == nullptr && pid != 0 && outsideProcesses && outsideProcesses(pid)) StartProcess(pid);
+  _KPROCESS *process = FindProcess(pid);
+  if (process == nullptr) return STATUS_INVALID_CID;
+  ObfReferenceObject(process);
+  *Process = process;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS PsGetProcessExitStatus(PEPROCESS Process) {
+  CheckIrql("PsGetProcessExitStatus", APC_LEVEL);
+  std::lock_guard<std::recursive_mutex> guard(ObjectLock());
+  if (RecordOf(Process) == nullptr) Violation("PsGetProcessExitStatus of an unknown process");
+  return Process->ExitStatus;
+}
 
 BOOLEAN PsGetVersion(PULONG MajorVersion, PULONG MinorVersion, PULONG BuildNumber,
                      PUNICODE_STRING CSDVersion) {
@@ -121,6 +202,7 @@ PVOID MmGetSystemRoutineAddress(PUNICODE_STRING SystemRoutineName) {
       {"IoGetDiskDeviceObject", reinterpret_cast<PVOID>(&IoGetDiskDeviceObject)},
       {"IoGetAttachedDeviceReference", reinterpret_cast<PVOID>(&IoGetAttachedDeviceReference)},
       {"RtlGetVersion", reinterpret_cast<PVOID>(&RtlGetVersion)},
+      {"PsGetProcessExitStatus", reinterpret_cast<PVOID>(&PsGetProcessExitStatus)},
   };
   for (auto &routine : routines) {
     std::string name(routine.Name);

@@ -122,17 +122,28 @@ NTSTATUS CreateFileOnDevice(PDEVICE_OBJECT device, const KString &path, ULONG di
   file->DeviceObject = device;
   file->Vpb = device->Vpb;
   handle.Attach(file, top, path);
+  // Generic rights are mapped before the request goes out; the file system grants from what
+  // remains, MAXIMUM_ALLOWED included.
+  ACCESS_STATE state = {};
+  state.OriginalDesiredAccess = state.RemainingDesiredAccess = MapGenericFileRights(access);
   IO_SECURITY_CONTEXT security = {};
-  security.DesiredAccess = access;
+  security.AccessState = &state;
+  security.DesiredAccess = state.RemainingDesiredAccess;
   security.FullCreateOptions = options;
   Request create(handle, IRP_MJ_CREATE);
   create.stack->Parameters.Create.SecurityContext = &security;
   create.stack->Parameters.Create.Options = (disposition << 24) | (options & 0x00FFFFFF);
   NTSTATUS status = create.Send(information);
   if (!NT_SUCCESS(status)) {
+    if (file->FsContext != nullptr && (file->Flags & FO_FILE_OPEN_CANCELLED) == 0) {
+      // The file system would keep the file open for good, its sharing and locks with it.
+      Violation("a create failed after the file system had opened the file, which nobody cancelled");
+      SendCloseRequests(device, file);
+    }
     delete file;
     handle.Attach(nullptr, nullptr, KString());
   } else {
+    file->Flags |= FO_HANDLE_CREATED;
     handle.Opened(device);
   }
   return status;

@@ -59,15 +59,24 @@ ULONGLONG Now();
 void At(ULONGLONG time, std::function<void()> hook);
 ULONGLONG Milliseconds(ULONGLONG ms);
 
-// Process id that PsGetCurrentProcessId reports on the calling thread (1000 at start).
+// Process id that PsGetCurrentProcessId reports on the calling thread (1000 at start). A thread
+// runs in a process: the id names a running process from then on, a new one when it was free.
 void SetCurrentProcessId(ULONG pid);
+// A process with this id runs from now on, unless one holds the id already. The System process
+// (4) runs from the start.
+void StartProcess(ULONG pid);
+// Processes of the PC that run outside the stand-in (the programs under Wine): asked about an
+// id that no process here holds. Their exits reach no process-notify routine.
+void SetOutsideProcesses(std::function<bool(ULONG)> running);
 
 // Named events under \BaseNamedObjects: how often KeSetEvent was called on one.
 size_t EventSetCount(const KString &name);
 bool EventExists(const KString &name);
 bool EventSignalled(const KString &name);
 
-// Processes: an exit runs every process-notify routine in the exiting process's context.
+// Processes: an exit sets the exit status and then runs every process-notify routine in the
+// exiting process's context. The process object, and with it its id, lasts while something
+// holds a reference to it (PsLookupProcessByProcessId takes one).
 void EndProcess(ULONG pid);
 size_t ProcessNotifyRoutines();
 

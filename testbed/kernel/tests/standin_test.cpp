@@ -222,4 +222,86 @@ TEST_F(StandIn, RunsCompletionRoutinesAtTheLowerDriversIrql) {
   volume.Dismount();
 }
 
+HANDLE Pid(ULONG pid) { return reinterpret_cast<HANDLE>(ULONG_PTR(pid)); }
+
+// A process has its exit status before the exit routines run, and its id stays taken while a
+// reference to it is held; ids of the PC's processes outside the stand-in are asked about.
+TEST_F(StandIn, ProcessIdsNameRunningProcessesAndExitedOnesWhileReferenced) {
+  static NTSTATUS statusInRoutine;
+  PCREATE_PROCESS_NOTIFY_ROUTINE routine = [](HANDLE, HANDLE pid, BOOLEAN create) {
+    PEPROCESS exiting;
+    if (create || !NT_SUCCESS(PsLookupProcessByProcessId(pid, &exiting))) return;
+    statusInRoutine = PsGetProcessExitStatus(exiting);
+    ObDereferenceObject(exiting);
+  };
+  ASSERT_EQ(STATUS_SUCCESS, PsSetCreateProcessNotifyRoutine(routine, FALSE));
+  PEPROCESS process;
+  EXPECT_EQ(STATUS_INVALID_CID, PsLookupProcessByProcessId(Pid(3000), &process));
+  SetCurrentProcessId(3000);
+  ASSERT_EQ(STATUS_SUCCESS, PsLookupProcessByProcessId(Pid(3000), &process));
+  EXPECT_EQ(STATUS_PENDING, PsGetProcessExitStatus(process));
+  SetCurrentProcessId(1000);
+  EndProcess(3000);
+  EXPECT_EQ(STATUS_SUCCESS, statusInRoutine);
+  PEPROCESS again;
+  ASSERT_EQ(STATUS_SUCCESS, PsLookupProcessByProcessId(Pid(3000), &again));
+  EXPECT_EQ(process, again);
+  ObDereferenceObject(again);
+  ObDereferenceObject(process);
+  EXPECT_EQ(STATUS_INVALID_CID, PsLookupProcessByProcessId(Pid(3000), &process));
+  SetOutsideProcesses([](ULONG pid) { return pid == 5000; });
+  ASSERT_EQ(STATUS_SUCCESS, PsLookupProcessByProcessId(Pid(5000), &process));
+  EXPECT_EQ(STATUS_PENDING, PsGetProcessExitStatus(process));
+  ObDereferenceObject(process);
+  EXPECT_EQ(STATUS_INVALID_CID, PsLookupProcessByProcessId(Pid(5001), &process));
+  PsSetCreateProcessNotifyRoutine(routine, TRUE);
+}
+
+// The file system grants MAXIMUM_ALLOWED as all rights; a filter that fails the create after
+// that must have the open closed below, or the file stays open there for good.
+TEST_F(StandIn, ReportsAFailedCreateWhoseOpenWasNotCancelled) {
+  static PDEVICE_OBJECT lower;
+  static bool cancel;
+  static ACCESS_MASK granted;
+  MemoryFileSystem fs(KTEXT("Fat"));
+  fs.Register();
+  StorageVolume volume(KTEXT("\\Device\\HarddiskVolume1"));
+  ASSERT_EQ(STATUS_SUCCESS, MountVolume(volume));
+  PDRIVER_OBJECT filterDriver = LoadDriver(KTEXT("\\Driver\\Filter"), [](PDRIVER_OBJECT driver, PUNICODE_STRING) {
+    for (auto &routine : driver->MajorFunction) {
+      routine = [](PDEVICE_OBJECT, PIRP irp) {
+        PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+        if (stack->MajorFunction != IRP_MJ_CREATE) {
+          IoSkipCurrentIrpStackLocation(irp);
+          return IofCallDriver(lower, irp);
+        }
+        IoCopyCurrentIrpStackLocationToNext(irp);
+        IoSetCompletionRoutine(irp, [](PDEVICE_OBJECT, PIRP, PVOID) { return STATUS_MORE_PROCESSING_REQUIRED; },
+                               nullptr, TRUE, TRUE, TRUE);
+        IofCallDriver(lower, irp);
+        granted = stack->Parameters.Create.SecurityContext->AccessState->PreviouslyGrantedAccess;
+        if (stack->FileObject->WriteAccess && cancel) IoCancelFileOpen(lower, stack->FileObject);
+        irp->IoStatus.Status = STATUS_ACCESS_DENIED;
+        IofCompleteRequest(irp, IO_NO_INCREMENT);
+        return STATUS_ACCESS_DENIED;
+      };
+    }
+    return STATUS_SUCCESS;
+  }, nullptr);
+  PDEVICE_OBJECT filter;
+  ASSERT_EQ(STATUS_SUCCESS, IoCreateDevice(filterDriver, 0, nullptr, FILE_DEVICE_DISK_FILE_SYSTEM, 0, FALSE, &filter));
+  ASSERT_EQ(STATUS_SUCCESS, IoAttachDeviceToDeviceStackSafe(filter, volume.MountedVolume(), &lower));
+  filter->Flags &= ~DO_DEVICE_INITIALIZING;
+  for (bool cancelled : {true, false}) {
+    cancel = cancelled;
+    FileHandle file;
+    EXPECT_EQ(STATUS_ACCESS_DENIED, CreateFile(volume, KTEXT("a"), FILE_OPEN_IF, 0, file, nullptr, MAXIMUM_ALLOWED));
+    EXPECT_EQ(static_cast<ACCESS_MASK>(FILE_ALL_ACCESS), granted);
+    EXPECT_EQ(!cancelled, Reported("which nobody cancelled")) << cancelled;
+  }
+  IoDetachDevice(lower);
+  IoDeleteDevice(filter);
+  volume.Dismount();
+}
+
 }  // namespace
