@@ -1,10 +1,44 @@
 #include "service/entry/ServiceControlAccess.h"
 
+#include <atomic>
+#include <string>
 #include <vector>
 
 namespace Quelmar {
 
 namespace {
+
+// The service whose narrowing has not held yet, or none.
+std::atomic<LPCWSTR> pendingService{nullptr};
+
+class ScopedEventSource {
+public:
+    explicit ScopedEventSource(LPCWSTR name) : source_(RegisterEventSourceW(nullptr, name)) {}
+    ~ScopedEventSource()
+    {
+        if (source_ != nullptr) {
+            DeregisterEventSource(source_);
+        }
+    }
+    ScopedEventSource(const ScopedEventSource&) = delete;
+    ScopedEventSource& operator=(const ScopedEventSource&) = delete;
+    HANDLE Get() const { return source_; }
+
+private:
+    HANDLE source_;
+};
+
+// One entry in the Application log under the service's name; the service registers no message
+// file, so the text goes as the entry's only string.
+void ReportToEventLog(LPCWSTR serviceName, WORD type, const std::wstring& text)
+{
+    ScopedEventSource source(serviceName);
+    if (source.Get() == nullptr) {
+        return;
+    }
+    LPCWSTR strings[] = {text.c_str()};
+    ReportEventW(source.Get(), type, 0, 0, nullptr, 1, 0, strings, nullptr);
+}
 
 class ScopedServiceHandle {
 public:
@@ -134,6 +168,36 @@ BOOL RestrictUserDefinedControl(LPCWSTR serviceName)
         return FALSE;
     }
     return RestrictUserDefinedControl(service.Get());
+}
+
+void NarrowControlAccess(LPCWSTR serviceName)
+{
+    if (RestrictUserDefinedControl(serviceName)) {
+        pendingService = nullptr;
+        return;
+    }
+    const DWORD error = GetLastError();
+    pendingService = serviceName;
+    ReportToEventLog(serviceName, EVENTLOG_WARNING_TYPE,
+                     L"The service could not narrow its access list (error " + std::to_wstring(error) +
+                         L"): every interactive user may send the control that stops it until a later try, at a "
+                         L"reload or a device event, succeeds.");
+}
+
+void RetryControlAccess()
+{
+    // One caller at a time takes the pending name; the others find none and go on.
+    const LPCWSTR serviceName = pendingService.exchange(nullptr);
+    if (serviceName == nullptr) {
+        return;
+    }
+    if (!RestrictUserDefinedControl(serviceName)) {
+        pendingService = serviceName;
+        return;
+    }
+    ReportToEventLog(serviceName, EVENTLOG_INFORMATION_TYPE,
+                     L"The service has narrowed its access list: only SYSTEM and Administrators may send the control "
+                     L"that stops it.");
 }
 
 }  // namespace Quelmar

@@ -15,4 +15,11 @@ BOOL RestrictUserDefinedControl(SC_HANDLE service);
 // The same for the named service through the service control manager.
 BOOL RestrictUserDefinedControl(LPCWSTR serviceName);
 
+// Narrows the named service's list at its start. When that fails, the failure is written to
+// the Application event log and RetryControlAccess tries again.
+void NarrowControlAccess(LPCWSTR serviceName);
+// Tries again while the narrowing at start has not held (and says so in the event log once it
+// holds); nothing once it held, or when no start asked for it.
+void RetryControlAccess();
+
 }  // namespace Quelmar

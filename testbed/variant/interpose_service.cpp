@@ -2,7 +2,8 @@
 //  The variant's hold on the program's service entry: the runtime starts where the program
 //  calls the service control dispatcher and ends when that call returns; the program's control
 //  handler is wrapped so that testbed-reserved user controls become device and session events;
-//  the stopped report leaves the driver's table beside the program.
+//  the stopped report leaves the driver's table beside the program; the program's own service
+//  access list is recorded (or refused, as the scenario asks), its event-log entries logged.
 //
 #include "testbed/machine/interpose.h"
 #include "testbed/variant/Records.h"
@@ -78,6 +79,12 @@ BOOL WINAPI TestbedSetServiceObjectSecurity(SC_HANDLE service, SECURITY_INFORMAT
                                             PSECURITY_DESCRIPTOR descriptor)
 {
     static auto real = RealFunction<decltype(&::SetServiceObjectSecurity)>(L"advapi32.dll", "SetServiceObjectSecurity");
+    VariantRuntime* runtime = VariantRuntime::Current();
+    if (runtime && runtime->RefuseServiceSecurity()) {
+        runtime->Log("service access list refused, as the scenario asks");
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     LPSTR sddl = nullptr;
     if (descriptor && (which & DACL_SECURITY_INFORMATION) &&
         ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl,
@@ -86,6 +93,20 @@ BOOL WINAPI TestbedSetServiceObjectSecurity(SC_HANDLE service, SECURITY_INFORMAT
         LocalFree(sddl);
     }
     return real(service, which, descriptor);
+}
+
+// Wine keeps no event log to read back: what the program reports goes to the variant's log.
+BOOL WINAPI TestbedReportEventW(HANDLE source, WORD type, WORD category, DWORD id, PSID user, WORD count, DWORD size,
+                                LPCWSTR* strings, LPVOID data)
+{
+    static auto real = RealFunction<decltype(&::ReportEventW)>(L"advapi32.dll", "ReportEventW");
+    if (VariantRuntime* runtime = VariantRuntime::Current()) {
+        std::string line = "event log, type " + std::to_string(type) + ":";
+        for (WORD index = 0; strings && index < count; ++index)
+            line += " " + Narrow(strings[index] ? strings[index] : L"");
+        runtime->Log(line);
+    }
+    return real(source, type, category, id, user, count, size, strings, data);
 }
 
 BOOL WINAPI TestbedStartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table)
@@ -113,3 +134,4 @@ TESTBED_INTERPOSE(StartServiceCtrlDispatcherW, 4, testbed::variant::TestbedStart
 TESTBED_INTERPOSE(RegisterServiceCtrlHandlerExW, 12, testbed::variant::TestbedRegisterServiceCtrlHandlerExW)
 TESTBED_INTERPOSE(SetServiceStatus, 8, testbed::variant::TestbedSetServiceStatus)
 TESTBED_INTERPOSE(SetServiceObjectSecurity, 12, testbed::variant::TestbedSetServiceObjectSecurity)
+TESTBED_INTERPOSE(ReportEventW, 36, testbed::variant::TestbedReportEventW)
