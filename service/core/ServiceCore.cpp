@@ -9,6 +9,7 @@
 #include "service/discs/CdBurningPolicy.h"
 #include "service/driver/DriverControl.h"
 #include "service/driver/DriverInterface.h"
+#include "service/entry/ServiceControlAccess.h"
 #include "service/enforcement/QuelmarThread.h"
 #include "service/enforcement/ThreadMessages.h"
 #include "service/events/CEventWaitThread.h"
@@ -293,6 +294,8 @@ void ServiceCore::ReloadSettings()
 
 void ServiceCore::ReloadSettingsLocked()
 {
+    // Until the service's own access list is narrowed, anyone may stop the enforcement.
+    RetryControlAccess();
     LoadSettings();
     const SettingV3 setting = GetSettings();
     if (enforcementThread_ != nullptr) {
@@ -316,6 +319,7 @@ void ServiceCore::OnDeviceEvent()
 
 void ServiceCore::OnDeviceEventLocked()
 {
+    RetryControlAccess();
     if (enforcementThread_ == nullptr) {
         // A start that failed at the last reload is tried again, so a stick is not left
         // unenforced until the next reload.

@@ -67,8 +67,10 @@ void CWatchIMAPICDEjectorThread::EnsureEjectorRunning()
     if (!Quelmar::GetProcessUsers(ids, L"explorer.exe", FALSE, explorers)) {
         return;
     }
+    // Only an ejector as the service starts it counts: one below high integrity runs at the
+    // user's own level, where the user can suspend it or start it suspended.
     Quelmar::UserProcessMap ejectors;
-    Quelmar::GetProcessUsers(ids, ejectorPath_, TRUE, ejectors);
+    Quelmar::GetProcessUsers(ids, ejectorPath_, TRUE, ejectors, Quelmar::kHighIntegrityRid);
     for (const auto& explorer : explorers) {
         if (ejectors.find(explorer.first) == ejectors.end()) {
             StartEjectorAs(explorer.second);
@@ -91,7 +93,10 @@ void CWatchIMAPICDEjectorThread::StartEjectorAs(DWORD explorerProcessId)
                           primary.Receive())) {
         return;
     }
-    Quelmar::SetHighIntegrityLevel(primary.Get());
+    // An ejector below high would not count at the next check, and another would start then.
+    if (!Quelmar::SetHighIntegrityLevel(primary.Get())) {
+        return;
+    }
     Quelmar::StartProcessAsUser(ejectorPath_, primary.Get());
 }
 

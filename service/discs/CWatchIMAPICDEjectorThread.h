@@ -2,9 +2,10 @@
 //
 //  The service thread that keeps the CD/DVD ejector running for every user while CD/DVD
 //  writing is blocked: every 15 seconds, counted from the end of the last check, it starts the
-//  ejector once for each user who runs Explorer but no ejector, with a primary token made
-//  from that user's Explorer and raised to high integrity. It needs no request from the rest
-//  of the service; the core only starts and stops it. Windows builds only.
+//  ejector once for each user who runs Explorer but no ejector at high integrity, with a
+//  primary token made from that user's Explorer and raised to high integrity. It needs no
+//  request from the rest of the service; the core only starts and stops it. Windows builds
+//  only.
 //
 #include "classlib/CString.h"
 #include "classlib/CWinThread.h"
@@ -20,7 +21,7 @@ public:
     BOOL InitInstance() override;
     int ExitInstance() override;
 
-    // One check: an ejector for every Explorer user who has none.
+    // One check: an ejector for every Explorer user who has none at high integrity.
     void EnsureEjectorRunning();
 
     // The ejector program's full path; set before the thread runs.

@@ -1,10 +1,14 @@
 #include "service/entry/ServiceControlAccess.h"
 
+#include <atomic>
 #include <vector>
 
 namespace Quelmar {
 
 namespace {
+
+// The service whose narrowing has not held yet, or none.
+std::atomic<LPCWSTR> pendingService{nullptr};
 
 class ScopedServiceHandle {
 public:
@@ -134,6 +138,23 @@ BOOL RestrictUserDefinedControl(LPCWSTR serviceName)
         return FALSE;
     }
     return RestrictUserDefinedControl(service.Get());
+}
+
+void NarrowControlAccess(LPCWSTR serviceName)
+{
+    pendingService = RestrictUserDefinedControl(serviceName) ? nullptr : serviceName;
+}
+
+void RetryControlAccess()
+{
+    // One caller at a time takes the pending name; the others find none and go on.
+    const LPCWSTR serviceName = pendingService.exchange(nullptr);
+    if (serviceName == nullptr) {
+        return;
+    }
+    if (!RestrictUserDefinedControl(serviceName)) {
+        pendingService = serviceName;
+    }
 }
 
 }  // namespace Quelmar

@@ -15,4 +15,11 @@ BOOL RestrictUserDefinedControl(SC_HANDLE service);
 // The same for the named service through the service control manager.
 BOOL RestrictUserDefinedControl(LPCWSTR serviceName);
 
+// Narrows the named service's list at its start. When that fails, RetryControlAccess tries
+// again: every interactive user could stop the enforcement until it holds.
+void NarrowControlAccess(LPCWSTR serviceName);
+// Tries again while the narrowing at start has not held; nothing once it held, or when no
+// start asked for it.
+void RetryControlAccess();
+
 }  // namespace Quelmar

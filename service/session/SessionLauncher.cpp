@@ -3,6 +3,7 @@
 #include "classlib/ScopedHandle.h"
 #include "core/process/DynamicLibrary.h"
 #include "service/session/EnvironmentBlock.h"
+#include "service/session/UserTokens.h"
 
 #include <wtsapi32.h>
 
@@ -63,13 +64,17 @@ BOOL CreateProcessWithRetry(HANDLE token, const CString& path, const std::vector
 }
 
 // Starts the program with a primary token made from the session's user token, which is
-// closed as soon as the primary token exists.
-void LaunchWithUserToken(ScopedHandle& userToken, const std::vector<WCHAR>& commandLine, const CString& path)
+// closed as soon as the primary token exists; raised to high integrity when asked, and not
+// started at all when that fails.
+void LaunchWithUserToken(ScopedHandle& userToken, const std::vector<WCHAR>& commandLine, const CString& path,
+                         BOOL highIntegrity)
 {
     ScopedHandle primary;
     BOOL duplicated = DuplicateTokenEx(userToken.Get(), 0, nullptr, SecurityImpersonation, TokenPrimary, primary.Receive());
     userToken.Reset();
     if (!duplicated)
+        return;
+    if (highIntegrity && !SetHighIntegrityLevel(primary.Get()))
         return;
     EnvironmentBlock environment;
     if (!environment.Create(primary.Get()))
@@ -134,10 +139,10 @@ void LaunchInActiveConsoleSession(const CString& path, const CString& arguments)
     ScopedHandle userToken;
     if (!WTSQueryUserToken(session, userToken.Receive()))
         return;
-    LaunchWithUserToken(userToken, commandLine, path);
+    LaunchWithUserToken(userToken, commandLine, path, FALSE);
 }
 
-void LaunchInSession(const CString& path, const CString& arguments, DWORD sessionId)
+void LaunchInSession(const CString& path, const CString& arguments, DWORD sessionId, BOOL highIntegrity)
 {
     std::vector<WCHAR> commandLine;
     if (!BuildCommandLine(path, arguments, commandLine))
@@ -148,12 +153,13 @@ void LaunchInSession(const CString& path, const CString& arguments, DWORD sessio
     ScopedHandle userToken;
     if (!wtsapi.QueryUserToken(sessionId, userToken.Receive()))
         return;
-    LaunchWithUserToken(userToken, commandLine, path);
+    LaunchWithUserToken(userToken, commandLine, path, highIntegrity);
 }
 
 void StartCdEjector(DWORD sessionId)
 {
-    LaunchInSession(ProgramInFolder(GetServiceModuleFolder(), L"QEVRINcde.exe"), CString(), sessionId);
+    // As the ejector watch starts it: the session's ejector counts only at high integrity.
+    LaunchInSession(ProgramInFolder(GetServiceModuleFolder(), L"QEVRINcde.exe"), CString(), sessionId, TRUE);
 }
 
 DWORD StartProcessAsUser(const CString& path, HANDLE token)

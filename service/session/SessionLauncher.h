@@ -32,9 +32,10 @@ BOOL BuildCommandLine(const CString& path, const CString& arguments, std::vector
 // Starts the program in the session attached to the physical console, with its user's token;
 // nothing happens when nobody is logged on there.
 void LaunchInActiveConsoleSession(const CString& path, const CString& arguments);
-// The same for a given session.
-void LaunchInSession(const CString& path, const CString& arguments, DWORD sessionId);
-// The CD/DVD ejector from the service's folder, in the session.
+// The same for a given session; with highIntegrity, the user's token raised to high
+// integrity ("S-1-16-12288"), and nothing started when it cannot be raised.
+void LaunchInSession(const CString& path, const CString& arguments, DWORD sessionId, BOOL highIntegrity = FALSE);
+// The CD/DVD ejector from the service's folder, in the session, at high integrity.
 void StartCdEjector(DWORD sessionId);
 
 // Starts the program with the primary token and the token's environment; the new process id,

@@ -13,7 +13,6 @@ namespace {
 const DWORD kAccountChars = 512;
 // Token blocks are a few hundred bytes; a size beyond this is not believed.
 const DWORD kLargestTokenBlock = 64 * 1024;
-const DWORD kHighIntegrityRid = 0x3000;
 
 // The token information block of the kind; empty when it cannot be read.
 std::vector<BYTE> ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind)
@@ -26,6 +25,30 @@ std::vector<BYTE> ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
     if (!GetTokenInformation(token, kind, block.data(), size, &size))
         return std::vector<BYTE>();
     return block;
+}
+
+// The last sub-authority of the token's integrity label (0x3000 is high); FALSE when it
+// cannot be read.
+BOOL ReadIntegrityLevel(HANDLE token, DWORD& level)
+{
+    std::vector<BYTE> block = ReadTokenInformation(token, TokenIntegrityLevel);
+    if (block.size() < sizeof(TOKEN_MANDATORY_LABEL))
+        return FALSE;
+    PSID label = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(block.data())->Label.Sid;
+    if (!label || !IsValidSid(label) || *GetSidSubAuthorityCount(label) == 0)
+        return FALSE;
+    level = *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1);
+    return TRUE;
+}
+
+// The process runs at the integrity level or above; a process whose token cannot be read
+// does not.
+bool RunsAtLeastAt(HANDLE process, DWORD minimumIntegrity)
+{
+    ScopedHandle token;
+    DWORD level = 0;
+    return OpenProcessToken(process, TOKEN_QUERY, token.Receive()) && ReadIntegrityLevel(token.Get(), level) &&
+           level >= minimumIntegrity;
 }
 
 CString UserKey(HANDLE process)
@@ -82,7 +105,8 @@ BOOL GetTokenUser(HANDLE token, CString& name, CString& domain)
     return TRUE;
 }
 
-BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match, BOOL byFullPath, UserProcessMap& users)
+BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match, BOOL byFullPath, UserProcessMap& users,
+                     DWORD minimumIntegrity)
 {
     ProcessEnumeratorProxy processes;
     BOOL matched = FALSE;
@@ -100,8 +124,10 @@ BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match,
         }
         if (CompareStringOrdinal(path, -1, wanted, -1, TRUE) != CSTR_EQUAL)
             continue;
-        matched = TRUE;
         ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id));
+        if (minimumIntegrity != 0 && !(process.IsValid() && RunsAtLeastAt(process.Get(), minimumIntegrity)))
+            continue;
+        matched = TRUE;
         CString key = process.IsValid() ? UserKey(process.Get()) : CString();
         users.insert(UserProcessMap::value_type(key, id));
     }
@@ -110,14 +136,8 @@ BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match,
 
 BOOL SetHighIntegrityLevel(HANDLE token)
 {
-    std::vector<BYTE> block = ReadTokenInformation(token, TokenIntegrityLevel);
-    if (block.size() < sizeof(TOKEN_MANDATORY_LABEL))
-        return TRUE;
-    PSID label = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(block.data())->Label.Sid;
-    if (!label || !IsValidSid(label) || *GetSidSubAuthorityCount(label) == 0)
-        return TRUE;
-    DWORD level = *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1);
-    if (level >= kHighIntegrityRid)
+    DWORD level = 0;
+    if (!ReadIntegrityLevel(token, level) || level >= kHighIntegrityRid)
         return TRUE;
 
     ScopedLocalMemory<void> high;

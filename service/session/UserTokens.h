@@ -16,10 +16,16 @@ namespace Quelmar {
 // process found for that user.
 typedef std::map<CString, DWORD> UserProcessMap;
 
+// Integrity level of the programs the service starts in a session: high, above what the
+// session's user runs and so out of that user's reach.
+const DWORD kHighIntegrityRid = 0x3000;
+
 // For each process whose image file name (or full path, with byFullPath) equals the match
-// without regard to case (full paths in their long form): its user key with the process id, the first process of a user
-// staying. TRUE when at least one process matched.
-BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match, BOOL byFullPath, UserProcessMap& users);
+// without regard to case (full paths in their long form): its user key with the process id,
+// the first process of a user staying. With a minimum integrity, a process below it, or one
+// whose token cannot be read, is left out. TRUE when at least one process was taken.
+BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match, BOOL byFullPath, UserProcessMap& users,
+                     DWORD minimumIntegrity = 0);
 
 // The token's account name and domain; TRUE once the token's user could be read (the names
 // stay empty when the account cannot be looked up).

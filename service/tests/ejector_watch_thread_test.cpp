@@ -1,17 +1,50 @@
 //
 //  The ejector watch on the simulated PC: Explorer users in several sessions, the ejectors it
-//  starts for them with raised tokens, those it leaves alone, a program path spelt with short
-//  names, and a service folder without the ejector program.
+//  starts for them with raised tokens, the high-integrity ones it leaves alone, a program path
+//  spelt with short names, and a service folder without the ejector program.
 //
 #include "service/discs/CWatchIMAPICDEjectorThread.h"
 #include "core/process/ProcessEnumeratorHolder.h"
 #include "testbed/machine/Machine.h"
 #include "testbed/machine/Sessions.h"
+#include "testbed/machine/interpose.h"
 
 #include <gtest/gtest.h>
 
+#include <process.h>
+
+#include <atomic>
 #include <string>
 #include <vector>
+
+// The threads that one thread of the test starts: the class library starts every worker
+// thread through the runtime's _beginthreadex.
+namespace {
+
+std::atomic<DWORD> g_countedThread{0};
+std::atomic<int> g_threadsStarted{0};
+
+uintptr_t __cdecl CountedBeginThreadEx(void* security, unsigned stackSize, _beginthreadex_proc_type start, void* argument,
+                                       unsigned flags, unsigned* threadId)
+{
+    static auto real = testbed::RealFunction<decltype(&::_beginthreadex)>(L"msvcrt.dll", "_beginthreadex");
+    if (GetCurrentThreadId() == g_countedThread)
+        ++g_threadsStarted;
+    return real(security, stackSize, start, argument, flags, threadId);
+}
+
+}  // namespace
+
+// A C runtime import: no argument size in its name on x86.
+TESTBED_CHECK_TYPE(_beginthreadex, CountedBeginThreadEx);
+extern "C" {
+#ifdef _WIN64
+extern void* testbed_imp_beginthreadex __asm__("__imp__beginthreadex");
+#else
+extern void* testbed_imp_beginthreadex __asm__("__imp___beginthreadex");
+#endif
+void* testbed_imp_beginthreadex = reinterpret_cast<void*>(&CountedBeginThreadEx);
+}
 
 namespace {
 
@@ -119,24 +152,29 @@ TEST_F(EjectorWatch, StartsOneHighIntegrityEjectorForEachExplorerUserWhoHasNone)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(EjectorWatch, LeavesAloneUsersWithAnEjectorAndTicksWithoutExplorer)
+TEST_F(EjectorWatch, LeavesAloneOnlyUsersWhoseEjectorRunsAtHighIntegrity)
 {
     // Nobody logged on: nothing to do.
     Check(ejector);
     EXPECT_TRUE(sessions.Launches().empty());
 
-    // Alice in two sessions, her ejector running in the second: one Explorer entry per user.
+    // Alice in two sessions, her ejector running at high integrity in the second: one Explorer
+    // entry per user, and a copy at her own level found first does not hide the real one.
     sessions.AddSession(3, &alice);
     sessions.StartProcess(1, alice, kExplorer);
     sessions.StartProcess(3, alice, kExplorer);
+    sessions.StartProcess(1, alice, ejector);
     sessions.StartProcess(3, alice, ejector, testbed::kHighIntegrity);
-    // Bob runs a program of the same name from elsewhere: not the ejector.
+    // Bob runs a program of the same name from elsewhere, and the ejector at his own level,
+    // where he can hold it suspended: neither is the service's ejector.
     sessions.StartProcess(2, bob, kExplorer);
-    sessions.StartProcess(2, bob, L"C:\\Temp\\QEVRINcde.exe");
+    sessions.StartProcess(2, bob, L"C:\\Temp\\QEVRINcde.exe", testbed::kHighIntegrity);
+    sessions.StartProcess(2, bob, ejector);
     Check(ejector);
     auto launches = sessions.Launches();
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].user, L"OFFICE\\bob");
+    EXPECT_EQ(launches[0].integrityLevel, testbed::kHighIntegrity);
     ExpectNothingLeftOpen();
 }
 
@@ -183,11 +221,17 @@ TEST_F(EjectorWatch, NoThreadWithoutTheEjectorProgram)
 {
     sessions.StartProcess(1, alice, kExplorer);
     ASSERT_TRUE(DeleteFileW(ejector.c_str()));
+    g_threadsStarted = 0;
+    g_countedThread = GetCurrentThreadId();
     EXPECT_EQ(StartEjectorWatchThread(), nullptr);
-    EXPECT_TRUE(sessions.Launches().empty());
     // A service folder that cannot be read has no ejector either.
     pc.programFile = L"QEVRINs.exe";
     EXPECT_EQ(StartEjectorWatchThread(), nullptr);
+    g_countedThread = 0;
+    // Not even a thread that is made only to be ended again: that costs the service's start
+    // the whole stop wait, since a thread never resumed does not take its quit message.
+    EXPECT_EQ(g_threadsStarted, 0);
+    EXPECT_TRUE(sessions.Launches().empty());
 }
 
 }  // namespace

@@ -69,6 +69,8 @@ TEST_F(SessionLaunch, RemounterGetsItsPathAsApplicationNameAndQuotedInTheCommand
     EXPECT_TRUE(launch.primaryToken);
     EXPECT_TRUE(launch.environmentFromToken);
     EXPECT_EQ(launch.creationFlags, DWORD(CREATE_UNICODE_ENVIRONMENT));
+    // The user's own token, not raised.
+    EXPECT_EQ(launch.integrityLevel, testbed::kMediumIntegrity);
     ExpectNothingLeftOpen();
 }
 
@@ -135,13 +137,14 @@ TEST_F(SessionLaunch, CommandLineThatDoesNotFitStartsNothing)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(SessionLaunch, GivenSessionTakesItsUserThroughTheRunTimeLookup)
+TEST_F(SessionLaunch, EjectorAtLogonRunsAsTheSessionsUserRaisedToHighIntegrity)
 {
     StartCdEjector(2);
     auto launches = sessions.Launches();
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].sessionId, 2u);
     EXPECT_EQ(launches[0].user, L"OFFICE\\bob");
+    EXPECT_EQ(launches[0].integrityLevel, testbed::kHighIntegrity);
     EXPECT_EQ(launches[0].applicationName, L"C:\\Program Files\\QEVRIN\\QEVRINcde.exe");
     EXPECT_EQ(launches[0].commandLine, L"\"C:\\Program Files\\QEVRIN\\QEVRINcde.exe\"");
     ExpectNothingLeftOpen();

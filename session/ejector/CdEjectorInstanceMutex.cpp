@@ -86,8 +86,10 @@ BOOL CdEjectorInstanceMutex::TakeInstance()
     if (locked_) {
         return FALSE;
     }
+    // The name is taken by another kind of object (an event, a section), or by a mutex whose
+    // access list keeps this program out: no ejector made either, so this one runs unlocked.
     if (!mutex_.IsValid()) {
-        return FALSE;
+        return TRUE;
     }
     const DWORD result = WaitForSingleObject(mutex_.Get(), kLockWait);
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {

@@ -5,9 +5,10 @@
 //
 //  Any program of the session's user can make a mutex of that name first and hold it, which
 //  would keep the ejector away while CD/DVD writing is blocked. The service starts the ejector
-//  at high integrity and the ejector labels its mutex high, so a mutex found already there
-//  counts as another ejector only when its integrity label is high or above; an unlabelled
-//  mutex or one labelled below high is a stranger's and is ignored. Windows builds only.
+//  at high integrity and the ejector labels its mutex high, so only a mutex that the ejector
+//  can open and whose integrity label is high or above counts as another ejector; an unlabelled
+//  mutex, one labelled below high, one the ejector may not open and another kind of object
+//  under the name are a stranger's and are ignored. Windows builds only.
 //
 #include "classlib/ScopedHandle.h"
 
@@ -24,7 +25,8 @@ public:
     ~CdEjectorInstanceMutex();
 
     // TRUE when this program may run as the session's ejector: the lock was taken within
-    // 10 ms, or the mutex that stands in the way was not made by an ejector at high integrity.
+    // 10 ms, or what stands in the way under the name is not an ejector's mutex at high
+    // integrity (the program then runs without the lock).
     BOOL TakeInstance();
     // Lets go of the lock when it is held.
     void Release();

@@ -103,6 +103,8 @@ struct Scenario {
     std::vector<SessionSpec> sessions;  // in file order
     // The first this many program starts in a session fail as while the session is being set up.
     int pipeNotConnectedFailures = 0;
+    // The first this many times the program sets its own service's access list, it is refused.
+    int serviceSecurityFailures = 0;
 
     const StickSpec* FindStick(std::string_view name) const;
     const PortableSpec* FindPortable(std::string_view name) const;

@@ -271,6 +271,8 @@ public:
             Session(statement);
         else if (keyword == "pipe-not-connected")
             PipeNotConnected(statement);
+        else if (keyword == "service-security-failures")
+            ServiceSecurityFailures(statement);
         else
             Fail("unknown statement " + Printable(keyword));
     }
@@ -596,6 +598,13 @@ private:
     {
         Once("pipe-not-connected");
         result_.pipeNotConnectedFailures = Number("pipe-not-connected", OneWord(statement, "number")[0], 0, 100);
+        statement.Finish();
+    }
+
+    void ServiceSecurityFailures(Statement& statement)
+    {
+        Once("service-security-failures");
+        result_.serviceSecurityFailures = Number("service-security-failures", OneWord(statement, "number")[0], 0, 100);
         statement.Finish();
     }
 

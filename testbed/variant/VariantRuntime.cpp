@@ -53,7 +53,7 @@ std::unique_ptr<VariantRuntime> VariantRuntime::Start()
 }
 
 VariantRuntime::VariantRuntime(std::wstring stem, const scenario::Scenario& scenario)
-    : stem_(std::move(stem)), pc_(scenario)
+    : stem_(std::move(stem)), serviceSecurityRefusals_(scenario.serviceSecurityFailures), pc_(scenario)
 {
     SetTimeScale(scenario.timeScale);
     if (pc_.Bridge())
@@ -75,6 +75,14 @@ VariantRuntime::~VariantRuntime()
 VariantRuntime* VariantRuntime::Current() { return g_current.load(); }
 
 void VariantRuntime::Log(const std::string& line) { AppendFile(stem_ + L".testbed.log", line + "\r\n", false); }
+
+bool VariantRuntime::RefuseServiceSecurity()
+{
+    int left = serviceSecurityRefusals_.load();
+    while (left > 0 && !serviceSecurityRefusals_.compare_exchange_weak(left, left - 1)) {
+    }
+    return left > 0;
+}
 
 std::string VariantRuntime::Handle(const std::string& text)
 {

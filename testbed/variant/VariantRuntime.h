@@ -11,6 +11,7 @@
 #include "testbed/variant/ServiceEvents.h"
 #include "testbed/variant/VolumeEventBridge.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +39,9 @@ public:
     // stopped, since the process may end right after.
     void ReportStopped(const SERVICE_STATUS& status);
     void Log(const std::string& line);
+    // True while the scenario's refusals of the program's own service access list last; each
+    // call uses one.
+    bool RefuseServiceSecurity();
 
 private:
     VariantRuntime(std::wstring stem, const scenario::Scenario& scenario);
@@ -45,6 +49,7 @@ private:
     std::string RulesReport();
 
     std::wstring stem_;  // the program's path without ".exe"
+    std::atomic<int> serviceSecurityRefusals_;
     std::mutex lock_;
     ScenarioPc pc_;
     std::unique_ptr<VolumeEventBridge> eventBridge_;

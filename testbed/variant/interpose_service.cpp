@@ -2,7 +2,8 @@
 //  The variant's hold on the program's service entry: the runtime starts where the program
 //  calls the service control dispatcher and ends when that call returns; the program's control
 //  handler is wrapped so that testbed-reserved user controls become device and session events;
-//  the stopped report leaves the driver's table beside the program.
+//  the stopped report leaves the driver's table beside the program; the program's own service
+//  access list is recorded (or refused, as the scenario asks).
 //
 #include "testbed/machine/interpose.h"
 #include "testbed/variant/Records.h"
@@ -78,6 +79,12 @@ BOOL WINAPI TestbedSetServiceObjectSecurity(SC_HANDLE service, SECURITY_INFORMAT
                                             PSECURITY_DESCRIPTOR descriptor)
 {
     static auto real = RealFunction<decltype(&::SetServiceObjectSecurity)>(L"advapi32.dll", "SetServiceObjectSecurity");
+    VariantRuntime* runtime = VariantRuntime::Current();
+    if (runtime && runtime->RefuseServiceSecurity()) {
+        runtime->Log("service access list refused, as the scenario asks");
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     LPSTR sddl = nullptr;
     if (descriptor && (which & DACL_SECURITY_INFORMATION) &&
         ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl,

@@ -12,6 +12,7 @@
 #include "classlib/ScopedHandle.h"
 
 #include <dbt.h>
+#include <sddl.h>
 
 #include <functional>
 #include <thread>
@@ -310,49 +311,84 @@ TEST_F(EjectorWindow, RefusedCreationDeletesTheWindowOnceAndLeavesNothingBehind)
     EXPECT_NE(window, nullptr);
 }
 
-// Another program of the session holds the mutex on its own thread until the test lets go.
-class MutexHolder {
+// What another program of the session may put under the ejector's mutex name.
+enum class Squat { Mutex, Event, Section, MutexDenyingEveryone };
+
+// Another program of the session holds an object of that name on its own thread until the
+// test lets go.
+class NameHolder {
 public:
-    MutexHolder() : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    explicit NameHolder(Squat kind)
+        : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
-        holder_ = std::thread([this] {
-            ScopedHandle mutex(CreateMutexW(nullptr, TRUE, CdEjectorInstanceMutex::kName));
+        holder_ = std::thread([this, kind] {
+            ScopedHandle object(Create(kind));
             SetEvent(ready_.Get());
             WaitForSingleObject(done_.Get(), INFINITE);
-            ReleaseMutex(mutex.Get());
+            if (kind == Squat::Mutex || kind == Squat::MutexDenyingEveryone)
+                ReleaseMutex(object.Get());
         });
         WaitForSingleObject(ready_.Get(), INFINITE);
     }
-    ~MutexHolder()
+    ~NameHolder()
     {
         SetEvent(done_.Get());
         holder_.join();
     }
 
 private:
+    static HANDLE Create(Squat kind)
+    {
+        const wchar_t* name = CdEjectorInstanceMutex::kName;
+        switch (kind) {
+        case Squat::Event:
+            return CreateEventW(nullptr, TRUE, FALSE, name);
+        case Squat::Section:
+            return CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name);
+        case Squat::MutexDenyingEveryone: {
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;GA;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                                      nullptr))
+                return nullptr;
+            SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+            HANDLE mutex = CreateMutexW(&attributes, TRUE, name);
+            LocalFree(descriptor);
+            return mutex;
+        }
+        case Squat::Mutex:
+            break;
+        }
+        return CreateMutexW(nullptr, TRUE, name);
+    }
+
     ScopedHandle ready_;
     ScopedHandle done_;
     std::thread holder_;
 };
 
-TEST(EjectorInstance, AHeldMutexCountsOnlyWhenLabelledHighOrAbove)
+TEST(EjectorInstance, OnlyAHighLabelledMutexThatItCanOpenKeepsTheEjectorAway)
 {
     testbed::Machine pc;
     struct Case {
         const char* holder;
+        Squat kind;
         DWORD label;
         BOOL runs;
     };
     const Case cases[] = {
-        {"ejector started by the service", 0x3000, FALSE},
-        {"program at system integrity", 0x4000, FALSE},
-        {"user's program at medium integrity", 0x2000, TRUE},
-        {"program at low integrity", 0x1000, TRUE},
-        {"unlabelled mutex", 0, TRUE},
+        {"ejector started by the service", Squat::Mutex, 0x3000, FALSE},
+        {"program at system integrity", Squat::Mutex, 0x4000, FALSE},
+        {"user's program at medium integrity", Squat::Mutex, 0x2000, TRUE},
+        {"program at low integrity", Squat::Mutex, 0x1000, TRUE},
+        {"unlabelled mutex", Squat::Mutex, 0, TRUE},
+        // The ejector cannot open these, whatever label they would carry.
+        {"event of the name", Squat::Event, 0x3000, TRUE},
+        {"section of the name", Squat::Section, 0x3000, TRUE},
+        {"mutex whose access list denies everyone", Squat::MutexDenyingEveryone, 0x3000, TRUE},
     };
     for (const Case& c : cases) {
         pc.objectLabels[CdEjectorInstanceMutex::kName] = c.label;
-        MutexHolder other;
+        NameHolder other(c.kind);
         CdEjectorInstanceMutex mine;
         EXPECT_EQ(mine.TakeInstance(), c.runs) << c.holder;
         EXPECT_FALSE(mine.IsLocked()) << c.holder;

@@ -1,6 +1,6 @@
 // The device change receiver: every WM_DEVICECHANGE its window gets becomes one devices-changed
-// command to the service, a silent service does not hold the window, and a second start in the
-// same session ends at once.
+// command to the service, a silent service does not hold the window, a change that an absent or
+// busy service cannot take is dropped, and a second start in the same session ends at once.
 #include "session/receiver/OblanetWnd.h"
 #include "session/receiver/SessionSingleInstance.h"
 #include "core/pipe/ServiceProtocol.h"
@@ -20,6 +20,10 @@ namespace {
 
 using namespace Quelmar;
 
+// Far longer than the receiver waits for the service: a receiver that waits without a bound
+// outlasts it, and the test sees that, rather than hang.
+const DWORD kLongerThanAnyBound = 30000;
+
 // The service's end of the pipe: counts the devices-changed commands and answers them, or
 // answers nothing until it is let go.
 class StandInService {
@@ -30,7 +34,8 @@ public:
               if (size == 4 && request[0] == CMD_DEVICE_CHANGED)
                   ++devicesChanged;
               if (silent_) {
-                  WaitForSingleObject(release_.Get(), 30000);
+                  if (WaitForSingleObject(release_.Get(), kLongerThanAnyBound) == WAIT_TIMEOUT)
+                      silenceOutwaited = true;
                   return false;
               }
               StandInServicePipe::AppendWord(reply, 0);
@@ -41,11 +46,45 @@ public:
     // A silent server is let go before its pipe is closed.
     ~StandInService() { SetEvent(release_.Get()); }
     std::atomic<int> devicesChanged{0};
+    // The silent server gave up before its client did.
+    std::atomic<bool> silenceOutwaited{false};
 
 private:
     bool silent_;
     ScopedHandle release_;
     StandInServicePipe pipe_;
+};
+
+// Another program connected to the service's one pipe instance, sending nothing, until it is
+// let go.
+class BusyClient {
+public:
+    BusyClient() : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    {
+        holder_ = std::thread([this] {
+            ScopedHandle pipe(CreateFileW(QUELMAR_SERVICE_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+            connected = pipe.IsValid();
+            SetEvent(ready_.Get());
+            if (WaitForSingleObject(done_.Get(), kLongerThanAnyBound) == WAIT_TIMEOUT)
+                outwaited = true;
+        });
+        WaitForSingleObject(ready_.Get(), INFINITE);
+    }
+    ~BusyClient() { LetGo(); }
+    void LetGo()
+    {
+        SetEvent(done_.Get());
+        if (holder_.joinable())
+            holder_.join();
+    }
+    std::atomic<bool> connected{false};
+    std::atomic<bool> outwaited{false};
+
+private:
+    ScopedHandle ready_;
+    ScopedHandle done_;
+    std::thread holder_;
 };
 
 TEST(DeviceChangeReceiver, EveryDeviceChangeSendsOneDevicesChangedCommand)
@@ -80,17 +119,33 @@ TEST(DeviceChangeReceiver, SilentServiceDoesNotHoldTheWindowForever)
     StandInService service(true);
     std::unique_ptr<COblanetWnd> window = COblanetWnd::CreateHidden();
     ASSERT_TRUE(window);
-    // Returns once the bounded reply wait gives up; without the bound this would never end.
     window->SendMessage(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
     EXPECT_EQ(service.devicesChanged.load(), 1);
+    // The window gave up its wait while the service was still silent.
+    EXPECT_FALSE(service.silenceOutwaited.load());
 }
 
 TEST(DeviceChangeReceiver, ChangeWithoutServiceIsDropped)
 {
     std::unique_ptr<COblanetWnd> window = COblanetWnd::CreateHidden();
     ASSERT_TRUE(window);
+    // No service at all: the window answers as the default window procedure does.
+    EXPECT_EQ(window->SendMessage(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0),
+              DefWindowProcW(window->GetSafeHwnd(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0));
+
+    // The service's one pipe instance busy with another client: the window does not wait for
+    // it.
+    StandInService service;
+    BusyClient busy;
+    ASSERT_TRUE(busy.connected.load());
     window->SendMessage(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-    SUCCEED();
+    busy.LetGo();
+    EXPECT_FALSE(busy.outwaited.load());
+
+    // Once the pipe listens again, the next change arrives, and neither dropped one did.
+    ASSERT_TRUE(WaitNamedPipeW(QUELMAR_SERVICE_PIPE_NAME, 10000));
+    window->SendMessage(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    EXPECT_EQ(service.devicesChanged.load(), 1);
 }
 
 TEST(SessionSingleInstance, SecondInstanceOnAnotherThreadIsRefused)

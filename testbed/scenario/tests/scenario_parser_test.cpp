@@ -198,7 +198,8 @@ TEST(ScenarioParser, ReadsPortableDevicesSessionsAndLaunchFailures)
                                              "session 2 user=bob\n"
                                              "session 1 user=\"alice smith\" console\n"
                                              "session 3\n"
-                                             "pipe-not-connected 3\n");
+                                             "pipe-not-connected 3\n"
+                                             "service-security-failures 2\n");
     ASSERT_TRUE(parsed.ok) << parsed.error;
     const Scenario& s = parsed.scenario;
     ASSERT_EQ(3u, s.portables.size());
@@ -218,11 +219,13 @@ TEST(ScenarioParser, ReadsPortableDevicesSessionsAndLaunchFailures)
     EXPECT_TRUE(s.sessions[1].console);
     EXPECT_EQ("", s.sessions[2].user);
     EXPECT_EQ(3, s.pipeNotConnectedFailures);
+    EXPECT_EQ(2, s.serviceSecurityFailures);
 
     const ParseResult plain = ParseScenario(kHeader);
     ASSERT_TRUE(plain.ok) << plain.error;
     EXPECT_TRUE(plain.scenario.sessions.empty());
     EXPECT_EQ(0, plain.scenario.pipeNotConnectedFailures);
+    EXPECT_EQ(0, plain.scenario.serviceSecurityFailures);
 }
 
 TEST(ScenarioParser, RefusesBadPortableAndSessionLines)
@@ -246,6 +249,7 @@ TEST(ScenarioParser, RefusesBadPortableAndSessionLines)
         {"session 1 domain=x", "session has no option 'domain'"},
         {"pipe-not-connected 101", "from 0 to 100"},
         {"pipe-not-connected", "takes one number"},
+        {"service-security-failures 101", "from 0 to 100"},
     };
     for (const auto& c : cases) {
         const ParseResult parsed = ParseScenario(std::string(kHeader) + c.lines + "\n");

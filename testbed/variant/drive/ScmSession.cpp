@@ -218,6 +218,20 @@ bool ScmSession::Query(SERVICE_STATUS& status)
     return service && QueryServiceStatus(service.get(), &status);
 }
 
+bool ScmSession::WaitUntilDeleted(DWORD timeoutMilliseconds)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
+    while (true) {
+        ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        ScopedServiceHandle service(manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS) : nullptr);
+        if (manager && !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST)
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(50);
+    }
+}
+
 bool ScmSession::WaitForState(DWORD state, DWORD timeoutMilliseconds, SERVICE_STATUS& status)
 {
     const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
@@ -239,6 +253,12 @@ void ScmSession::Remove()
     }
     if (ScopedServiceHandle service = Open(DELETE))
         DeleteService(service.get());
+    // A service marked for deletion goes only when its process has ended, and until then its
+    // name cannot be created again: a variant that hangs on its way out is ended.
+    if (!WaitUntilDeleted(5000)) {
+        EndLingeringVariants();
+        WaitUntilDeleted(10000);
+    }
     // The process may still be on its way out and hold its program file for a moment.
     for (int attempt = 0; attempt < 100 && !DeleteFileW(kProgram) && GetLastError() != ERROR_FILE_NOT_FOUND; ++attempt)
         Sleep(50);

@@ -60,13 +60,16 @@ public:
     DWORD ProcessId();
     // Polls the state until it is `state` or the time is up; the last status seen.
     bool WaitForState(DWORD state, DWORD timeoutMilliseconds, SERVICE_STATUS& status);
-    // Stops a running variant with control 128 and deletes the service and its files.
+    // Stops a running variant with control 128 and deletes the service and its files; returns
+    // once the service's name is free again.
     void Remove();
 
     std::wstring Beside(const std::wstring& name) const { return std::wstring(kFolder) + L"\\" + name; }
 
 private:
     ScopedServiceHandle Open(DWORD access);
+    // Polls until the service control manager no longer knows the service.
+    bool WaitUntilDeleted(DWORD timeoutMilliseconds);
 
     std::vector<std::wstring> programs_;  // further programs' file names
 };

@@ -231,10 +231,13 @@ TEST_F(ServiceDiscs, EjectorsForEveryExplorerUserAndThePolicyAtLogoffOnWindows10
     EXPECT_EQ(PolicyValue(), 0);
     EXPECT_FALSE(Exists(kStateFile));
 
-    // A logon in session 3 starts one there.
+    // A logon in session 3 starts one there, raised to high as the watch raises its own.
     Control(208);
     ASSERT_TRUE(WaitUntil([] { return EjectorsStartedIn(Launches(), "3") == 1; })) << ControlRequestOnce("launches");
-    EXPECT_EQ(Launches().size(), 3u);
+    launches = Launches();
+    ASSERT_EQ(launches.size(), 3u);
+    EXPECT_EQ(launches[2].integrity, "0x00003000");
+    EXPECT_EQ(launches[2].user, "WORKSTATION\\carol");
 
     // A logoff with CD blocking on: the old value kept in the state file, then the policy on.
     Control(205);
