@@ -61,8 +61,16 @@ ThreadMessageMap QuelmarThread::GetThreadMessageMap() const
 
 BOOL QuelmarThread::InitInstance()
 {
-    BuildSystemVolumeList(SystemVolumeList());
-    OnSettingsChanged(0, 0);
+    try {
+        BuildSystemVolumeList(SystemVolumeList());
+        TakeCurrentSetting();
+    } catch (const std::bad_alloc&) {
+        // Without the Windows volumes or a setting no pass may run: the thread ends through
+        // ExitInstance, the driver keeps its table, and the service core starts a new thread
+        // at the next device or volume event.
+        return FALSE;
+    }
+    PostThreadMessage(WM_APP_EVALUATE, 1, 0);
     return TRUE;
 }
 
@@ -111,11 +119,22 @@ void QuelmarThread::OnRecheckTimer(WPARAM timerId, LPARAM)
     }
 }
 
-void QuelmarThread::OnSettingsChanged(WPARAM, LPARAM)
+void QuelmarThread::TakeCurrentSetting()
 {
     ServiceCore* core = ServiceCore::GetInstance();
     if (core != nullptr) {
         TakeSetting(core->GetSettings());
+    }
+    settingOutdated_ = false;
+}
+
+void QuelmarThread::OnSettingsChanged(WPARAM, LPARAM)
+{
+    try {
+        TakeCurrentSetting();
+    } catch (const std::bad_alloc&) {
+        // The last setting stays in force until a pass can take the new one.
+        settingOutdated_ = true;
     }
     PostThreadMessage(WM_APP_EVALUATE, 1, 0);
 }
@@ -168,6 +187,9 @@ void QuelmarThread::OnEvaluate(WPARAM, LPARAM)
         timerId_ = 0;
     }
     try {
+        if (settingOutdated_) {
+            TakeCurrentSetting();
+        }
         Enumerate();
         VolumePolicyMap map;
         ComputeVolumePolicy(map);
@@ -298,6 +320,19 @@ QuelmarThread* StartQuelmarThread()
     }
     started->ResumeThread();
     return static_cast<QuelmarThread*>(started);
+}
+
+void ForgetEndedQuelmarThread(QuelmarThread* thread)
+{
+    if (thread == nullptr) {
+        return;
+    }
+    // A thread that ended before its ExitInstance still holds the driver's one handle. The
+    // table stays in force for the thread that comes next.
+    if (DriverControl::GetInstance()->IsOpen()) {
+        DriverControl::DeleteInstance();
+    }
+    delete thread;
 }
 
 void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag)
