@@ -539,14 +539,6 @@ TEST_F(EnforcementThreadTest, RequestsQueuedWhenTheThreadEndsAreAnswered)
     delete started;
 }
 
-TEST(ServiceFolder, LongInstallPathIsNeverCut)
-{
-    testbed::Machine pc;
-    const std::wstring folder = L"D:\\" + std::wstring(600, L'q') + L"\\QEVRIN";
-    pc.programFile = folder + L"\\QEVRINs.exe";
-    EXPECT_EQ(folder, std::wstring(GetModuleFolderPath().GetString()));
-}
-
 TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpFindsTheBlockAlive)
 {
     ThreadRequest* request = ThreadRequest::Create();
