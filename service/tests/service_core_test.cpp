@@ -13,6 +13,7 @@
 #include "service/enforcement/ThreadRequest.h"
 #include "service/events/CEventWaitThread.h"
 #include "service/tests/DecisionValues.h"
+#include "service/tests/freed_block_watch.h"
 #include "testbed/bridge/KernelBridge.h"
 #include "testbed/imapi/DiscSystem.h"
 #include "testbed/machine/ClassInstaller.h"
@@ -539,11 +540,12 @@ TEST_F(EnforcementThreadTest, RequestsQueuedWhenTheThreadEndsAreAnswered)
     delete started;
 }
 
-TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpFindsTheBlockAlive)
+TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpWritesOnlyIntoALiveBlock)
 {
+    heapcheck::FreedBlockWatch watch;
     ThreadRequest* request = ThreadRequest::Create();
     ASSERT_NE(nullptr, request);
-    // A thread that takes its time: the requester's wait ends first.
+    // A thread that takes its time: the requester's wait ends and it lets go first.
     struct Slow {
         static DWORD WINAPI Run(LPVOID)
         {
@@ -568,6 +570,9 @@ TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpFindsTheBlockAlive)
     request->Release();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
+    // The block was freed by the last one to let go, and nothing wrote into it afterwards.
+    EXPECT_LE(1u, watch.KeptBlocks());
+    EXPECT_EQ(0u, watch.OverwrittenBlocks());
 }
 
 // The portable devices the core keeps disabled: a phone the user disabled himself and a camera.
