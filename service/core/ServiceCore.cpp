@@ -292,7 +292,7 @@ void ServiceCore::StopLocked()
 void ServiceCore::ForgetEndedEnforcementLocked()
 {
     // Only the core asks the thread to end, and it forgets the thread right then: a thread
-    // that ended meanwhile met a failure it could not survive.
+    // that ended meanwhile met a failure that no handler expected.
     if (enforcementThread_ != nullptr && WaitForSingleObject(enforcementThread_->m_hThread, 0) == WAIT_OBJECT_0) {
         ForgetEndedQuelmarThread(enforcementThread_);
         enforcementThread_ = nullptr;

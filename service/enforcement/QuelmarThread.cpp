@@ -63,14 +63,11 @@ BOOL QuelmarThread::InitInstance()
 {
     try {
         BuildSystemVolumeList(SystemVolumeList());
-        TakeCurrentSetting();
+        systemVolumesMissing_ = false;
     } catch (const std::bad_alloc&) {
-        // Without the Windows volumes or a setting no pass may run: the thread ends through
-        // ExitInstance, the driver keeps its table, and the service core starts a new thread
-        // at the next device or volume event.
-        return FALSE;
+        // The first pass tries again; no pass decides without them.
     }
-    PostThreadMessage(WM_APP_EVALUATE, 1, 0);
+    OnSettingsChanged(0, 0);
     return TRUE;
 }
 
@@ -133,7 +130,7 @@ void QuelmarThread::OnSettingsChanged(WPARAM, LPARAM)
     try {
         TakeCurrentSetting();
     } catch (const std::bad_alloc&) {
-        // The last setting stays in force until a pass can take the new one.
+        // The last setting, if any, stays in force until a pass can take the new one.
         settingOutdated_ = true;
     }
     PostThreadMessage(WM_APP_EVALUATE, 1, 0);
@@ -187,6 +184,12 @@ void QuelmarThread::OnEvaluate(WPARAM, LPARAM)
         timerId_ = 0;
     }
     try {
+        // What could not be taken before is taken first; until then no table is sent, and the
+        // driver keeps the one it has.
+        if (systemVolumesMissing_) {
+            BuildSystemVolumeList(SystemVolumeList());
+            systemVolumesMissing_ = false;
+        }
         if (settingOutdated_) {
             TakeCurrentSetting();
         }

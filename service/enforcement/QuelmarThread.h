@@ -58,8 +58,9 @@ private:
     UINT_PTR timerId_ = 0;
     LONG pendingChanges_ = 0;
     LONG releaseFlag_ = 0;
-    // A new setting could not be taken yet; the next pass tries again.
-    bool settingOutdated_ = false;
+    // The Windows volumes or a new setting could not be taken yet; the next pass tries again.
+    bool systemVolumesMissing_ = true;
+    bool settingOutdated_ = true;
 };
 
 // Opens the driver within 1000 ms and starts the thread; null when either fails (the driver
@@ -71,8 +72,9 @@ QuelmarThread* StartQuelmarThread();
 // the driver reset to mode 0. The thread object is deleted unless it had to be terminated.
 void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag);
 
-// Lets go of a thread that ended by itself, after a failure it could not survive: the driver
-// handle it may have left open is closed (the driver keeps its table) and the object deleted.
+// Lets go of a thread that ended by itself, after a failure that no handler expected: the
+// driver handle it may have left open is closed (the driver keeps its table) and the object
+// deleted.
 void ForgetEndedQuelmarThread(QuelmarThread* thread);
 
 }  // namespace Quelmar

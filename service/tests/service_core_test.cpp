@@ -198,10 +198,12 @@ protected:
     }
 
     // A stick plugged while the service runs, known to the kernel but to no pass yet.
-    testbed::Volume& PlugLateStick()
+    testbed::Volume& PlugLateStick(wchar_t letter)
     {
-        testbed::UsbDevice& late = pc_.hub.Plug(3, testbed::UsbStick(0x1234, 0x5678, L"Other", L"Stick", L"LATE03"));
-        testbed::Volume& volume = pc_.pc.AddVolume(late.Disk(), L'J');
+        const int port = letter - L'J' + 3;
+        testbed::UsbDevice& late =
+            pc_.hub.Plug(port, testbed::UsbStick(0x1234, 0x5678, L"Other", L"Stick", L"LATE0" + std::to_wstring(port)));
+        testbed::Volume& volume = pc_.pc.AddVolume(late.Disk(), letter);
         bridge_->AddKernelVolume(volume);
         return volume;
     }
@@ -311,23 +313,49 @@ TEST_F(ServiceCoreTest, EnforcementThatCouldNotStartIsRetriedAtTheNextDeviceEven
     EXPECT_TRUE(RuleBecomes(pc_.unknown, 1));
 }
 
-TEST_F(ServiceCoreTest, EnforcementThatEndedOnAFailureStartsAgainAtTheNextEvent)
+TEST_F(ServiceCoreTest, EnforcementAfterAFailureTriesAgainAtTheNextEvent)
 {
-    Store(OfficeSetting(1));
-    // The enforcement thread's first storage query, while it sets itself up, fails as an
-    // allocation would.
-    std::atomic<bool> failed{false};
-    pc_.pc.beforeRequest = [&](DWORD) {
-        if (!failed.exchange(true))
-            throw std::bad_alloc();
-    };
-    ASSERT_EQ(1, core_->Start());
-    ASSERT_TRUE(Eventually([&] { return failed.load(); }));
-    testbed::Volume& late = PlugLateStick();
-    core_->OnDeviceEvent();
-    EXPECT_TRUE(RuleBecomes(late, 1)) << Narrow(late.deviceName);
-    EXPECT_TRUE(RuleBecomes(pc_.unknown, 1));
-    EXPECT_EQ(0, Rule(pc_.known));
+    const struct {
+        const char* failure;
+        bool whileSettingUp;
+    } cases[] = {{"allocation failure while the thread sets itself up", true},
+                 {"failure no handler expects, in a pass", false}};
+    for (const auto& c : cases) {
+        Store(OfficeSetting(1));
+        // The thread's next storage query fails; the second case also waits for the thread's end.
+        std::atomic<bool> armed{c.whileSettingUp};
+        std::atomic<HANDLE> failedThread{nullptr};
+        pc_.pc.beforeRequest = [&](DWORD) {
+            if (!armed.exchange(false))
+                return;
+            HANDLE self = nullptr;
+            DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
+            failedThread = self;
+            if (c.whileSettingUp)
+                throw std::bad_alloc();
+            throw 7;
+        };
+        ASSERT_EQ(1, core_->Start()) << c.failure;
+        if (!c.whileSettingUp) {
+            ASSERT_TRUE(RuleBecomes(pc_.unknown, 1)) << c.failure;
+            armed = true;
+            core_->OnDeviceEvent();
+            ASSERT_TRUE(Eventually([&] { return failedThread.load() != nullptr; })) << c.failure;
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(failedThread.load(), 10000)) << c.failure;
+        }
+        ASSERT_TRUE(Eventually([&] { return failedThread.load() != nullptr; })) << c.failure;
+        CloseHandle(failedThread.load());
+        testbed::Volume& late = PlugLateStick(c.whileSettingUp ? L'J' : L'K');
+        core_->OnDeviceEvent();
+        EXPECT_TRUE(RuleBecomes(late, 1)) << c.failure;
+        EXPECT_TRUE(RuleBecomes(pc_.unknown, 1)) << c.failure;
+        EXPECT_EQ(0, Rule(pc_.known)) << c.failure;
+        core_->Stop();
+        pc_.pc.beforeRequest = nullptr;
+        ServiceCore::DeleteInstance();
+        core_ = ServiceCore::CreateInstance();
+        ASSERT_NE(nullptr, core_);
+    }
 }
 
 TEST_F(ServiceCoreTest, PipeServerThatCouldNotBeStoppedFailsTheStart)
