@@ -128,7 +128,8 @@ void RunControlLoop()
             break;
         }
         if (got == 0) {
-            // Nobody of the service posts a quit: whoever did, the stop it forces is no clean one.
+            // Nothing in the service posts a quit: whoever did, the stop it forces is not a
+            // clean one.
             exitCode = ERROR_REQUEST_ABORTED;
             break;
         }
