@@ -1,6 +1,7 @@
 // The pipe transport and the service's command client against a server the test plays over a
-// real named pipe: whole replies across pieces, the message limit, the bounded reply wait, the
-// reply payload rules of each command, and the connect retry across the tick count's wrap.
+// real named pipe: whole replies across pieces, the message limit, the bounded reply wait,
+// writes that fall short, the reply payload rules of each command, and the connect retry
+// across the tick count's wrap.
 #include "core/pipe/ServiceCommandClient.h"
 #include "testbed/machine/interpose.h"
 
@@ -33,10 +34,35 @@ HANDLE WINAPI RecordingCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSE
     return real(name, access, share, security, disposition, flags, templateFile);
 }
 
+// A write that moves one byte less than asked, as a pipe may report, and an event that
+// cannot be made; each armed for one call.
+std::atomic<bool> shortenNextWrite{false};
+BOOL WINAPI ShorteningWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    static auto real = testbed::RealFunction<decltype(&::WriteFile)>(L"kernel32.dll", "WriteFile");
+    if (size > 1 && shortenNextWrite.exchange(false))
+        --size;
+    return real(file, data, size, written, overlapped);
+}
+
+thread_local bool failNextEventHere = false;
+HANDLE WINAPI FailingCreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name)
+{
+    static auto real = testbed::RealFunction<decltype(&::CreateEventW)>(L"kernel32.dll", "CreateEventW");
+    if (failNextEventHere) {
+        failNextEventHere = false;
+        SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+        return nullptr;
+    }
+    return real(security, manualReset, initialState, name);
+}
+
 }  // namespace
 
 TESTBED_INTERPOSE(GetTickCount, 0, ShiftedTickCount)
 TESTBED_INTERPOSE(CreateFileW, 28, RecordingCreateFileW)
+TESTBED_INTERPOSE(WriteFile, 20, ShorteningWriteFile)
+TESTBED_INTERPOSE(CreateEventW, 16, FailingCreateEventW)
 
 namespace {
 
@@ -159,6 +185,27 @@ TEST(PipeTransport, SilentServerEndsTheReplyWaitAtTheLimit)
     // The cancelled read let go of its buffer: the handle is still usable for a clean close.
     EXPECT_TRUE(client.IsOpen());
     client.Close();
+}
+
+TEST(PipeTransport, WriteSucceedsOnlyWhenEveryByteLeft)
+{
+    const struct {
+        const char* name;
+        bool shortWrite;
+        bool noEvent;
+    } cases[] = {{"one byte short", true, false}, {"no event to wait on", false, true}};
+    for (const auto& c : cases) {
+        ScriptedServer server({Words({0})});
+        ServiceCommandClient client(5000, server.Name());
+        ASSERT_TRUE(client.ConnectWait(2000)) << c.name;
+        shortenNextWrite = c.shortWrite;
+        failNextEventHere = c.noEvent;
+        // A request that left short or unwatched is no request: the reply is not taken.
+        EXPECT_EQ(0, client.NotifyDeviceChange()) << c.name;
+        shortenNextWrite = false;
+        failNextEventHere = false;
+        client.Close();
+    }
 }
 
 struct CommandCase {

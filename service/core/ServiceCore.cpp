@@ -164,15 +164,28 @@ BOOL ServiceCore::CheckDriver()
     return matches;
 }
 
-void ServiceCore::SetSettings(const SettingV3& setting)
+BOOL ServiceCore::SetSettings(const SettingV3& setting)
 {
-    CSingleLock lock(&settingsLock_, TRUE);
-    setting_ = setting;
+    SettingV3 copy(setting);
+    // A holder that was terminated never gives the semaphore back: the wait is bounded, and
+    // the setting in force stays when it runs out.
+    CSingleLock lock(&settingsLock_);
+    if (!lock.Lock(SettingLockLimit)) {
+        return FALSE;
+    }
+    setting_ = std::move(copy);
+    return TRUE;
 }
 
 SettingV3 ServiceCore::GetSettings()
 {
-    CSingleLock lock(&settingsLock_, TRUE);
+    CSingleLock lock(&settingsLock_);
+    if (!lock.Lock(SettingLockLimit)) {
+        // As for a setting that cannot be read: the defaults, which block all USB storage.
+        SettingV3 defaults;
+        SettingStore::SetDefaultSettings(defaults);
+        return defaults;
+    }
     return setting_;
 }
 
@@ -277,6 +290,16 @@ void ServiceCore::StopLocked()
     RestorePortableDevicesLocked();
 }
 
+void ServiceCore::ForgetEndedEnforcementLocked()
+{
+    // Only the core asks the thread to end, and it forgets the thread right then: a thread
+    // that ended meanwhile met a failure that no handler expected.
+    if (enforcementThread_ != nullptr && WaitForSingleObject(enforcementThread_->m_hThread, 0) == WAIT_OBJECT_0) {
+        ForgetEndedQuelmarThread(enforcementThread_);
+        enforcementThread_ = nullptr;
+    }
+}
+
 void ServiceCore::EnsureEnforcementLocked(const SettingV3& setting)
 {
     if (setting.usbControlEnabled == 1 && enforcementThread_ == nullptr) {
@@ -298,6 +321,7 @@ void ServiceCore::ReloadSettingsLocked()
     RetryControlAccess();
     LoadSettings();
     const SettingV3 setting = GetSettings();
+    ForgetEndedEnforcementLocked();
     if (enforcementThread_ != nullptr) {
         if (setting.usbControlEnabled == 1) {
             enforcementThread_->PostThreadMessage(WM_APP_SETTINGS_CHANGED, 0, 0);
@@ -320,15 +344,21 @@ void ServiceCore::OnDeviceEvent()
 void ServiceCore::OnDeviceEventLocked()
 {
     RetryControlAccess();
+    PostDeviceEventToEnforcementLocked();
+    RequestDeviceLockPassesLocked();
+}
+
+void ServiceCore::PostDeviceEventToEnforcementLocked()
+{
+    // A thread that ended unasked, or a start that failed at the last reload, is tried again,
+    // so a new stick is not left to the driver's rule wait until the next reload.
+    ForgetEndedEnforcementLocked();
     if (enforcementThread_ == nullptr) {
-        // A start that failed at the last reload is tried again, so a stick is not left
-        // unenforced until the next reload.
         EnsureEnforcementLocked(GetSettings());
     }
     if (enforcementThread_ != nullptr) {
         enforcementThread_->PostThreadMessage(WM_APP_DEVICE_EVENT, 0, 0);
     }
-    RequestDeviceLockPassesLocked();
 }
 
 void ServiceCore::OnSubjectNotify(Subject* subject)
@@ -340,9 +370,7 @@ void ServiceCore::OnSubjectNotify(Subject* subject)
     if (!lock.Held() || eventThread_ == nullptr || subject != static_cast<Subject*>(eventThread_)) {
         return;
     }
-    if (enforcementThread_ != nullptr) {
-        enforcementThread_->PostThreadMessage(WM_APP_DEVICE_EVENT, 0, 0);
-    }
+    PostDeviceEventToEnforcementLocked();
 }
 
 void ServiceCore::OnServiceCommand(ServiceCommandRequest& request)

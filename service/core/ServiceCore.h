@@ -60,7 +60,9 @@ public:
     virtual int Start();
     virtual void Stop();
     virtual void OnDeviceEvent();
-    virtual void SetSettings(const SettingV3& setting);
+    // Both wait at most SettingLockLimit for the setting's semaphore. FALSE when the new
+    // setting could not be stored; GetSettings then answers the fail-closed defaults.
+    virtual BOOL SetSettings(const SettingV3& setting);
     virtual SettingV3 GetSettings();
     virtual void OnSessionLogon(DWORD sessionId);
     virtual void OnSessionLogoff();
@@ -85,6 +87,8 @@ public:
 
     // Between the request to end the pipe or event thread and its termination.
     static const DWORD WorkerStopLimit = 10000;
+    // The longest wait for the setting's semaphore, held only for a copy.
+    static const DWORD SettingLockLimit = 10000;
 
 private:
     ServiceCore();
@@ -109,6 +113,10 @@ private:
     // Starts enforcement when the setting wants it and it does not run; a failure is retried
     // at the next device event or reload.
     void EnsureEnforcementLocked(const SettingV3& setting);
+    // Lets go of an enforcement thread that has ended, so the next event starts a new one.
+    void ForgetEndedEnforcementLocked();
+    // A device or volume event for the enforcement thread, started first when it is missing.
+    void PostDeviceEventToEnforcementLocked();
     void StopPipeServerThreadLocked();
 
     // Starts the disc-recorder lock thread (5.1 and 5.2 only) and the ejector-watch thread

@@ -27,11 +27,27 @@ HRESULT DiscRecorderSet::CreateMaster()
     return hr;
 }
 
+void DiscRecorderSet::ReleaseUnpluggedRecorders()
+{
+    // An unplugged recorder's object stays valid and answers that its device is not present;
+    // kept, it would be one more reference for every time the drive is plugged in again.
+    for (auto recorder = held_.begin(); recorder != held_.end();) {
+        ULONG state = RECORDER_OPENED;
+        if ((*recorder)->GetRecorderState(&state) == IMAPI_E_DEVICE_NOTPRESENT) {
+            (*recorder)->Close();
+            recorder = held_.erase(recorder);
+        } else {
+            ++recorder;
+        }
+    }
+}
+
 void DiscRecorderSet::LockIdleRecorders()
 {
     if (!master_) {
         return;
     }
+    ReleaseUnpluggedRecorders();
     ComPtr<IEnumDiscRecorders> recorders;
     HRESULT last = master_->EnumDiscRecorders(recorders.Receive());
     if (SUCCEEDED(last) && recorders) {
@@ -48,8 +64,13 @@ void DiscRecorderSet::LockIdleRecorders()
             if (SUCCEEDED(last) && state == RECORDER_DOING_NOTHING) {
                 last = recorder->OpenExclusive();
                 IDiscRecorder* kept = nullptr;
-                if (SUCCEEDED(last) && SUCCEEDED(recorder->QueryInterface(IID_IDiscRecorder, reinterpret_cast<void**>(&kept)))) {
-                    held_.emplace_back(kept);
+                if (SUCCEEDED(last)) {
+                    if (SUCCEEDED(recorder->QueryInterface(IID_IDiscRecorder, reinterpret_cast<void**>(&kept)))) {
+                        held_.emplace_back(kept);
+                    } else {
+                        // Not kept, so it would never be closed: its exclusive use ends now.
+                        recorder->Close();
+                    }
                 }
             }
         }

@@ -26,9 +26,10 @@ public:
     HRESULT CreateMaster();
     bool HasMaster() const { return bool(master_); }
 
-    // Takes every recorder that is doing nothing for exclusive use and keeps it. When the disc
-    // master's server has ended, everything of that server is let go and a new master made;
-    // its recorders are taken at the next pass.
+    // Takes every recorder that is doing nothing for exclusive use and keeps it; held ones
+    // that were unplugged are closed and let go first. When the disc master's server has
+    // ended, everything of that server is let go and a new master made; its recorders are
+    // taken at the next pass.
     void LockIdleRecorders();
     size_t HeldCount() const { return held_.size(); }
 
@@ -36,6 +37,8 @@ public:
     void ReleaseAll();
 
 private:
+    void ReleaseUnpluggedRecorders();
+
     struct Release {
         void operator()(IUnknown* object) const { object->Release(); }
     };

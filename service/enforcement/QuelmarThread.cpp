@@ -61,7 +61,12 @@ ThreadMessageMap QuelmarThread::GetThreadMessageMap() const
 
 BOOL QuelmarThread::InitInstance()
 {
-    BuildSystemVolumeList(SystemVolumeList());
+    try {
+        BuildSystemVolumeList(SystemVolumeList());
+        systemVolumesMissing_ = false;
+    } catch (const std::bad_alloc&) {
+        // The first pass tries again; no pass decides without them.
+    }
     OnSettingsChanged(0, 0);
     return TRUE;
 }
@@ -111,11 +116,22 @@ void QuelmarThread::OnRecheckTimer(WPARAM timerId, LPARAM)
     }
 }
 
-void QuelmarThread::OnSettingsChanged(WPARAM, LPARAM)
+void QuelmarThread::TakeCurrentSetting()
 {
     ServiceCore* core = ServiceCore::GetInstance();
     if (core != nullptr) {
         TakeSetting(core->GetSettings());
+    }
+    settingOutdated_ = false;
+}
+
+void QuelmarThread::OnSettingsChanged(WPARAM, LPARAM)
+{
+    try {
+        TakeCurrentSetting();
+    } catch (const std::bad_alloc&) {
+        // The last setting, if any, stays in force until a pass can take the new one.
+        settingOutdated_ = true;
     }
     PostThreadMessage(WM_APP_EVALUATE, 1, 0);
 }
@@ -168,6 +184,15 @@ void QuelmarThread::OnEvaluate(WPARAM, LPARAM)
         timerId_ = 0;
     }
     try {
+        // What could not be taken before is taken first; until then no table is sent, and the
+        // driver keeps the one it has.
+        if (systemVolumesMissing_) {
+            BuildSystemVolumeList(SystemVolumeList());
+            systemVolumesMissing_ = false;
+        }
+        if (settingOutdated_) {
+            TakeCurrentSetting();
+        }
         Enumerate();
         VolumePolicyMap map;
         ComputeVolumePolicy(map);
@@ -298,6 +323,19 @@ QuelmarThread* StartQuelmarThread()
     }
     started->ResumeThread();
     return static_cast<QuelmarThread*>(started);
+}
+
+void ForgetEndedQuelmarThread(QuelmarThread* thread)
+{
+    if (thread == nullptr) {
+        return;
+    }
+    // A thread that ended before its ExitInstance still holds the driver's one handle. The
+    // table stays in force for the thread that comes next.
+    if (DriverControl::GetInstance()->IsOpen()) {
+        DriverControl::DeleteInstance();
+    }
+    delete thread;
 }
 
 void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag)

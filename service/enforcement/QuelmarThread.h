@@ -43,6 +43,9 @@ private:
     void OnQueryDriveState(WPARAM block, LPARAM);
     void OnSetExitCode(WPARAM releaseFlag, LPARAM);
 
+    // The service core's current setting becomes the thread's.
+    void TakeCurrentSetting();
+
     // Enumerates volumes and USB storage with the service's own process exempt at the driver.
     void Enumerate();
     // Answers the requests still queued when the loop ended, so no requester waits for them.
@@ -55,6 +58,9 @@ private:
     UINT_PTR timerId_ = 0;
     LONG pendingChanges_ = 0;
     LONG releaseFlag_ = 0;
+    // The Windows volumes or a new setting could not be taken yet; the next pass tries again.
+    bool systemVolumesMissing_ = true;
+    bool settingOutdated_ = true;
 };
 
 // Opens the driver within 1000 ms and starts the thread; null when either fails (the driver
@@ -65,5 +71,10 @@ QuelmarThread* StartQuelmarThread();
 // and Explorer is told), waits at most 30 s, then terminates it. A terminated thread leaves
 // the driver reset to mode 0. The thread object is deleted unless it had to be terminated.
 void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag);
+
+// Lets go of a thread that ended by itself, after a failure that no handler expected: the
+// driver handle it may have left open is closed (the driver keeps its table) and the object
+// deleted.
+void ForgetEndedQuelmarThread(QuelmarThread* thread);
 
 }  // namespace Quelmar

@@ -120,10 +120,18 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
 
 void RunControlLoop()
 {
+    DWORD exitCode = ERROR_SUCCESS;
     MSG msg;
-    for (;;) {
+    for (bool running = true; running;) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1) {
+        if (got == -1) {
+            exitCode = StartFailureCode(GetLastError());
+            break;
+        }
+        if (got == 0) {
+            // Nothing in the service posts a quit: whoever did, the stop it forces is not a
+            // clean one.
+            exitCode = ERROR_REQUEST_ABORTED;
             break;
         }
         // After the stop there is no core: a late control finds none and does nothing.
@@ -145,14 +153,19 @@ void RunControlLoop()
             }
             break;
         case WM_SERVICE_STOP:
-            StopServiceWork();
-            controlThreadId = 0;
-            statusReporter.Report(SERVICE_STOPPED, 0, 0);
-            return;
+            running = false;
+            break;
         default:
             break;
         }
     }
+    // Every way out of the loop ends the work; only control 128 has announced it already.
+    if (!stopRequested.exchange(true)) {
+        statusReporter.Report(SERVICE_STOP_PENDING, 0, 0);
+    }
+    StopServiceWork();
+    controlThreadId = 0;
+    statusReporter.Report(SERVICE_STOPPED, exitCode, 0);
 }
 
 DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID eventData, LPVOID)
@@ -176,8 +189,14 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID eventD
     }
     case SERVICE_CONTROL_QUELMAR_STOP:
         if (!stopRequested.exchange(true)) {
-            statusReporter.Report(SERVICE_STOP_PENDING, 0, 0);
-            PostControl(WM_SERVICE_STOP, 0);
+            if (PostControl(WM_SERVICE_STOP, 0)) {
+                // The control thread may have finished the stop already; STOPPED stays.
+                statusReporter.ReportUnlessStopped(SERVICE_STOP_PENDING);
+            } else {
+                // Nothing will carry the stop out: the service keeps its state and the next
+                // 128 is taken again.
+                stopRequested = false;
+            }
         }
         break;
     default:

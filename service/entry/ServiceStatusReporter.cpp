@@ -32,9 +32,24 @@ BOOL ServiceStatusReporter::ReportLocked(DWORD state, DWORD win32ExitCode, DWORD
 
 BOOL ServiceStatusReporter::ReportCurrent()
 {
-    // One lock for reading and reporting: a stop reported in between is never undone.
     std::lock_guard<std::mutex> guard(lock_);
-    return ReportLocked(status_.dwCurrentState, 0, 0);
+    return ReportUnlessStoppedLocked(status_.dwCurrentState);
+}
+
+BOOL ServiceStatusReporter::ReportUnlessStopped(DWORD state)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return ReportUnlessStoppedLocked(state);
+}
+
+BOOL ServiceStatusReporter::ReportUnlessStoppedLocked(DWORD state)
+{
+    // One lock for reading and reporting: a stop reported in between is never undone, and a
+    // late control does not report it again with exit code 0 over the code that said why.
+    if (status_.dwCurrentState == SERVICE_STOPPED) {
+        return TRUE;
+    }
+    return ReportLocked(state, 0, 0);
 }
 
 DWORD ServiceStatusReporter::CurrentState()

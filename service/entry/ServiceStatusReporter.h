@@ -17,12 +17,15 @@ public:
     // No control is accepted while the service starts, then only session changes; pending
     // states carry a fresh check point.
     BOOL Report(DWORD state, DWORD win32ExitCode, DWORD waitHint);
-    // The current state again, exit code 0.
+    // The current state again, exit code 0; nothing once SERVICE_STOPPED was reported.
     BOOL ReportCurrent();
+    // The state with exit code 0, unless SERVICE_STOPPED was reported already (TRUE then).
+    BOOL ReportUnlessStopped(DWORD state);
     DWORD CurrentState();
 
 private:
     BOOL ReportLocked(DWORD state, DWORD win32ExitCode, DWORD waitHint);
+    BOOL ReportUnlessStoppedLocked(DWORD state);
 
     std::mutex lock_;
     SERVICE_STATUS_HANDLE handle_ = nullptr;

@@ -35,6 +35,10 @@ void SetSidAccess(EXPLICIT_ACCESSW& access, PSID sid, DWORD rights, DWORD inheri
 PipeCommandServer::PipeCommandServer(LPCWSTR pipeName, DWORD pieceSize)
     : PipeCommandBase(pipeName, pieceSize), stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
+    // Without it nothing could end a wait for a client but termination.
+    if (!stopEvent_.IsValid()) {
+        throw CResourceException(GetLastError());
+    }
 }
 
 void PipeCommandServer::RequestStop()
@@ -45,9 +49,6 @@ void PipeCommandServer::RequestStop()
 
 int PipeCommandServer::Wait(HANDLE* event)
 {
-    if (!stopEvent_.IsValid()) {
-        return PipeCommandBase::Wait(event);
-    }
     HANDLE waits[] = {*event, stopEvent_.Get()};
     return WaitForMultipleObjects(2, waits, FALSE, waitLimit_) == WAIT_OBJECT_0 ? 1 : 0;
 }
@@ -115,7 +116,7 @@ int PipeCommandServer::Serve()
 {
     // A name taken by someone else, or a passing shortage, is retried until the stop.
     while (!Create()) {
-        if (!stopEvent_.IsValid() || WaitForSingleObject(stopEvent_.Get(), CreateRetryDelay) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(stopEvent_.Get(), CreateRetryDelay) != WAIT_TIMEOUT) {
             return -1;
         }
     }

@@ -6,12 +6,14 @@
 //  Windows builds only.
 //
 #include "core/pipe/PipeCommandBase.h"
+#include "classlib/CException.h"
 #include "classlib/ScopedHandle.h"
 
 #include <atomic>
 
 class PipeCommandServer : public PipeCommandBase {
 public:
+    // Throws CResourceException when its stop event cannot be made.
     PipeCommandServer(LPCWSTR pipeName, DWORD pieceSize);
 
     // The I/O event or the stop event: 1 for the I/O, 0 for the stop (the caller then cancels

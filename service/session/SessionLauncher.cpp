@@ -2,6 +2,7 @@
 
 #include "classlib/ScopedHandle.h"
 #include "core/process/DynamicLibrary.h"
+#include "core/system/ProgramPaths.h"
 #include "service/session/EnvironmentBlock.h"
 #include "service/session/UserTokens.h"
 
@@ -11,8 +12,6 @@ namespace Quelmar {
 
 namespace {
 
-const DWORD kFirstPathChars = 512;
-const DWORD kLongestPathChars = 32768;
 // While a session is still being set up the system answers ERROR_PIPE_NOT_CONNECTED; the
 // start is tried again every second for this long.
 const DWORD kRetryStepMilliseconds = 1000;
@@ -89,18 +88,7 @@ void LaunchWithUserToken(ScopedHandle& userToken, const std::vector<WCHAR>& comm
 
 CString GetServiceModuleFolder()
 {
-    std::vector<WCHAR> buffer(kFirstPathChars);
-    for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
-        if (length == 0)
-            return CString();
-        if (length < buffer.size())
-            break;
-        if (buffer.size() >= kLongestPathChars)
-            return CString();
-        buffer.resize(buffer.size() * 2);
-    }
-    CString path(buffer.data(), buffer.size());
+    const CString path = GetModuleFilePath();
     int slash = path.ReverseFind(L'\\');
     if (slash < 0)
         return CString();

@@ -1,7 +1,7 @@
 //
 //  The disc recorders the service holds while CD/DVD writing is blocked: idle ones taken
-//  exclusively, busy ones once idle, all again after the disc master's server restarted, and
-//  every one given back at the end.
+//  exclusively, busy ones once idle, all again after the disc master's server restarted, ones
+//  it cannot keep or that were unplugged given back at once, and every one at the end.
 //
 #include "service/discs/DiscRecorderSet.h"
 #include "testbed/imapi/DiscSystem.h"
@@ -112,15 +112,28 @@ TEST_F(DiscRecorderSetTest, ClosesEveryRecorderItHeldWhenItEnds)
     EXPECT_EQ(discs.OutstandingAllocations(), 0u);
 }
 
-TEST_F(DiscRecorderSetTest, WithoutTheDiscMasterServiceNothingIsHeld)
+TEST_F(DiscRecorderSetTest, RecordersItCannotKeepOrThatWereUnpluggedAreClosedAndLetGo)
 {
-    discs.AddRecorder(L'D');
-    discs.firstGenerationRegistered = false;
+    testbed::DiscRecorder& refusing = discs.AddRecorder(L'D');
+    refusing.refusesSecondReference = true;
+    testbed::DiscRecorder& usb = discs.AddRecorder(L'E');
     DiscRecorderSet set;
-    EXPECT_EQ(set.CreateMaster(), REGDB_E_CLASSNOTREG);
-    EXPECT_FALSE(set.HasMaster());
+    ASSERT_EQ(set.CreateMaster(), S_OK);
     set.LockIdleRecorders();
-    EXPECT_EQ(set.HeldCount(), 0u);
+    // D was opened but could not be kept: it is closed at once, not left taken.
+    EXPECT_EQ(refusing.closes, 1u);
+    ASSERT_EQ(set.HeldCount(), 1u);
+    const long live = discs.LiveObjects();
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        discs.Unplug(usb);
+        set.LockIdleRecorders();
+        EXPECT_EQ(set.HeldCount(), 0u) << cycle;
+        discs.Replug(usb);
+        set.LockIdleRecorders();
+        EXPECT_EQ(set.HeldCount(), 1u) << cycle;
+        EXPECT_NE(usb.exclusiveHolder, nullptr) << cycle;
+        EXPECT_EQ(discs.LiveObjects(), live) << cycle;
+    }
 }
 
 TEST_F(DiscRecorderSetTest, AvailabilityLeavesTheCallersComInitialisationAlone)

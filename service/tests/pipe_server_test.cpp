@@ -1,6 +1,6 @@
 // The service's pipe server over a real named pipe: the shape of each request, the message
 // limit, the exemption commands granted only to a privileged caller for its own process, the
-// one instance kept for the server's life, its access list, and the stop of a blocked wait.
+// one instance kept for the server's life, its access list, and the stop of a pending read.
 #include "core/pipe/ServiceCommandClient.h"
 #include "service/pipe/ServiceCommandServer.h"
 #include "testbed/machine/interpose.h"
@@ -249,19 +249,34 @@ TEST_F(PipeServerTest, AccessListGivesInteractiveUsersNoRightToChangeIt)
     LocalFree(descriptor);
 }
 
-TEST_F(PipeServerTest, StopEndsTheWaitForASilentClient)
+TEST(PipeServer, StopCancelsAPendingReadAndLeavesThePipeOpen)
 {
-    std::unique_ptr<ServiceCommandClient> client = Connect();
-    // Connected, nothing sent: the server waits in its read until the stop.
-    Sleep(50);
-    server_->RequestStop();
-    thread_.join();
-    EXPECT_EQ(0, served_);
-    // The server closed its instance on the way out: the name is free again.
-    HANDLE again = CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 1024, 1024, 0, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, again);
-    CloseHandle(again);
-    thread_ = std::thread([] {});
+    const std::wstring name = UniquePipeName();
+    ServiceCommandServer server(name.c_str());
+    ASSERT_TRUE(server.Create());
+    ServiceCommandClient client(5000, name.c_str());
+    ASSERT_TRUE(client.ConnectWait(5000));
+    ASSERT_TRUE(server.Connect());
+    // The read runs on this thread, which lives on: the system would cancel the I/O of a
+    // thread that ends.
+    std::thread stopping([&] { server.RequestStop(); });
+    std::vector<BYTE> request;
+    const BOOL read = server.Read(request);
+    stopping.join();
+    EXPECT_FALSE(read);
+    // Only Close closes the instance.
+    ASSERT_TRUE(server.IsOpen());
+    // The read is over, not merely abandoned: what the client sends now stays in the pipe
+    // instead of landing in the buffer of a read whose frame is gone.
+    const BYTE late[] = {3, 0, 0, 0};
+    ASSERT_TRUE(client.Write(late, sizeof(late)));
+    DWORD waiting = 0;
+    const DWORD start = GetTickCount();
+    while (PeekNamedPipe(server.Handle(), nullptr, 0, nullptr, &waiting, nullptr) && waiting == 0 &&
+           GetTickCount() - start < 2000)
+        Sleep(10);
+    EXPECT_EQ(sizeof(late), waiting);
+    server.Close();
 }
 
 TEST(PipeServer, SilentClientIsDroppedAfterTheIdleLimitAndTheNextServed)

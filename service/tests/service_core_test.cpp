@@ -13,16 +13,68 @@
 #include "service/enforcement/ThreadRequest.h"
 #include "service/events/CEventWaitThread.h"
 #include "service/tests/DecisionValues.h"
+#include "service/tests/freed_block_watch.h"
 #include "testbed/bridge/KernelBridge.h"
 #include "testbed/imapi/DiscSystem.h"
 #include "testbed/machine/ClassInstaller.h"
 #include "testbed/machine/Sessions.h"
+#include "testbed/machine/interpose.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
+#include <thread>
+
+// Kernel objects as a test wants them: an event that cannot be made, and a semaphore whose
+// holder was lost, so that a bounded wait for it runs out and a wait without limit never ends.
+namespace {
+
+thread_local bool failNextEventHere = false;
+HANDLE WINAPI FailingCreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name)
+{
+    static auto real = testbed::RealFunction<decltype(&::CreateEventW)>(L"kernel32.dll", "CreateEventW");
+    if (failNextEventHere) {
+        failNextEventHere = false;
+        SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+        return nullptr;
+    }
+    return real(security, manualReset, initialState, name);
+}
+
+thread_local HANDLE lastOneOfOneSemaphoreHere = nullptr;
+HANDLE WINAPI RecordingCreateSemaphoreW(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum, LPCWSTR name)
+{
+    static auto real = testbed::RealFunction<decltype(&::CreateSemaphoreW)>(L"kernel32.dll", "CreateSemaphoreW");
+    HANDLE semaphore = real(security, initial, maximum, name);
+    if (name == nullptr && initial == 1 && maximum == 1)
+        lastOneOfOneSemaphoreHere = semaphore;
+    return semaphore;
+}
+
+std::atomic<HANDLE> lostSemaphore{nullptr};
+std::atomic<DWORD> longestLostWait{0};
+DWORD WINAPI LostHolderWaitForSingleObject(HANDLE handle, DWORD limit)
+{
+    static auto real = testbed::RealFunction<decltype(&::WaitForSingleObject)>(L"kernel32.dll", "WaitForSingleObject");
+    if (handle != nullptr && handle == lostSemaphore.load()) {
+        longestLostWait = limit > longestLostWait ? limit : longestLostWait.load();
+        if (limit != INFINITE)
+            return WAIT_TIMEOUT;
+        while (handle == lostSemaphore.load())
+            Sleep(10);
+    }
+    return real(handle, limit);
+}
+
+}  // namespace
+
+TESTBED_INTERPOSE(CreateEventW, 16, FailingCreateEventW)
+TESTBED_INTERPOSE(CreateSemaphoreW, 16, RecordingCreateSemaphoreW)
+TESTBED_INTERPOSE(WaitForSingleObject, 8, LostHolderWaitForSingleObject)
 
 namespace servicetest {
 namespace {
@@ -75,6 +127,22 @@ bool Eventually(const std::function<bool()>& condition, DWORD limit = 10000)
     return true;
 }
 
+// Runs the work on a thread of its own; false when it has not ended by the deadline, after
+// which the lost semaphore is given back so that the work can end and the test go on.
+bool EndsInTime(const std::function<void()>& work)
+{
+    std::atomic<bool> ended{false};
+    std::thread runner([&] {
+        work();
+        ended = true;
+    });
+    const bool inTime = Eventually([&] { return ended.load(); }, 30000);
+    if (!inTime)
+        lostSemaphore = nullptr;
+    runner.join();
+    return inTime;
+}
+
 class ServiceCoreTest : public CleanProductState {
 protected:
     void SetUp() override
@@ -84,10 +152,13 @@ protected:
         ASSERT_TRUE(bridge_->Kernel().FilterLoaded());
         core_ = ServiceCore::CreateInstance();
         ASSERT_NE(nullptr, core_);
+        settingSemaphore_ = lastOneOfOneSemaphoreHere;
     }
 
     void TearDown() override
     {
+        lostSemaphore = nullptr;
+        failNextEventHere = false;
         if (ServiceCore::GetInstance() != nullptr) {
             ServiceCore::GetInstance()->Stop();
             ServiceCore::DeleteInstance();
@@ -126,9 +197,21 @@ protected:
         return client;
     }
 
+    // A stick plugged while the service runs, known to the kernel but to no pass yet.
+    testbed::Volume& PlugLateStick(wchar_t letter)
+    {
+        const int port = letter - L'J' + 3;
+        testbed::UsbDevice& late =
+            pc_.hub.Plug(port, testbed::UsbStick(0x1234, 0x5678, L"Other", L"Stick", L"LATE0" + std::to_wstring(port)));
+        testbed::Volume& volume = pc_.pc.AddVolume(late.Disk(), letter);
+        bridge_->AddKernelVolume(volume);
+        return volume;
+    }
+
     OfficePc pc_;
     std::unique_ptr<testbed::KernelBridge> bridge_;
     ServiceCore* core_ = nullptr;
+    HANDLE settingSemaphore_ = nullptr;
 };
 
 TEST_F(ServiceCoreTest, StartEnforcesTheStoredSettingAndStopLeavesTheTable)
@@ -228,6 +311,125 @@ TEST_F(ServiceCoreTest, EnforcementThatCouldNotStartIsRetriedAtTheNextDeviceEven
     core_->OnDeviceEvent();
     EXPECT_TRUE(core_->HasEnforcementThread());
     EXPECT_TRUE(RuleBecomes(pc_.unknown, 1));
+}
+
+TEST_F(ServiceCoreTest, EnforcementAfterAFailureTriesAgainAtTheNextEvent)
+{
+    const struct {
+        const char* failure;
+        bool whileSettingUp;
+    } cases[] = {{"allocation failure while the thread sets itself up", true},
+                 {"failure no handler expects, in a pass", false}};
+    for (const auto& c : cases) {
+        Store(OfficeSetting(1));
+        // The thread's next storage query fails; the second case also waits for the thread's end.
+        std::atomic<bool> armed{c.whileSettingUp};
+        std::atomic<HANDLE> failedThread{nullptr};
+        pc_.pc.beforeRequest = [&](DWORD) {
+            if (!armed.exchange(false))
+                return;
+            HANDLE self = nullptr;
+            DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
+            failedThread = self;
+            if (c.whileSettingUp)
+                throw std::bad_alloc();
+            throw 7;
+        };
+        ASSERT_EQ(1, core_->Start()) << c.failure;
+        if (!c.whileSettingUp) {
+            ASSERT_TRUE(RuleBecomes(pc_.unknown, 1)) << c.failure;
+            armed = true;
+            core_->OnDeviceEvent();
+            ASSERT_TRUE(Eventually([&] { return failedThread.load() != nullptr; })) << c.failure;
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(failedThread.load(), 10000)) << c.failure;
+        }
+        ASSERT_TRUE(Eventually([&] { return failedThread.load() != nullptr; })) << c.failure;
+        CloseHandle(failedThread.load());
+        testbed::Volume& late = PlugLateStick(c.whileSettingUp ? L'J' : L'K');
+        core_->OnDeviceEvent();
+        EXPECT_TRUE(RuleBecomes(late, 1)) << c.failure;
+        EXPECT_TRUE(RuleBecomes(pc_.unknown, 1)) << c.failure;
+        EXPECT_EQ(0, Rule(pc_.known)) << c.failure;
+        core_->Stop();
+        pc_.pc.beforeRequest = nullptr;
+        ServiceCore::DeleteInstance();
+        core_ = ServiceCore::CreateInstance();
+        ASSERT_NE(nullptr, core_);
+    }
+}
+
+TEST_F(ServiceCoreTest, PipeServerThatCouldNotBeStoppedFailsTheStart)
+{
+    Store(OfficeSetting(1));
+    // The first event the start makes is the pipe server's stop event.
+    failNextEventHere = true;
+    EXPECT_EQ(0, core_->Start());
+    EXPECT_NE(0u, GetLastError());
+    failNextEventHere = false;
+    EXPECT_FALSE(core_->HasPipeServerThread());
+    EXPECT_FALSE(core_->HasEnforcementThread());
+    EXPECT_FALSE(core_->HasEventWaitThread());
+}
+
+TEST_F(ServiceCoreTest, SettingHeldByALostThreadNeverHangsAReload)
+{
+    ASSERT_NE(nullptr, settingSemaphore_);
+    Store(OfficeSetting(1));
+    ASSERT_EQ(1, core_->Start());
+    ASSERT_TRUE(RuleBecomes(pc_.unknown, 1));
+    lostSemaphore = settingSemaphore_;
+    EXPECT_TRUE(EndsInTime([&] { core_->ReloadSettings(); }));
+    EXPECT_NE(INFINITE, longestLostWait.load());
+    // Neither the core nor the enforcement thread could take the setting: the defaults block
+    // even the whitelisted stick.
+    EXPECT_TRUE(RuleBecomes(pc_.known, 1));
+    EXPECT_TRUE(EndsInTime([&] { core_->Stop(); }));
+}
+
+TEST_F(ServiceCoreTest, ReloadThatMeetsAStopIsDroppedAndStartsNothing)
+{
+    Store(OfficeSetting(1));
+    ASSERT_EQ(1, core_->Start());
+    ASSERT_TRUE(RuleBecomes(pc_.unknown, 1));
+    // The enforcement thread stays in a pass until the stop asks it to end: from then on the
+    // stop holds the core lock while it waits for the thread.
+    ScopedHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> gated{false};
+    std::atomic<bool> stopAsked{false};
+    pc_.pc.beforeRequest = [&](DWORD) {
+        if (gated.exchange(true))
+            return;
+        // The machine is not kept from the stop's other threads meanwhile.
+        pc_.pc.Lock().unlock();
+        MSG msg;
+        const DWORD start = GetTickCount();
+        while (!PeekMessageW(&msg, nullptr, WM_APP_SET_EXIT_CODE, WM_APP_SET_EXIT_CODE, PM_NOREMOVE) &&
+               GetTickCount() - start < 20000)
+            Sleep(5);
+        stopAsked = true;
+        WaitForSingleObject(release.Get(), 20000);
+        pc_.pc.Lock().lock();
+    };
+    core_->OnDeviceEvent();
+    std::thread stopping([&] { core_->Stop(); });
+    ASSERT_TRUE(Eventually([&] { return stopAsked.load(); }, 20000));
+
+    Store(OfficeSetting(0));
+    std::atomic<bool> reloaded{false};
+    std::thread reloading([&] {
+        core_->ReloadSettings();
+        reloaded = true;
+    });
+    EXPECT_TRUE(Eventually([&] { return reloaded.load(); }, 5000));
+    SetEvent(release.Get());
+    reloading.join();
+    stopping.join();
+    EXPECT_FALSE(core_->HasEnforcementThread());
+    EXPECT_FALSE(core_->HasPipeServerThread());
+    EXPECT_FALSE(DriverControl::GetInstance()->IsOpen());
+    // The stop kept the driver's table; the reload that would have released it never ran.
+    EXPECT_EQ(1, bridge_->Kernel().DriverMode());
+    EXPECT_EQ(1, Rule(pc_.unknown));
 }
 
 TEST_F(ServiceCoreTest, VolumeEventAloneRulesANewStick)
@@ -366,19 +568,12 @@ TEST_F(EnforcementThreadTest, RequestsQueuedWhenTheThreadEndsAreAnswered)
     delete started;
 }
 
-TEST(ServiceFolder, LongInstallPathIsNeverCut)
+TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpWritesOnlyIntoALiveBlock)
 {
-    testbed::Machine pc;
-    const std::wstring folder = L"D:\\" + std::wstring(600, L'q') + L"\\QEVRIN";
-    pc.programFile = folder + L"\\QEVRINs.exe";
-    EXPECT_EQ(folder, std::wstring(GetModuleFolderPath().GetString()));
-}
-
-TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpFindsTheBlockAlive)
-{
+    heapcheck::FreedBlockWatch watch;
     ThreadRequest* request = ThreadRequest::Create();
     ASSERT_NE(nullptr, request);
-    // A thread that takes its time: the requester's wait ends first.
+    // A thread that takes its time: the requester's wait ends and it lets go first.
     struct Slow {
         static DWORD WINAPI Run(LPVOID)
         {
@@ -403,6 +598,9 @@ TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpFindsTheBlockAlive)
     request->Release();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
+    // The block was freed by the last one to let go, and nothing wrote into it afterwards.
+    EXPECT_LE(1u, watch.KeptBlocks());
+    EXPECT_EQ(0u, watch.OverwrittenBlocks());
 }
 
 // The portable devices the core keeps disabled: a phone the user disabled himself and a camera.

@@ -1,8 +1,8 @@
 // The service entry where it needs no running service: the control handler only posts what
-// the control thread must do, checks the event data it is given, and asks for one stop; a
-// control after the stop finds no core; a failed start never reports exit code 0; and the
-// service's own access list is narrowed so that only SYSTEM and Administrators may send the
-// stopping control.
+// the control thread must do, checks the event data it is given, and asks for one stop that
+// it could hand on; every way out of the control loop stops the core and reports why; a
+// control after the stop finds no core; and the service's own access list is narrowed so that
+// only SYSTEM and Administrators may send the stopping control.
 #include "service/core/ServiceCore.h"
 #include "service/entry/ServiceControlAccess.h"
 #include "service/entry/ServiceEntry.h"
@@ -13,7 +13,9 @@
 #include <sddl.h>
 #include <wtsapi32.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -57,10 +59,40 @@ BOOL WINAPI PlayedSetServiceObjectSecurity(SC_HANDLE, SECURITY_INFORMATION, PSEC
     return TRUE;
 }
 
+// A post of the stop that the system refuses, as with a full queue.
+std::atomic<bool> refuseNextStopPost{false};
+BOOL WINAPI RefusingPostThreadMessageW(DWORD thread, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static auto real = testbed::RealFunction<decltype(&::PostThreadMessageW)>(L"user32.dll", "PostThreadMessageW");
+    if (message == Quelmar::WM_SERVICE_STOP && refuseNextStopPost.exchange(false)) {
+        SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+        return FALSE;
+    }
+    return real(thread, message, wParam, lParam);
+}
+
+// What the service told the service control manager last; no manager is involved here.
+std::mutex reportedLock;
+SERVICE_STATUS lastReported = {};
+BOOL WINAPI RecordingSetServiceStatus(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status)
+{
+    std::lock_guard<std::mutex> hold(reportedLock);
+    lastReported = *status;
+    return TRUE;
+}
+
+SERVICE_STATUS LastReported()
+{
+    std::lock_guard<std::mutex> hold(reportedLock);
+    return lastReported;
+}
+
 }  // namespace
 
 TESTBED_INTERPOSE(QueryServiceObjectSecurity, 20, PlayedQueryServiceObjectSecurity)
 TESTBED_INTERPOSE(SetServiceObjectSecurity, 12, PlayedSetServiceObjectSecurity)
+TESTBED_INTERPOSE(PostThreadMessageW, 16, RefusingPostThreadMessageW)
+TESTBED_INTERPOSE(SetServiceStatus, 8, RecordingSetServiceStatus)
 
 namespace servicetest {
 namespace {
@@ -90,6 +122,10 @@ TEST(ServiceControlHandler, PostsEachControlAndChecksTheSessionRecord)
     ServiceControlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGOFF, nullptr, nullptr);
     ServiceControlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOCK, &record, nullptr);
     ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
+    // A stop that could not be handed on is not taken for one: the next 128 still stops.
+    refuseNextStopPost = true;
+    ServiceControlHandler(SERVICE_CONTROL_QUELMAR_STOP, 0, nullptr, nullptr);
+    EXPECT_FALSE(refuseNextStopPost);
     ServiceControlHandler(SERVICE_CONTROL_QUELMAR_STOP, 0, nullptr, nullptr);
     ServiceControlHandler(SERVICE_CONTROL_QUELMAR_STOP, 0, nullptr, nullptr);
 
@@ -99,32 +135,44 @@ TEST(ServiceControlHandler, PostsEachControlAndChecksTheSessionRecord)
     EXPECT_EQ(static_cast<UINT>(WM_SERVICE_LOGON), posted[1].message);
     EXPECT_EQ(3u, posted[1].wParam);
     EXPECT_EQ(static_cast<UINT>(WM_SERVICE_LOGOFF), posted[2].message);
-    // SERVICE_CONTROL_STOP is not acted on; two 128s make one stop.
+    // SERVICE_CONTROL_STOP is not acted on; two 128s handed on make one stop.
     EXPECT_EQ(static_cast<UINT>(WM_SERVICE_STOP), posted[3].message);
 }
 
-TEST(ServiceControlLoop, ControlsAfterTheStopFindNoCore)
+TEST(ServiceControlLoop, EveryWayOutStopsTheCoreAndReportsWhy)
 {
-    std::thread control([] {
-        AttachControlThread();
-        ServiceControlHandler(SERVICE_CONTROL_QUELMAR_STOP, 0, nullptr, nullptr);
-        RunControlLoop();
-        // The stop left no core, and a late control does not make one.
-        ServiceControlHandler(SERVICE_CONTROL_DEVICEEVENT, 0, nullptr, nullptr);
-        ServiceControlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGOFF, nullptr, nullptr);
-        EXPECT_EQ(nullptr, ServiceCore::GetInstance());
-        MSG msg;
-        EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_SERVICE_DEVICE_EVENT, WM_SERVICE_STOP, PM_NOREMOVE));
-    });
-    control.join();
-    EXPECT_EQ(nullptr, ServiceCore::GetInstance());
-}
-
-TEST(ServiceStart, FailureIsNeverReportedAsExitCodeZero)
-{
-    EXPECT_NE(0u, StartFailureCode(ERROR_SUCCESS));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), StartFailureCode(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_REVISION_MISMATCH), StartFailureCode(ERROR_REVISION_MISMATCH));
+    const struct {
+        const char* way;
+        bool quit;
+        DWORD exitCode;
+    } cases[] = {{"control 128", false, ERROR_SUCCESS}, {"quit message", true, ERROR_REQUEST_ABORTED}};
+    for (const auto& c : cases) {
+        std::thread control([&] {
+            AttachControlThread();
+            ASSERT_NE(nullptr, ServiceCore::CreateInstance()) << c.way;
+            if (c.quit)
+                PostQuitMessage(0);
+            else
+                ServiceControlHandler(SERVICE_CONTROL_QUELMAR_STOP, 0, nullptr, nullptr);
+            RunControlLoop();
+            // The stop left no core, and a late control does not make one.
+            ServiceControlHandler(SERVICE_CONTROL_DEVICEEVENT, 0, nullptr, nullptr);
+            ServiceControlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGOFF, nullptr, nullptr);
+            ServiceControlHandler(SERVICE_CONTROL_QUELMAR_STOP, 0, nullptr, nullptr);
+            EXPECT_EQ(nullptr, ServiceCore::GetInstance()) << c.way;
+            MSG msg;
+            EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_SERVICE_DEVICE_EVENT, WM_SERVICE_STOP, PM_NOREMOVE)) << c.way;
+        });
+        control.join();
+        if (ServiceCore::GetInstance() != nullptr) {
+            ADD_FAILURE() << c.way << ": the core outlived the control loop";
+            ServiceCore::GetInstance()->Stop();
+            ServiceCore::DeleteInstance();
+        }
+        const SERVICE_STATUS reported = LastReported();
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), reported.dwCurrentState) << c.way;
+        EXPECT_EQ(c.exitCode, reported.dwWin32ExitCode) << c.way;
+    }
 }
 
 class ServiceAccessTest : public ::testing::Test {

@@ -1,6 +1,7 @@
 #include "service/volumes/StorageQuery.h"
 
 #include "classlib/ScopedHandle.h"
+#include "core/system/ProgramPaths.h"
 #include "core/volume/VolumeMap.h"
 #include "service/volumes/VolumeRecordList.h"
 
@@ -22,26 +23,18 @@ private:
     UINT previous_;
 };
 
-// A path that the system hands back through a buffer that may be too small: 512 characters,
-// doubled until the result fits.
-template <typename Reader>
-CString ReadGrowingPath(Reader read)
+// The Windows folder, read with the size the system says it needs; empty when it cannot be
+// read.
+CString GetWindowsFolder()
 {
-    for (DWORD size = 512; size <= 0x8000; size *= 2) {
-        CString text;
-        WCHAR* buffer = text.GetBuffer(static_cast<int>(size));
-        DWORD length = read(buffer, size);
-        if (length == 0) {
-            text.ReleaseBuffer(0);
-            return text;
-        }
-        if (length < size) {
-            text.ReleaseBuffer(static_cast<int>(length));
-            return text;
-        }
-        text.ReleaseBuffer(0);
+    const UINT needed = GetWindowsDirectoryW(nullptr, 0);
+    if (needed == 0) {
+        return CString();
     }
-    return CString();
+    CString folder;
+    const UINT length = GetWindowsDirectoryW(folder.GetBuffer(static_cast<int>(needed)), needed);
+    folder.ReleaseBuffer(length < needed ? static_cast<int>(length) : 0);
+    return folder;
 }
 
 bool SameLetter(LONG driveLetter, WCHAR ch)
@@ -120,7 +113,7 @@ void BuildSystemVolumeList(std::vector<VolumeRecord>& list)
                            VOLUME_MAP_DEVICE_IDS | VOLUME_MAP_CHILD_DEVICE_NAMES | VOLUME_MAP_DEVNODES)
         .Build();
 
-    CString windowsFolder = ReadGrowingPath([](WCHAR* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
+    const CString windowsFolder = GetWindowsFolder();
     if (!windowsFolder.IsEmpty()) {
         AddRecordsOfLetter(records, windowsFolder[0], list);
 
@@ -137,8 +130,7 @@ void BuildSystemVolumeList(std::vector<VolumeRecord>& list)
         }
     }
 
-    CString programFile =
-        ReadGrowingPath([](WCHAR* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+    const CString programFile = GetModuleFilePath();
     if (!programFile.IsEmpty()) {
         AddRecordsOfLetter(records, programFile[0], list);
     }

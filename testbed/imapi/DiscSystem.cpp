@@ -100,6 +100,20 @@ void DiscSystem::RestartMasterServer()
         recorder->exclusiveHolder = nullptr;
 }
 
+void DiscSystem::Unplug(DiscRecorder& recorder)
+{
+    std::lock_guard<std::recursive_mutex> hold(Lock());
+    recorder.present = false;
+    recorder.exclusiveHolder = nullptr;
+    ++recorder.plugCycle;
+}
+
+void DiscSystem::Replug(DiscRecorder& recorder)
+{
+    std::lock_guard<std::recursive_mutex> hold(Lock());
+    recorder.present = true;
+}
+
 std::vector<std::wstring> DiscSystem::MountPaths(const DiscRecorder& recorder) const
 {
     std::vector<std::wstring> paths;

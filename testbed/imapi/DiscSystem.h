@@ -51,11 +51,18 @@ struct DiscRecorder {
     bool burning = false;                  // first generation: the state is "burning"
     bool heldByOtherProgram = false;       // another program has the drive for its exclusive use
     HRESULT ejectResult = S_OK;            // injected ejection failure while not S_OK
+    bool refusesSecondReference = false;   // first generation: QueryInterface for the recorder fails
 
     // What the code under test did to the drive.
     unsigned ejected = 0;                  // successful ejections (each leaves the drive empty)
     unsigned ejectAttempts = 0;
     unsigned closesWithoutOpen = 0;        // first generation: Close on an object that had not opened it
+    unsigned closes = 0;                   // first generation: Close that ended the exclusive use
+
+    // First generation: unplugged, the drive is left out of enumerations, and every object of
+    // it (also of an earlier plug) answers IMAPI_E_DEVICE_NOTPRESENT; see DiscSystem::Unplug.
+    bool present = true;
+    unsigned plugCycle = 0;
 
     // First generation: the recorder object (of the running server) that holds the drive open
     // for its exclusive use, or null.
@@ -90,6 +97,11 @@ public:
     // old server answers kDiscMasterServerGone from then on, and the exclusive holds it kept
     // end with it.
     void RestartMasterServer();
+
+    // The drive is unplugged (its exclusive use ends with it) or plugged in again as a new
+    // device, which the objects of its earlier plug do not reach.
+    void Unplug(DiscRecorder& recorder);
+    void Replug(DiscRecorder& recorder);
     unsigned ServerGeneration() const { return serverGeneration_; }
 
     // Objects not yet released, and BSTRs and SAFEARRAYs handed out and not yet freed.

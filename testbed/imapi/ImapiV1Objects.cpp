@@ -24,7 +24,10 @@ protected:
 
 class RecorderV1 final : public ServerObject<IDiscRecorder> {
 public:
-    RecorderV1(DiscSystem& system, DiscRecorder& drive) : ServerObject(system), drive_(drive) {}
+    RecorderV1(DiscSystem& system, DiscRecorder& drive)
+        : ServerObject(system), drive_(drive), plugCycle_(drive.plugCycle)
+    {
+    }
     ~RecorderV1() override
     {
         // The server ends the exclusive use of a recorder object whose last reference is gone.
@@ -61,6 +64,8 @@ public:
     {
         if (Gone())
             return kDiscMasterServerGone;
+        if (Removed())
+            return IMAPI_E_DEVICE_NOTPRESENT;
         if (!state)
             return E_POINTER;
         std::lock_guard<std::recursive_mutex> hold(system_.Lock());
@@ -76,6 +81,8 @@ public:
     {
         if (Gone())
             return kDiscMasterServerGone;
+        if (Removed())
+            return IMAPI_E_DEVICE_NOTPRESENT;
         std::lock_guard<std::recursive_mutex> hold(system_.Lock());
         if (drive_.exclusiveHolder == this)
             return S_OK;
@@ -129,19 +136,31 @@ public:
     {
         if (Gone())
             return kDiscMasterServerGone;
+        if (Removed())
+            return IMAPI_E_DEVICE_NOTPRESENT;
         std::lock_guard<std::recursive_mutex> hold(system_.Lock());
         if (drive_.exclusiveHolder != this) {
             ++drive_.closesWithoutOpen;
             return IMAPI_E_NOTOPENED;
         }
         drive_.exclusiveHolder = nullptr;
+        ++drive_.closes;
         return S_OK;
     }
 
 private:
-    bool Answers(REFIID iid) const override { return IsEqualIID(iid, IID_IDiscRecorder); }
+    bool Answers(REFIID iid) const override
+    {
+        return IsEqualIID(iid, IID_IDiscRecorder) && !drive_.refusesSecondReference;
+    }
+    bool Removed() const
+    {
+        std::lock_guard<std::recursive_mutex> hold(system_.Lock());
+        return !drive_.present || drive_.plugCycle != plugCycle_;
+    }
 
     DiscRecorder& drive_;
+    unsigned plugCycle_;
 };
 
 class RecorderEnumV1 final : public ServerObject<IEnumDiscRecorders> {
@@ -220,7 +239,8 @@ public:
         std::lock_guard<std::recursive_mutex> hold(system_.Lock());
         std::vector<DiscRecorder*> drives;
         for (auto& drive : system_.Recorders())
-            drives.push_back(drive.get());
+            if (drive->present)
+                drives.push_back(drive.get());
         *recorders = new RecorderEnumV1(system_, std::move(drives));
         return S_OK;
     }
