@@ -428,24 +428,28 @@ TEST_F(DevicesAndSessions, RemounterForAllReadOnlyDrivesAsksTheServiceAndNotifie
               shell);
 }
 
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+// A named callback: an x86 lambda cannot become a WINAPI (stdcall) function.
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 // The top-level window of a process, hidden or not.
 HWND WindowOf(DWORD processId)
 {
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search = {processId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner != s->processId)
-                return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search = {processId, nullptr};
+    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
