@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -181,7 +182,7 @@ struct ServiceHandleCloser {
 };
 typedef std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, ServiceHandleCloser> ScopedServiceHandle;
 
-ScopedServiceHandle OpenService(DWORD access)
+ScopedServiceHandle OpenProductService(DWORD access)
 {
     ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager)
@@ -191,7 +192,7 @@ ScopedServiceHandle OpenService(DWORD access)
 
 bool QueryService(SERVICE_STATUS_PROCESS& status)
 {
-    ScopedServiceHandle service = OpenService(SERVICE_QUERY_STATUS);
+    ScopedServiceHandle service = OpenProductService(SERVICE_QUERY_STATUS);
     DWORD needed = 0;
     return service && QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
                                            sizeof(status), &needed);
@@ -231,7 +232,7 @@ private:
                 WaitForSingleObject(process.Get(), kEndMs);
             }
         }
-        if (ScopedServiceHandle service = OpenService(DELETE))
+        if (ScopedServiceHandle service = OpenProductService(DELETE))
             DeleteService(service.get());
     }
 
@@ -370,7 +371,7 @@ TEST(DistX64, ReceiverWithoutServiceDropsDeviceChangesAndWaitsUntilItsWindowClos
 
 // Letters are made visible without asking anyone; "ALLRO" asks the service for each drive,
 // gives each up after its 5 s and so remounts nothing.
-TEST(DistX64, RemounterWithoutServiceEndsWithoutTouchingADrive)
+TEST(DistX64, RemounterWithoutServiceEndsWithoutShowingOrWritingAnything)
 {
     InstalledProgram program(kX64, L"QEVRINrmt.exe");
     ASSERT_TRUE(program.Copied());
@@ -378,9 +379,15 @@ TEST(DistX64, RemounterWithoutServiceEndsWithoutTouchingADrive)
         ChildProcess remounter(program.Path(), arguments);
         ASSERT_TRUE(remounter.Started());
         // Each drive of the prefix (C: and Z: at least) costs the service's 5 s.
-        const DWORD exitCode = remounter.WaitForExit(kProductWaitMs);
+        int shown = 0;
+        ui::WaitUntil([&] {
+            shown = std::max(shown, WindowsOf(remounter.ThreadId()).visible);
+            return remounter.WaitForExit(0) != STILL_ACTIVE;
+        }, kProductWaitMs);
+        const DWORD exitCode = remounter.WaitForExit(0);
         EXPECT_NE(exitCode, STILL_ACTIVE) << "with the command line \"" << Narrowed(arguments) << "\"";
         EXPECT_FALSE(Crashed(exitCode)) << std::hex << exitCode;
+        EXPECT_EQ(shown, 0) << "a window showed";
     }
     ExpectNothingWritten(program);
 }
