@@ -142,15 +142,19 @@ std::vector<std::string> ProductStateFound()
 bool Crashed(DWORD exitCode) { return exitCode != STILL_ACTIVE && exitCode >= 0xC0000000u; }
 
 struct ThreadWindows {
-    HWND first = nullptr;
+    HWND own = nullptr;  // the program's first window
     int visible = 0;
 };
 
 BOOL CALLBACK CountWindow(HWND window, LPARAM context)
 {
     auto* windows = reinterpret_cast<ThreadWindows*>(context);
-    if (!windows->first)
-        windows->first = window;
+    // The system gives a thread with windows a hidden input-method window of its own, before or
+    // after the program's in the list.
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (!windows->own && lstrcmpW(className, L"IME") != 0)
+        windows->own = window;
     if (IsWindowVisible(window))
         ++windows->visible;
     return TRUE;
@@ -168,7 +172,7 @@ HWND WaitForHiddenWindow(const ChildProcess& program)
 {
     HWND window = nullptr;
     ui::WaitUntil([&] {
-        window = WindowsOf(program.ThreadId()).first;
+        window = WindowsOf(program.ThreadId()).own;
         return window != nullptr || program.WaitForExit(0) != STILL_ACTIVE;
     }, kStartMs);
     return window;

@@ -441,11 +441,17 @@ BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM context)
     GetWindowThreadProcessId(window, &owner);
     if (owner != search->processId)
         return TRUE;
+    // The system gives a thread with windows a hidden input-method window of its own, before or
+    // after the program's in the window list.
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (lstrcmpW(className, L"IME") == 0)
+        return TRUE;
     search->found = window;
     return FALSE;
 }
 
-// The top-level window of a process, hidden or not.
+// The program's top-level window, hidden or not.
 HWND WindowOf(DWORD processId)
 {
     WindowSearch search = {processId, nullptr};
