@@ -428,24 +428,34 @@ TEST_F(DevicesAndSessions, RemounterForAllReadOnlyDrivesAsksTheServiceAndNotifie
               shell);
 }
 
-// The top-level window of a process, hidden or not.
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+// A named callback: an x86 lambda cannot become a WINAPI (stdcall) function.
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId)
+        return TRUE;
+    // The system gives a thread with windows a hidden input-method window of its own, before or
+    // after the program's in the window list.
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (lstrcmpW(className, L"IME") == 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The program's top-level window, hidden or not.
 HWND WindowOf(DWORD processId)
 {
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search = {processId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner != s->processId)
-                return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search = {processId, nullptr};
+    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
