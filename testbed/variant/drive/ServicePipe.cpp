@@ -94,4 +94,13 @@ std::vector<int32_t> Values(const std::vector<uint8_t>& reply)
     return values;
 }
 
+std::vector<int32_t> Reload()
+{
+    ServicePipe pipe;
+    std::vector<uint8_t> reply;
+    if (!pipe.Open(10000) || !pipe.Exchange(Request32(2), reply, 60000))
+        return {};
+    return Values(reply);
+}
+
 }  // namespace scmtest

@@ -35,5 +35,8 @@ std::vector<uint8_t> Request32(uint32_t code, std::initializer_list<uint32_t> pa
 std::vector<uint8_t> RequestLetter(uint32_t code, wchar_t letter);
 // The reply's 32-bit values; a trailing part shorter than 4 bytes is left out.
 std::vector<int32_t> Values(const std::vector<uint8_t>& reply);
+// Command 2 on a connection of its own: the service reads the stored setting again. The reply's
+// values, none when the pipe did not answer.
+std::vector<int32_t> Reload();
 
 }  // namespace scmtest

@@ -10,6 +10,7 @@
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
 #include "testbed/variant/ControlClient.h"
+#include "testbed/variant/ControlReplies.h"
 #include "testbed/variant/drive/ScmSession.h"
 #include "testbed/variant/drive/ServicePipe.h"
 
@@ -29,6 +30,12 @@ namespace scmtest {
 namespace {
 
 using testbed::variant::ControlRequestOnce;
+using testbed::variant::Contains;
+using testbed::variant::Lines;
+using testbed::variant::ReplyLines;
+using testbed::variant::RuleOf;
+using testbed::variant::WaitForRule;
+using testbed::variant::WaitUntil;
 
 const wchar_t kRecordKey[] = L"SYSTEM\\CurrentControlSet\\Services\\QEVRINs\\WPD";
 const char kRemounterPath[] = "C:\\Program Files\\QEVRIN\\QEVRINrmt.exe";
@@ -60,39 +67,6 @@ bool StoreSetting(bool fullStickReadOnly, bool blockPortable)
            Quelmar::SettingStore::SaveSettingFile(keys, setting);
 }
 
-// Command 2 over the product's pipe: the service reads the stored setting again.
-std::vector<int32_t> Reload()
-{
-    ServicePipe pipe;
-    std::vector<uint8_t> reply;
-    if (!pipe.Open(10000) || !pipe.Exchange(Request32(2), reply, 60000))
-        return {};
-    return Values(reply);
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The reply's lines after its first ("ok" or "ok mode 1").
-std::vector<std::string> ReplyLines(const std::string& request)
-{
-    std::vector<std::string> lines = Lines(ControlRequestOnce(request));
-    if (lines.empty() || lines.front().compare(0, 2, "ok") != 0)
-        return {"(" + request + " failed: " + (lines.empty() ? std::string() : lines.front()) + ")"};
-    lines.erase(lines.begin());
-    return lines;
-}
-
 struct LaunchRecord {
     std::string session, user, error, processId, application, commandLine;
 };
@@ -112,46 +86,12 @@ std::vector<LaunchRecord> Launches()
     return launches;
 }
 
-bool Contains(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 std::string Shown(const std::vector<std::string>& lines)
 {
     std::string shown;
     for (const std::string& line : lines)
         shown += "\n  " + line;
     return shown;
-}
-
-// Polls until the check holds or the time is up.
-template <typename Check>
-bool WaitUntil(Check check, DWORD timeoutMilliseconds)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
-    while (!check()) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
-
-std::string RuleOf(char letter)
-{
-    for (const std::string& line : ReplyLines("rules")) {
-        std::istringstream words(line);
-        std::string kind, volumeLetter, name, state;
-        if ((words >> kind >> volumeLetter >> name >> state) && kind == "volume" && volumeLetter == std::string(1, letter))
-            return state;
-    }
-    return "?";
-}
-
-bool WaitForRule(char letter, const std::string& state, DWORD timeoutMilliseconds = 20000)
-{
-    return WaitUntil([&] { return RuleOf(letter) == state; }, timeoutMilliseconds);
 }
 
 // The driver keys the service recorded, or none when the key is missing.

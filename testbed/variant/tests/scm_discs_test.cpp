@@ -11,6 +11,7 @@
 #include "service/discs/CdBurningPolicy.h"
 #include "service/discs/CdBurningStateFile.h"
 #include "testbed/variant/ControlClient.h"
+#include "testbed/variant/ControlReplies.h"
 #include "testbed/variant/drive/ScmSession.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@ namespace scmtest {
 namespace {
 
 using testbed::variant::ControlRequestOnce;
+using testbed::variant::WaitUntil;
 
 const wchar_t kEjector[] = L"C:\\Program Files\\QEVRIN\\QEVRINcde.exe";
 const wchar_t kStateFile[] = L"C:\\Program Files\\QEVRIN\\CDBurning.dat";
@@ -79,17 +81,6 @@ void SetPolicyValue(long long value)
 }
 
 bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMilliseconds = 20000)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
-    while (!condition()) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
 
 struct Launch {
     std::string session;

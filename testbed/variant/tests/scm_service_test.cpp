@@ -10,6 +10,7 @@
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
 #include "testbed/variant/ControlClient.h"
+#include "testbed/variant/ControlReplies.h"
 #include "testbed/variant/drive/ScmSession.h"
 #include "testbed/variant/drive/ServicePipe.h"
 
@@ -27,6 +28,7 @@ namespace scmtest {
 namespace {
 
 using testbed::variant::ControlRequestOnce;
+using testbed::variant::WaitUntil;
 
 const uint32_t kOrdinaryProcess = 4321;
 
@@ -96,17 +98,6 @@ bool WaitForRule(char letter, const std::string& state, std::string& seen, DWORD
             return false;
         Sleep(50);
     }
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMilliseconds = 20000)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
-    while (!condition()) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(50);
-    }
-    return true;
 }
 
 // The command line that the README's install section gives for cmd.exe.

@@ -13,6 +13,7 @@
 #include "core/store/StoreConstants.h"
 #include "core/system/SystemPolicy.h"
 #include "testbed/variant/ControlClient.h"
+#include "testbed/variant/ControlReplies.h"
 #include "testbed/variant/drive/ScmSession.h"
 #include "testbed/variant/drive/ServicePipe.h"
 
@@ -27,6 +28,12 @@ namespace scmtest {
 namespace {
 
 using testbed::variant::ControlRequestOnce;
+using testbed::variant::Contains;
+using testbed::variant::Lines;
+using testbed::variant::ReplyLines;
+using testbed::variant::RuleOf;
+using testbed::variant::WaitForRule;
+using testbed::variant::WaitUntil;
 
 const wchar_t kRecordKey[] = L"SYSTEM\\CurrentControlSet\\Services\\QEVRINs\\WPD";
 const wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer";
@@ -39,63 +46,6 @@ std::string Scenario()
     std::string scenario = ReadText(WindowsPath(QEVRIN_DEFAULT_SCENARIO));
     scenario.replace(scenario.find("windows 6.1"), 11, "windows 6.2 64-bit");
     return scenario + "session 1 user=alice console\nsession-programs simulated\nportable phone\n";
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            lines.push_back(line);
-    }
-    return lines;
-}
-
-// The reply's lines after its first ("ok").
-std::vector<std::string> ReplyLines(const std::string& request)
-{
-    std::vector<std::string> lines = Lines(ControlRequestOnce(request));
-    if (lines.empty() || lines.front().compare(0, 2, "ok") != 0)
-        return {"(" + request + " failed: " + (lines.empty() ? std::string() : lines.front()) + ")"};
-    lines.erase(lines.begin());
-    return lines;
-}
-
-bool Contains(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-template <typename Check>
-bool WaitUntil(Check check, DWORD timeoutMilliseconds)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
-    while (!check()) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
-
-std::string RuleOf(char letter)
-{
-    for (const std::string& line : ReplyLines("rules")) {
-        std::istringstream words(line);
-        std::string kind, volumeLetter, name, state;
-        if ((words >> kind >> volumeLetter >> name >> state) && kind == "volume" && volumeLetter == std::string(1, letter))
-            return state;
-    }
-    return "?";
-}
-
-bool WaitForRule(char letter, const std::string& state)
-{
-    return WaitUntil([&] { return RuleOf(letter) == state; }, 20000);
 }
 
 // As the x64 tool stores them: a password, the E: stick with full access or read-only, the F:
@@ -115,15 +65,6 @@ bool StoreAsX64Tool(bool fullStickReadOnly, bool blockPortable)
                          StickEntry(0x0411, 0x010D, L"RO02", 2)};
     const FileKeySource keys(StoreConstants::kFileKeyMaterial);
     return Quelmar::SettingStore::SavePasswordData(password) && Quelmar::SettingStore::SaveSettingFile(keys, setting);
-}
-
-std::vector<int32_t> Reload()
-{
-    ServicePipe pipe;
-    std::vector<uint8_t> reply;
-    if (!pipe.Open(10000) || !pipe.Exchange(Request32(2), reply, 60000))
-        return {};
-    return Values(reply);
 }
 
 // Explorer's CD burning policy as it was before the suite, put back after it.
