@@ -5,6 +5,7 @@
 #include "tool/CWhiteListControl.h"
 #include "tool/WhitelistEntryText.h"
 #include "tool/resource.h"
+#include "tool/sheet/WhitelistPageFields.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,34 @@ struct CountedEntry : Quelmar::WhitelistEntry {
     ~CountedEntry() override { --live; }
 };
 int CountedEntry::live = 0;
+
+// Counts the column sizings that this thread sends to one window.
+class ColumnSizings {
+public:
+    explicit ColumnSizings(HWND list)
+    {
+        list_ = list;
+        count_ = 0;
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, &ColumnSizings::Hook, nullptr, GetCurrentThreadId());
+    }
+    ~ColumnSizings() { UnhookWindowsHookEx(hook_); }
+    int Count() const { return count_; }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && sent->hwnd == list_ && sent->message == LVM_SETCOLUMNWIDTH) {
+            ++count_;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static HWND list_;
+    static int count_;
+    HHOOK hook_;
+};
+HWND ColumnSizings::list_ = nullptr;
+int ColumnSizings::count_ = 0;
 
 // A dialog of the tool's resources, created modeless, to host a list control.
 class ListHost : public ::testing::Test {
@@ -106,6 +135,26 @@ TEST_F(ListHost, WhitelistRowsKeepOrderPlaceAndSelection)
     EXPECT_EQ(entries[2].vendorId, 0x0777);
     EXPECT_EQ(entries[2].attribute, 2);
     EXPECT_EQ(entries[3].vendorId, 4);
+}
+
+// A whitelist from a large import must open in time: the column is sized to the rows once,
+// after they are all in, to the width that sizing after each row ends with.
+TEST_F(ListHost, PageFieldsSizeTheColumnOnceForAllTheirRows)
+{
+    WhitelistPageFields fields;
+    ASSERT_TRUE(fields.list.SubclassWindow(List()));
+    Quelmar::SettingV3 setting;
+    for (WORD vid = 1; vid <= 300; ++vid) {
+        setting.whitelist.push_back(Entry(vid, 0, CString(L'x', vid % 40).GetString(), 0, 1, 0, 1));
+    }
+    ColumnSizings sizings(List());
+    fields.Load(setting);
+    // Once to the empty header, once to the rows.
+    EXPECT_EQ(sizings.Count(), 2);
+    EXPECT_EQ(fields.list.GetItemCount(), 300);
+    const int width = fields.list.GetColumnWidth(0);
+    fields.list.SetColumnWidth(0, LVSCW_AUTOSIZE);
+    EXPECT_EQ(fields.list.GetColumnWidth(0), width);
 }
 
 TEST_F(ListHost, DeleteSelectedRemovesEverySelectedRowAndNothingElse)
