@@ -103,9 +103,16 @@ CCSVInOutDlg::CCSVInOutDlg(const CString* path, CWhiteListControl* list, int mod
 CCSVInOutDlg::~CCSVInOutDlg()
 {
     // Only when the modal loop left early (the program quitting): the worker still uses this
-    // object, the caller's path and list, so they must not go before it.
-    if (m_thread.IsValid()) {
-        WaitForSingleObject(m_thread.Get(), INFINITE);
+    // object, the caller's path and list, so they must not go before it. It changes the list
+    // by messages that this thread handles: the wait lets them through, and leaves what is
+    // posted (the quit among it) to the loop outside.
+    if (!m_thread.IsValid()) {
+        return;
+    }
+    HANDLE worker = m_thread.Get();
+    while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
 }
 
