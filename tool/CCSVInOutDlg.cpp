@@ -10,12 +10,16 @@
 #include "tool/csv/CsvWhitelistFile.h"
 #include "tool/resource.h"
 
+#include <algorithm>
+#include <climits>
 #include <ctime>
 #include <string>
 
 namespace {
 
 constexpr UINT kMaxErrorMessage = 1024;
+// About as often as the bar can move by a pixel of its width.
+constexpr int kBarUpdates = 256;
 
 CString Loaded(UINT id)
 {
@@ -143,7 +147,30 @@ BOOL CCSVInOutDlg::OnInitDialog()
 void CCSVInOutDlg::StepProgress(LPVOID dialog)
 {
     if (dialog != nullptr) {
-        SendProgress(static_cast<CCSVInOutDlg*>(dialog), kStep, 0);
+        static_cast<CCSVInOutDlg*>(dialog)->QueueSteps(1);
+    }
+}
+
+void CCSVInOutDlg::SetProgressRange(int steps)
+{
+    stepsPerMessage_ = steps / kBarUpdates > 1 ? steps / kBarUpdates : 1;
+    pendingSteps_ = 0;
+    SendProgress(this, kSetRange, steps);
+}
+
+void CCSVInOutDlg::QueueSteps(int steps)
+{
+    pendingSteps_ += steps;
+    if (pendingSteps_ >= stepsPerMessage_) {
+        FlushSteps();
+    }
+}
+
+void CCSVInOutDlg::FlushSteps()
+{
+    if (pendingSteps_ > 0) {
+        SendProgress(this, kStep, pendingSteps_);
+        pendingSteps_ = 0;
     }
 }
 
@@ -157,7 +184,11 @@ LRESULT CCSVInOutDlg::OnProgress(WPARAM code, LPARAM value)
         m_progress.SetStep(1);
         break;
     case kStep:
-        m_progress.StepIt();
+        if (value > 1) {
+            m_progress.OffsetPos(static_cast<int>(value));
+        } else {
+            m_progress.StepIt();
+        }
         break;
     case kEnd:
         m_thread.Reset();
@@ -187,8 +218,10 @@ DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
     try {
         const Quelmar::CsvFileJob job = JobOf(dialog);
         const int lines = Quelmar::CountCsvLines(job);
-        SendProgress(dialog, CCSVInOutDlg::kSetRange, static_cast<LPARAM>(lines) * 2);
+        // One step per line read and one per row added (held at the largest range there is).
+        dialog->SetProgressRange(lines > INT_MAX / 2 ? INT_MAX : lines * 2);
         Quelmar::ReadWhitelistCsv(errors, job, entries);
+        dialog->FlushSteps();
         read = true;
     } catch (const CException& failure) {
         ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, &failure);
@@ -196,12 +229,19 @@ DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
         ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, nullptr);
     }
     if (read) {
-        // The list is changed only through its messages, which the dialog's thread runs.
+        // The list is changed only through its messages, which the dialog's thread runs: the
+        // rows go in by blocks, one message each, and are not drawn meanwhile, or each row
+        // would update the list's scroll bars.
+        dialog->m_list->SendMessage(WM_SETREDRAW, FALSE);
         dialog->m_list->DeleteAllItems();
-        for (const Quelmar::WhitelistEntry& entry : entries) {
-            dialog->m_list->AddEntry(entry, 0);
-            SendProgress(dialog, CCSVInOutDlg::kStep, 0);
+        const size_t block = static_cast<size_t>(dialog->StepsPerMessage());
+        for (size_t first = 0; first < entries.size(); first += block) {
+            const size_t count = std::min(block, entries.size() - first);
+            dialog->m_list->SendMessage(WM_APP_APPEND_ENTRIES, count, reinterpret_cast<LPARAM>(&entries[first]));
+            dialog->QueueSteps(static_cast<int>(count));
         }
+        dialog->FlushSteps();
+        dialog->m_list->SendMessage(WM_SETREDRAW, TRUE);
         dialog->m_list->SetColumnWidth(0, LVSCW_AUTOSIZE);
         if (!errors.empty()) {
             ReportRejectedLines(dialog, errors);
@@ -216,9 +256,10 @@ DWORD WINAPI ExportWhitelistWorker(LPVOID parameter)
     CCSVInOutDlg* dialog = static_cast<CCSVInOutDlg*>(parameter);
     Quelmar::Whitelist entries;
     try {
-        dialog->m_list->GetAllEntries(entries);
-        SendProgress(dialog, CCSVInOutDlg::kSetRange, dialog->m_list->GetItemCount());
+        dialog->m_list->SendMessage(WM_APP_COPY_ENTRIES, 0, reinterpret_cast<LPARAM>(&entries));
+        dialog->SetProgressRange(dialog->m_list->GetItemCount());
         Quelmar::WriteWhitelistCsv(JobOf(dialog), entries);
+        dialog->FlushSteps();
     } catch (const CException& failure) {
         ShowFailure(dialog, IDS_CSV_EXPORT_FAILED, &failure);
     } catch (...) {
