@@ -10,12 +10,16 @@
 #include "tool/csv/CsvWhitelistFile.h"
 #include "tool/resource.h"
 
+#include <algorithm>
+#include <climits>
 #include <ctime>
 #include <string>
 
 namespace {
 
 constexpr UINT kMaxErrorMessage = 1024;
+// About as often as the bar can move by a pixel of its width.
+constexpr int kBarUpdates = 256;
 
 CString Loaded(UINT id)
 {
@@ -103,9 +107,16 @@ CCSVInOutDlg::CCSVInOutDlg(const CString* path, CWhiteListControl* list, int mod
 CCSVInOutDlg::~CCSVInOutDlg()
 {
     // Only when the modal loop left early (the program quitting): the worker still uses this
-    // object, the caller's path and list, so they must not go before it.
-    if (m_thread.IsValid()) {
-        WaitForSingleObject(m_thread.Get(), INFINITE);
+    // object, the caller's path and list, so they must not go before it. It changes the list
+    // by messages that this thread handles: the wait lets them through, and leaves what is
+    // posted (the quit among it) to the loop outside.
+    if (!m_thread.IsValid()) {
+        return;
+    }
+    HANDLE worker = m_thread.Get();
+    while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
 }
 
@@ -136,7 +147,30 @@ BOOL CCSVInOutDlg::OnInitDialog()
 void CCSVInOutDlg::StepProgress(LPVOID dialog)
 {
     if (dialog != nullptr) {
-        SendProgress(static_cast<CCSVInOutDlg*>(dialog), kStep, 0);
+        static_cast<CCSVInOutDlg*>(dialog)->QueueSteps(1);
+    }
+}
+
+void CCSVInOutDlg::SetProgressRange(int steps)
+{
+    stepsPerMessage_ = steps / kBarUpdates > 1 ? steps / kBarUpdates : 1;
+    pendingSteps_ = 0;
+    SendProgress(this, kSetRange, steps);
+}
+
+void CCSVInOutDlg::QueueSteps(int steps)
+{
+    pendingSteps_ += steps;
+    if (pendingSteps_ >= stepsPerMessage_) {
+        FlushSteps();
+    }
+}
+
+void CCSVInOutDlg::FlushSteps()
+{
+    if (pendingSteps_ > 0) {
+        SendProgress(this, kStep, pendingSteps_);
+        pendingSteps_ = 0;
     }
 }
 
@@ -150,7 +184,11 @@ LRESULT CCSVInOutDlg::OnProgress(WPARAM code, LPARAM value)
         m_progress.SetStep(1);
         break;
     case kStep:
-        m_progress.StepIt();
+        if (value > 1) {
+            m_progress.OffsetPos(static_cast<int>(value));
+        } else {
+            m_progress.StepIt();
+        }
         break;
     case kEnd:
         m_thread.Reset();
@@ -180,8 +218,10 @@ DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
     try {
         const Quelmar::CsvFileJob job = JobOf(dialog);
         const int lines = Quelmar::CountCsvLines(job);
-        SendProgress(dialog, CCSVInOutDlg::kSetRange, static_cast<LPARAM>(lines) * 2);
+        // One step per line read and one per row added (held at the largest range there is).
+        dialog->SetProgressRange(lines > INT_MAX / 2 ? INT_MAX : lines * 2);
         Quelmar::ReadWhitelistCsv(errors, job, entries);
+        dialog->FlushSteps();
         read = true;
     } catch (const CException& failure) {
         ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, &failure);
@@ -189,12 +229,19 @@ DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
         ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, nullptr);
     }
     if (read) {
-        // The list is changed only through its messages, which the dialog's thread runs.
+        // The list is changed only through its messages, which the dialog's thread runs: the
+        // rows go in by blocks, one message each, and are not drawn meanwhile, or each row
+        // would update the list's scroll bars.
+        dialog->m_list->SendMessage(WM_SETREDRAW, FALSE);
         dialog->m_list->DeleteAllItems();
-        for (const Quelmar::WhitelistEntry& entry : entries) {
-            dialog->m_list->AddEntry(entry, 0);
-            SendProgress(dialog, CCSVInOutDlg::kStep, 0);
+        const size_t block = static_cast<size_t>(dialog->StepsPerMessage());
+        for (size_t first = 0; first < entries.size(); first += block) {
+            const size_t count = std::min(block, entries.size() - first);
+            dialog->m_list->SendMessage(WM_APP_APPEND_ENTRIES, count, reinterpret_cast<LPARAM>(&entries[first]));
+            dialog->QueueSteps(static_cast<int>(count));
         }
+        dialog->FlushSteps();
+        dialog->m_list->SendMessage(WM_SETREDRAW, TRUE);
         dialog->m_list->SetColumnWidth(0, LVSCW_AUTOSIZE);
         if (!errors.empty()) {
             ReportRejectedLines(dialog, errors);
@@ -209,9 +256,10 @@ DWORD WINAPI ExportWhitelistWorker(LPVOID parameter)
     CCSVInOutDlg* dialog = static_cast<CCSVInOutDlg*>(parameter);
     Quelmar::Whitelist entries;
     try {
-        dialog->m_list->GetAllEntries(entries);
-        SendProgress(dialog, CCSVInOutDlg::kSetRange, dialog->m_list->GetItemCount());
+        dialog->m_list->SendMessage(WM_APP_COPY_ENTRIES, 0, reinterpret_cast<LPARAM>(&entries));
+        dialog->SetProgressRange(dialog->m_list->GetItemCount());
         Quelmar::WriteWhitelistCsv(JobOf(dialog), entries);
+        dialog->FlushSteps();
     } catch (const CException& failure) {
         ShowFailure(dialog, IDS_CSV_EXPORT_FAILED, &failure);
     } catch (...) {

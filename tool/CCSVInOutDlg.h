@@ -11,7 +11,8 @@
 
 class CWhiteListControl;
 
-// From the worker: wParam a code (1 range, 2 step, 3 end), lParam its value.
+// From the worker: wParam a code (1 range, 2 steps, 3 end), lParam its value. The value of a
+// step message is the number of steps it stands for; 0 stands for one.
 constexpr UINT WM_APP_PROGRESS = WM_APP + 0x3E9;
 
 class CCSVInOutDlg : public CDialog {
@@ -36,6 +37,16 @@ public:
     // The CSV routines' progress callback: one step of the bar.
     static void StepProgress(LPVOID dialog);
 
+    // The worker's side of the bar. A message to the dialog's thread costs far more than a
+    // step, so steps are sent in blocks that move the bar a few hundred times in all; a
+    // small job still moves it step by step.
+    void SetProgressRange(int steps);
+    void QueueSteps(int steps);
+    // Sends the steps not yet shown.
+    void FlushSteps();
+    // The steps that make one message; also the rows that go to the list in one message.
+    int StepsPerMessage() const { return stepsPerMessage_; }
+
     const CString* m_path;
     CWhiteListControl* m_list;
     int m_mode;
@@ -45,6 +56,10 @@ public:
 
 private:
     LRESULT OnProgress(WPARAM code, LPARAM value);
+
+    // Worker thread only.
+    int stepsPerMessage_ = 1;
+    int pendingSteps_ = 0;
 };
 
 DWORD WINAPI ImportWhitelistWorker(LPVOID dialog);

@@ -65,3 +65,24 @@ void CWhiteListControl::GetAllEntries(std::vector<Quelmar::WhitelistEntry>& entr
         }
     }
 }
+
+BOOL CWhiteListControl::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    if (message == WM_APP_APPEND_ENTRIES) {
+        const Quelmar::WhitelistEntry* entries = reinterpret_cast<const Quelmar::WhitelistEntry*>(lParam);
+        int added = 0;
+        for (WPARAM i = 0; entries != nullptr && i < wParam; ++i) {
+            added += AddEntry(entries[i], 0) >= 0 ? 1 : 0;
+        }
+        *result = added;
+        return TRUE;
+    }
+    if (message == WM_APP_COPY_ENTRIES) {
+        if (lParam != 0) {
+            GetAllEntries(*reinterpret_cast<std::vector<Quelmar::WhitelistEntry>*>(lParam));
+        }
+        *result = 0;
+        return TRUE;
+    }
+    return COwningListCtrl<Quelmar::WhitelistEntry>::OnWndMsg(message, wParam, lParam, result);
+}

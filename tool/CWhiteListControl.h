@@ -8,6 +8,14 @@
 
 #include <vector>
 
+// Sent to a whitelist list, also from another thread: wParam a count, lParam the first of that
+// many entries in a row. They are appended as rows without sizing the column; the result is
+// the number of rows added.
+constexpr UINT WM_APP_APPEND_ENTRIES = WM_APP + 0x3EA;
+// Sent to a whitelist list, also from another thread: lParam a vector of entries that receives
+// copies of every row's entry, in row order.
+constexpr UINT WM_APP_COPY_ENTRIES = WM_APP + 0x3EB;
+
 class CWhiteListControl : public COwningListCtrl<Quelmar::WhitelistEntry> {
 public:
     // Inserts the single column (no text) and sizes it to its header.
@@ -20,6 +28,8 @@ public:
     void DeleteSelected();
     // Copies of every row's entry, in row order.
     void GetAllEntries(std::vector<Quelmar::WhitelistEntry>& entries) const;
+
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 };
 
 // The single column of the tool's one-column lists.

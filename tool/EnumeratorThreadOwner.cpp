@@ -2,60 +2,45 @@
 
 BOOL EnumeratorThreadOwner::Start(DWORD infoFlags, DWORD storageOnly)
 {
-    if (thread_ != nullptr) {
+    if (IsRunning()) {
         return TRUE;
     }
-    USBDataEnumeratorThread* thread = USBDataEnumeratorThread::Start(infoFlags, storageOnly);
-    if (thread == nullptr) {
-        return FALSE;
-    }
-    HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), thread->m_hThread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0)) {
-        // Without a handle of our own the end cannot be awaited safely; ask it to quit now.
-        ::PostThreadMessageW(thread->m_nThreadID, WM_QUIT, 0, 0);
-        return FALSE;
-    }
-    waitHandle_.Reset(copy);
-    threadId_ = thread->m_nThreadID;
-    thread_ = thread;
-    return TRUE;
+    return USBDataEnumeratorThread::Start(infoFlags, storageOnly, link_);
 }
 
 void EnumeratorThreadOwner::Subscribe(HWND window)
 {
-    if (thread_ != nullptr) {
-        thread_->Subscribe(window);
+    if (IsRunning()) {
+        link_.shared->Subscribe(window);
         subscribed_.push_back(window);
     }
 }
 
 BOOL EnumeratorThreadOwner::RequestScan()
 {
-    return thread_ != nullptr ? thread_->RequestScan() : FALSE;
+    return IsRunning() ? link_.shared->RequestScan() : FALSE;
 }
 
 void EnumeratorThreadOwner::GetDevices(UsbStorageDeviceList& devices)
 {
     devices.clear();
-    if (thread_ != nullptr) {
-        thread_->GetDevices(devices);
+    if (IsRunning()) {
+        link_.shared->GetDevices(devices);
     }
 }
 
 BOOL EnumeratorThreadOwner::Stop(DWORD waitMs)
 {
-    if (thread_ == nullptr) {
+    if (!IsRunning()) {
         return TRUE;
     }
-    // While WM_QUIT is not yet posted the object is alive: the last moment it may be touched.
+    // A thread that overruns the wait must tell the owner's windows nothing more.
     for (HWND window : subscribed_) {
-        thread_->Unsubscribe(window);
+        link_.shared->Unsubscribe(window);
     }
     subscribed_.clear();
-    thread_ = nullptr;
-    ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
-    const BOOL ended = WaitForSingleObject(waitHandle_.Get(), waitMs) == WAIT_OBJECT_0;
-    waitHandle_.Reset();
-    threadId_ = 0;
+    ::PostThreadMessageW(link_.threadId, WM_QUIT, 0, 0);
+    const BOOL ended = WaitForSingleObject(link_.thread.Get(), waitMs) == WAIT_OBJECT_0;
+    link_.Reset();
     return ended;
 }

@@ -2,23 +2,41 @@
 //
 //  A list view whose rows own a heap copy of the record they show (as item data).
 //
-//  A row's copy is freed whenever the row goes: through DeleteItem and DeleteAllItems here,
-//  through the reflected LVN_DELETEITEM for deletions the control makes itself, and when the
-//  control's window or this object is destroyed. The copy is detached from its row before it
-//  is freed, so no path frees it twice and no path depends on the parent reflecting the
-//  notification. Windows builds only.
+//  The object keeps the set of copies it made, and a row's copy is freed whenever the row
+//  goes: when the control is told to delete one row or all of them (by this object or by
+//  anyone, from any thread: the messages are handled where the control lives), through the
+//  reflected LVN_DELETEITEM for deletions the control makes itself, and when the control's
+//  window or this object is destroyed. A copy leaves the set before it is freed, and only a
+//  copy in the set is ever handed out or freed, so no path frees one twice and no path depends
+//  on the parent reflecting the notification. Freeing every row sends nothing per row to the
+//  control: a large list goes at once. Windows builds only.
 //
 #include "classlib/CListCtrl.h"
+
+#include <unordered_set>
 
 template <typename Row>
 class COwningListCtrl : public CListCtrl {
 public:
-    ~COwningListCtrl() override { FreeAllRows(); }
+    ~COwningListCtrl() override
+    {
+        // The window may outlive this object: its rows must not keep copies that are gone.
+        if (m_hWnd != nullptr && ::IsWindow(m_hWnd) && !rows_.empty()) {
+            for (int index = GetItemCount() - 1; index >= 0; --index) {
+                LVITEMW item = {};
+                item.mask = LVIF_PARAM;
+                item.iItem = index;
+                ::SendMessageW(m_hWnd, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            }
+        }
+        FreeAllRows();
+    }
 
     // Appends a row with the text and a copy of row; the index, or -1 (nothing kept).
     int AppendRow(const CString& text, const Row& row)
     {
         Row* copy = new Row(row);
+        rows_.insert(copy);
         LVITEMW item = {};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = GetItemCount();
@@ -26,28 +44,21 @@ public:
         item.lParam = reinterpret_cast<LPARAM>(copy);
         const int index = InsertItem(&item);
         if (index < 0) {
-            delete copy;
+            FreeRow(copy);
         }
         return index;
     }
     // The row's own copy; null for a row without one.
-    Row* GetRow(int index) const { return reinterpret_cast<Row*>(GetItemData(index)); }
-
-    BOOL DeleteItem(int index)
+    Row* GetRow(int index) const
     {
-        FreeRow(index);
-        return CListCtrl::DeleteItem(index);
-    }
-    BOOL DeleteAllItems()
-    {
-        FreeAllRows();
-        return CListCtrl::DeleteAllItems();
+        Row* row = reinterpret_cast<Row*>(GetItemData(index));
+        return row != nullptr && rows_.count(row) != 0 ? row : nullptr;
     }
 
     BOOL OnReflectedNotify(NMHDR* header, LRESULT* result) override
     {
         if (header->code == LVN_DELETEITEM) {
-            delete reinterpret_cast<Row*>(reinterpret_cast<NMLISTVIEW*>(header)->lParam);
+            FreeRow(reinterpret_cast<Row*>(reinterpret_cast<NMLISTVIEW*>(header)->lParam));
             *result = 0;
             return TRUE;
         }
@@ -61,33 +72,34 @@ public:
 
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
     {
-        if (message == WM_DESTROY) {
+        switch (message) {
+        case LVM_DELETEITEM:
+            FreeRow(GetRow(static_cast<int>(wParam)));
+            break;
+        case LVM_DELETEALLITEMS:
+        case WM_DESTROY:
             FreeAllRows();
+            break;
+        default:
+            break;
         }
         return CListCtrl::OnWndMsg(message, wParam, lParam, result);
     }
 
 private:
-    void FreeRow(int index)
+    void FreeRow(Row* row)
     {
-        Row* row = GetRow(index);
-        if (row == nullptr) {
-            return;
+        if (row != nullptr && rows_.erase(row) != 0) {
+            delete row;
         }
-        LVITEMW item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = index;
-        item.lParam = 0;
-        ::SendMessageW(m_hWnd, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        delete row;
     }
     void FreeAllRows()
     {
-        if (m_hWnd == nullptr || !::IsWindow(m_hWnd)) {
-            return;
+        for (Row* row : rows_) {
+            delete row;
         }
-        for (int index = GetItemCount() - 1; index >= 0; --index) {
-            FreeRow(index);
-        }
+        rows_.clear();
     }
+
+    std::unordered_set<Row*> rows_;
 };

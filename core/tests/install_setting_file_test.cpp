@@ -120,14 +120,22 @@ TEST(InstallSettingFile, WritesAndReadsTheLayoutByteForByte)
     EXPECT_EQ(read.outsidePolicy, want.outsidePolicy);
     EXPECT_EQ(read.blockPortableDevices, want.blockPortableDevices);
     EXPECT_EQ(read.blockCdWriting, want.blockCdWriting);
-    ASSERT_EQ(read.whitelist.size(), 1u);
-    EXPECT_TRUE(EqualWhitelistEntries(read.whitelist[0], want.whitelist[0]));
-    EXPECT_EQ(read.whitelist[0].serialNumber, want.whitelist[0].serialNumber);
-    EXPECT_EQ(read.whitelist[0].manufacturer, want.whitelist[0].manufacturer);
-    EXPECT_EQ(read.whitelist[0].product, want.whitelist[0].product);
-    EXPECT_EQ(read.whitelist[0].useVendorId, 5);
-    EXPECT_EQ(read.whitelist[0].useProduct, 9);
-    EXPECT_EQ(read.whitelist[0].attribute, 0x0A);
+    ASSERT_EQ(read.whitelist.size(), want.whitelist.size());
+    for (size_t i = 0; i < want.whitelist.size(); ++i) {
+        const WhitelistEntry& entry = read.whitelist[i];
+        const WhitelistEntry& expected = want.whitelist[i];
+        EXPECT_EQ(entry.vendorId, expected.vendorId) << i;
+        EXPECT_EQ(entry.productId, expected.productId) << i;
+        EXPECT_EQ(entry.serialNumber, expected.serialNumber) << i;
+        EXPECT_EQ(entry.manufacturer, expected.manufacturer) << i;
+        EXPECT_EQ(entry.product, expected.product) << i;
+        EXPECT_EQ(entry.useVendorId, expected.useVendorId) << i;
+        EXPECT_EQ(entry.useProductId, expected.useProductId) << i;
+        EXPECT_EQ(entry.useSerialNumber, expected.useSerialNumber) << i;
+        EXPECT_EQ(entry.useManufacturer, expected.useManufacturer) << i;
+        EXPECT_EQ(entry.useProduct, expected.useProduct) << i;
+        EXPECT_EQ(entry.attribute, expected.attribute) << i;
+    }
     EXPECT_EQ(read.passwordSet, want.passwordSet);
     EXPECT_EQ(read.passwordDigest, want.passwordDigest);
     EXPECT_EQ(read.keyDeviceSet, want.keyDeviceSet);

@@ -255,22 +255,25 @@ TEST_F(InstallSettingTransfer, HandMadeFileReadsIntoEveryField)
     ASSERT_EQ(LoadInstallSettingFile(path_, passwordData, setting, stamp, exportTime), kApplied);
 
     const InstallSettingData want = golden::DistinctRecord();
-    EXPECT_EQ(setting.usbControlEnabled, 0x01);
-    EXPECT_EQ(setting.outsidePolicy, 0x02);
-    EXPECT_EQ(setting.blockPortableDevices, 0x03);
-    EXPECT_EQ(setting.blockCdWriting, 0x04);
-    ASSERT_EQ(setting.whitelist.size(), 1u);
-    EXPECT_TRUE(EqualWhitelistEntries(setting.whitelist[0], want.whitelist[0]));
-    EXPECT_EQ(setting.autoImport.importAtStart, 0x0E);
-    EXPECT_EQ(setting.autoImport.importPath, CString(L"C:\\I"));
-    EXPECT_EQ(setting.blockInternalSd, 1);
-    EXPECT_EQ(passwordData.passwordSet, 0x0B);
+    EXPECT_EQ(setting.usbControlEnabled, want.usbControlEnabled);
+    EXPECT_EQ(setting.outsidePolicy, want.outsidePolicy);
+    EXPECT_EQ(setting.blockPortableDevices, want.blockPortableDevices);
+    EXPECT_EQ(setting.blockCdWriting, want.blockCdWriting);
+    ASSERT_EQ(setting.whitelist.size(), want.whitelist.size());
+    for (size_t i = 0; i < want.whitelist.size(); ++i) {
+        EXPECT_TRUE(EqualWhitelistEntries(setting.whitelist[i], want.whitelist[i])) << i;
+        EXPECT_EQ(setting.whitelist[i].attribute, want.whitelist[i].attribute) << i;
+    }
+    EXPECT_EQ(setting.autoImport.importAtStart, want.autoImport.importAtStart);
+    EXPECT_EQ(setting.autoImport.importPath, want.autoImport.importPath);
+    EXPECT_EQ(setting.blockInternalSd, want.blockInternalSd);
+    EXPECT_EQ(passwordData.passwordSet, want.passwordSet);
     EXPECT_EQ(passwordData.passwordDigest, want.passwordDigest);
-    EXPECT_EQ(passwordData.keyDeviceSet, 0x0C);
-    EXPECT_EQ(passwordData.keyDevice.vendorId, 0x1122);
-    EXPECT_EQ(passwordData.keyDevice.productId, 0x3344);
-    EXPECT_EQ(passwordData.keyDevice.serialNumber, CString(L"K"));
-    EXPECT_EQ(passwordData.unlockMode, 0x0D);
+    EXPECT_EQ(passwordData.keyDeviceSet, want.keyDeviceSet);
+    EXPECT_EQ(passwordData.keyDevice.vendorId, want.keyDevice.vendorId);
+    EXPECT_EQ(passwordData.keyDevice.productId, want.keyDevice.productId);
+    EXPECT_EQ(passwordData.keyDevice.serialNumber, want.keyDevice.serialNumber);
+    EXPECT_EQ(passwordData.unlockMode, want.unlockMode);
     EXPECT_EQ(stamp.time, want.settingTimeStamp);
     EXPECT_EQ(exportTime.time, want.exportTime.time);
 }

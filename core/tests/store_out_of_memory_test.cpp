@@ -96,9 +96,10 @@ TEST_F(StoreOutOfMemory, LoadingAnInstallSettingFileWritesAllOrNothing)
             reset();
         });
     EXPECT_GT(attempts, 0);
-    EXPECT_EQ(setting.outsidePolicy, 2);
-    EXPECT_EQ(passwordData.unlockMode, 0x0D);
-    ASSERT_EQ(setting.whitelist.size(), 1u);
+    const InstallSettingData want = golden::DistinctRecord();
+    EXPECT_EQ(setting.outsidePolicy, want.outsidePolicy);
+    EXPECT_EQ(passwordData.unlockMode, want.unlockMode);
+    EXPECT_EQ(setting.whitelist.size(), want.whitelist.size());
 }
 
 TEST_F(StoreOutOfMemory, ExportAndSavesNeverThrow)

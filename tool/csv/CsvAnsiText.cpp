@@ -42,13 +42,17 @@ std::string TextToAnsiBytes(const CString& text, const CString& path)
     if (text.IsEmpty()) {
         return std::string();
     }
+    // Without the flag Windows writes a look-alike for some characters that the code page
+    // lacks (a backslash for the yen sign), which reads back as another text.
+    const DWORD flags = WC_NO_BEST_FIT_CHARS;
     const int length = text.GetLength();
-    const int byteLength = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    const int byteLength = WideCharToMultiByte(CP_THREAD_ACP, flags, text, length, nullptr, 0, nullptr, nullptr);
     if (byteLength <= 0) {
         ThrowConversionError(path);
     }
     std::string bytes(static_cast<size_t>(byteLength), '\0');
-    if (WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, &bytes[0], byteLength, nullptr, nullptr) != byteLength) {
+    if (WideCharToMultiByte(CP_THREAD_ACP, flags, text, length, &bytes[0], byteLength, nullptr, nullptr) !=
+        byteLength) {
         ThrowConversionError(path);
     }
     return bytes;

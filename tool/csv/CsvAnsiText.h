@@ -12,7 +12,8 @@ namespace Quelmar {
 // path.
 CString AnsiBytesToText(const BYTE* bytes, size_t count, const CString& path);
 
-// Encodes text; characters the code page cannot represent become its default character ("?").
+// Encodes text; characters the code page cannot represent become its default character ("?"),
+// also those for which the system knows a look-alike.
 // A conversion failure throws CFileException naming path.
 std::string TextToAnsiBytes(const CString& text, const CString& path);
 

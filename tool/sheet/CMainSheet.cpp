@@ -143,11 +143,44 @@ BOOL CMainSheet::ApplyPages()
     return SendMessage(PSM_APPLY, 0, 0) != 0 ? TRUE : FALSE;
 }
 
+std::vector<CPropertyPage*> CMainSheet::ModifiedPages() const
+{
+    std::vector<CPropertyPage*> modified;
+    for (int index = 0; index < GetPageCount(); ++index) {
+        CPropertyPage* page = GetPage(index);
+        if (page->m_hWnd != nullptr && page->IsModified()) {
+            modified.push_back(page);
+        }
+    }
+    return modified;
+}
+
+void CMainSheet::KeepUnapplied(const std::vector<CPropertyPage*>& modified, BOOL applyEnabled)
+{
+    // Applying clears every page's mark, and the system's sheet forgets its changed pages
+    // with it; a page left unmarked would let Apply go when another page's change is taken
+    // back, although its own edits were never stored.
+    for (CPropertyPage* page : modified) {
+        page->SetModified(TRUE);
+    }
+    ::EnableWindow(GetDlgItem(kApplyNowId), applyEnabled);
+}
+
 BOOL CMainSheet::ApplyAll()
 {
-    if (!ApplyPages()) {
-        return FALSE;
+    const std::vector<CPropertyPage*> modified = ModifiedPages();
+    const BOOL wasEnabled = ::IsWindowEnabled(GetDlgItem(kApplyNowId));
+    if (ApplyPages() && StoreApplied()) {
+        return TRUE;
     }
+    // Until the apply succeeds, what the user edited is still to be applied, and a stored
+    // setting that the service has not taken still has to reach it.
+    KeepUnapplied(modified, wasEnabled || !modified.empty() || reloadPending_ ? TRUE : FALSE);
+    return FALSE;
+}
+
+BOOL CMainSheet::StoreApplied()
+{
     const bool firstRun = *core_.IsSetupDone() == 0;
     if (!EqualPasswordData(m_loadedPassword, m_editedPassword) || firstRun) {
         core_.SetPasswordData(m_editedPassword);
@@ -210,17 +243,34 @@ void CMainSheet::OnCancel()
     EndDialog(IDCANCEL);
 }
 
+bool CMainSheet::ChooseExportFolder(CString& path)
+{
+    // The folder choice has no owner and runs a loop of its own, in which the sheet's
+    // buttons would stay live: OK, Cancel or another export could run inside this export.
+    struct SheetInputOff {
+        explicit SheetInputOff(HWND window) : sheet(window) { ::EnableWindow(sheet, FALSE); }
+        ~SheetInputOff()
+        {
+            ::EnableWindow(sheet, TRUE);
+            ::SetActiveWindow(sheet);
+        }
+        HWND sheet;
+    } inputOff(m_hWnd);
+    return BrowseForFolder(path);
+}
+
 void CMainSheet::OnExportInstallSetting()
 {
-    HWND apply = GetDlgItem(kApplyNowId);
-    const BOOL applyEnabled = ::IsWindowEnabled(apply);
-    if (!ApplyPages()) {
+    const std::vector<CPropertyPage*> modified = ModifiedPages();
+    const BOOL applyEnabled = ::IsWindowEnabled(GetDlgItem(kApplyNowId));
+    const BOOL applied = ApplyPages();
+    // Nothing was stored: the edits must still be applicable.
+    KeepUnapplied(modified, applyEnabled);
+    if (!applied) {
         return;
     }
-    // Nothing was stored: the edits must still be applicable.
-    ::EnableWindow(apply, applyEnabled);
     CString path;
-    if (!BrowseForFolder(path)) {
+    if (!ChooseExportFolder(path)) {
         return;
     }
     if (path.IsEmpty() || path[path.GetLength() - 1] != L'\\') {

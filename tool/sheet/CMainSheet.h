@@ -52,6 +52,15 @@ private:
     void AddExportButton();
     // Edited records back to the loaded ones, then every created page applies into them.
     BOOL ApplyPages();
+    // The pages' values stored and the service told; FALSE when a step failed (shown).
+    BOOL StoreApplied();
+    // The pages that hold edits not yet applied.
+    std::vector<CPropertyPage*> ModifiedPages() const;
+    // After an apply that did not go through: the pages keep their mark and Apply stays
+    // enabled while anything is left to apply.
+    void KeepUnapplied(const std::vector<CPropertyPage*>& modified, BOOL applyEnabled);
+    // The shell's folder choice, with the sheet disabled while it runs.
+    bool ChooseExportFolder(CString& path);
 
     Quelmar::ISettingToolCore& core_;
     std::vector<std::unique_ptr<CPropertyPage>> ownedPages_;

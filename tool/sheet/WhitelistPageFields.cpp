@@ -70,8 +70,17 @@ void WhitelistPageFields::Load(const Quelmar::SettingV3& setting)
     blockCdWriting = setting.blockCdWriting;
     blockInternalSd = CheckFromSwitch(setting.blockInternalSd);
     list.SetColumns();
+    // Sized once after the last row: sizing measures every row, so sizing after each one
+    // would take a time that grows with the square of a long list. Drawing is off meanwhile,
+    // or every row would update the scroll bars on its own.
+    list.SendMessage(WM_SETREDRAW, FALSE);
+    bool anyRow = false;
     for (const Quelmar::WhitelistEntry& entry : setting.whitelist) {
-        list.AddEntry(entry, 1);
+        anyRow = list.AddEntry(entry, 0) >= 0 || anyRow;
+    }
+    list.SendMessage(WM_SETREDRAW, TRUE);
+    if (anyRow) {
+        list.SetColumnWidth(0, LVSCW_AUTOSIZE);
     }
 }
 

@@ -15,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <string>
 
 using tooltest::ReadBytes;
 using tooltest::TempFolder;
@@ -29,6 +32,22 @@ std::wstring Loaded(UINT id)
     text.LoadString(id);
     return text.GetString();
 }
+
+// The whitelist list, which can hold the dialog's thread at the worker's first change to it
+// (emptying the list before the rows go in) until a step of the test has been taken.
+class HeldList : public CWhiteListControl {
+public:
+    std::function<void()> onFirstChange;
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
+    {
+        if (message == LVM_DELETEALLITEMS && onFirstChange) {
+            std::function<void()> hold;
+            hold.swap(onFirstChange);
+            hold();
+        }
+        return CWhiteListControl::OnWndMsg(message, wParam, lParam, result);
+    }
+};
 
 // A modeless dialog of the tool's resources that owns the whitelist list, as a page would.
 class CsvDialogHost : public ::testing::Test {
@@ -72,7 +91,7 @@ protected:
     }
 
     CDialog host_;
-    CWhiteListControl list_;
+    HeldList list_;
     DWORD uiThread_ = 0;
 };
 
@@ -296,6 +315,46 @@ TEST_F(CsvDialogHost, ExportToAnUnwritablePathReportsItsReason)
     const std::wstring failed = Loaded(IDS_CSV_EXPORT_FAILED) + L"\r\n\r\n";
     EXPECT_EQ(message.substr(0, failed.size()), failed);
     EXPECT_GT(message.size(), failed.size());
+}
+
+// A quit ends the dialog's loop while the worker still adds rows, by messages that this
+// thread handles: the dialog must not wait for the worker without letting them through.
+TEST_F(CsvDialogHost, QuitDuringAnImportLetsTheWorkerFinishTheList)
+{
+    constexpr int kRows = 2000;
+    TempFolder folder;
+    const std::wstring csvPath = folder.File(L"large.csv");
+    std::string bytes;
+    for (int i = 0; i < kRows; ++i) {
+        bytes += "0,1,0x0781,1,0x5567,1,S" + std::to_string(i) + ",0,,0,\r\n";
+    }
+    ASSERT_TRUE(WriteBytes(csvPath, bytes));
+    const CString path(csvPath.c_str());
+    auto dialog = std::make_unique<CCSVInOutDlg>(&path, &list_, CCSVInOutDlg::kImport, &host_);
+    // The quit is queued while the worker starts on the list, so the loop ends before it is done.
+    list_.onFirstChange = [&] { PostThreadMessageW(uiThread_, WM_QUIT, 0, 0); };
+    std::atomic<bool> ended{false};
+    std::atomic<DWORD> worker{0};
+    bool hung = false;
+    {
+        ui::Driver watchdog([&] {
+            if (!ui::WaitUntil([&] { return ended.load(); }, 30000)) {
+                // Deadlocked: end the worker, so that the test fails instead of hanging.
+                hung = true;
+                ScopedHandle thread(OpenThread(THREAD_TERMINATE, FALSE, worker));
+                TerminateThread(thread.Get(), 1);
+            }
+        });
+        EXPECT_EQ(dialog->DoModal(), -1);
+        worker = dialog->m_threadId;
+        dialog.reset();
+        ended = true;
+    }
+    // The loop leaves the quit for the loop outside it; this test has none.
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_FALSE(hung);
+    EXPECT_EQ(list_.GetItemCount(), kRows);
 }
 
 TEST_F(CsvDialogHost, WithoutAWorkerTheDialogEndsWithTwo)

@@ -9,8 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -162,17 +166,41 @@ TEST(EnumeratorThread, RequestMadeAsAPassEndsAlwaysYieldsAnotherPass)
     EXPECT_TRUE(thread.Stop());
 }
 
-TEST(EnumeratorThreadOwner, WaitsOnItsOwnHandleAfterTheThreadDeletedItself)
+// The thread object deletes itself whichever way its thread ends; an owner that still reached
+// it would use freed memory, which blocks of its size, refilled at once, make plain.
+TEST(EnumeratorThreadOwner, ThreadEndedByAnExceptionLeavesTheOwnerSound)
 {
     tooltest::ToolPc machine;
+    machine.PlugStick(1, 0x0781, 0x5567, L"4C530001", L'E');
     EnumeratorThreadOwner thread;
     ASSERT_TRUE(thread.Start(kInfo, 0));
-    ScopedHandle watch(OpenThread(SYNCHRONIZE, FALSE, thread.ThreadId()));
+    Subscriber subscriber;
+    thread.Subscribe(subscriber.window);
+    const DWORD enumerating = thread.ThreadId();
+    ScopedHandle watch(OpenThread(SYNCHRONIZE, FALSE, enumerating));
     ASSERT_TRUE(watch.IsValid());
+    machine.pc.beforeRequest = [enumerating](DWORD) {
+        if (GetCurrentThreadId() == enumerating) {
+            throw std::runtime_error("the hub went away");
+        }
+    };
+    ASSERT_TRUE(thread.RequestScan());
+    ASSERT_EQ(WaitForSingleObject(watch.Get(), 10000), WAIT_OBJECT_0);
+    machine.pc.beforeRequest = nullptr;
+    std::vector<std::unique_ptr<BYTE[]>> refill;
+    for (int i = 0; i < 4096; ++i) {
+        refill.emplace_back(new BYTE[sizeof(USBDataEnumeratorThread)]);
+        std::memset(refill.back().get(), 0xA5, sizeof(USBDataEnumeratorThread));
+    }
+
+    // No thread takes the request; the last list stays; the end is awaited on the owner's handle.
+    EXPECT_FALSE(thread.RequestScan());
+    UsbStorageDeviceList devices;
+    thread.GetDevices(devices);
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].serialNumber, L"4C530001");
     EXPECT_TRUE(thread.Stop());
-    EXPECT_EQ(WaitForSingleObject(watch.Get(), 0), WAIT_OBJECT_0);
     EXPECT_FALSE(thread.IsRunning());
-    // A second stop has nothing to do.
     EXPECT_TRUE(thread.Stop());
 }
 

@@ -84,6 +84,32 @@ Quelmar::PasswordData StoredPassword()
     return data;
 }
 
+// The sheet as Windows' property sheet runs it: once every page has taken PSM_APPLY, the
+// system disables Apply and forgets which pages had changed, as after a click on Apply.
+// Wine's sheet leaves both as they were, which would hide a sheet that loses the user's
+// unapplied edits after a failed store.
+class WindowsAppliedSheet : public CMainSheet {
+public:
+    using CMainSheet::CMainSheet;
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
+    {
+        if (message != PSM_APPLY) {
+            return CMainSheet::OnWndMsg(message, wParam, lParam, result);
+        }
+        *result = Default();
+        if (*result) {
+            for (int index = 0; index < GetPageCount(); ++index) {
+                HWND page = reinterpret_cast<HWND>(::SendMessageW(m_hWnd, PSM_INDEXTOHWND, index, 0));
+                if (page != nullptr) {
+                    ::SendMessageW(m_hWnd, PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
+                }
+            }
+            ::EnableWindow(GetDlgItem(kApplyNow), FALSE);
+        }
+        return TRUE;
+    }
+};
+
 class MainSheet : public ::testing::Test {
 protected:
     void SetUp() override
@@ -141,7 +167,7 @@ protected:
     // Runs the sheet while script acts on it; a sheet the script left open is cancelled.
     INT_PTR RunSheet(const std::function<void(HWND)>& script)
     {
-        CMainSheet sheet(core_);
+        WindowsAppliedSheet sheet(core_);
         ui::Driver driver([&] {
             HWND window = ui::WaitForDialog(uiThread_, kApplyNow, 10000, true);
             if (window == nullptr) {
@@ -283,6 +309,8 @@ TEST_F(MainSheet, ExportWritesTheEditedValuesAndStoresNothing)
     TempFolder folder;
     bool folderChosen = false;
     bool applyEnabledAfter = false;
+    bool sheetEnabledDuringChoice = true;
+    bool sheetEnabledAfter = false;
     std::wstring exportMessage;
     const INT_PTR result = RunSheet([&](HWND sheet) {
         HWND general = ShowPage(sheet, 0);
@@ -291,7 +319,11 @@ TEST_F(MainSheet, ExportWritesTheEditedValuesAndStoresNothing)
         sheettest::SetCheck(import, IDC_IMPORT_AT_START, true);
         sheettest::TypeText(import, IDC_IMPORT_PATH, L"C:\\share\\setting.dat");
         ui::Click(sheet, IDC_EXPORT_SETTING);
+        // The folder choice has no owner: the sheet itself must take no input meanwhile.
+        sheettest::WaitForFolderDialog(uiThread_);
+        sheetEnabledDuringChoice = IsWindowEnabled(sheet) != FALSE;
         folderChosen = sheettest::ChooseFolder(uiThread_, folder.Path());
+        sheetEnabledAfter = ui::WaitUntil([&] { return IsWindowEnabled(sheet) != FALSE; }, 3000);
         ui::WaitUntil([&] { return !folder.Files(L"QEVRIN").empty(); }, 5000);
         exportMessage = AnswerMessageBox(IDOK, 200);
         applyEnabledAfter = sheettest::IsEnabled(sheet, kApplyNow);
@@ -300,6 +332,8 @@ TEST_F(MainSheet, ExportWritesTheEditedValuesAndStoresNothing)
 
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(folderChosen);
+    EXPECT_FALSE(sheetEnabledDuringChoice);
+    EXPECT_TRUE(sheetEnabledAfter);
     EXPECT_EQ(exportMessage, L"");
     EXPECT_TRUE(applyEnabledAfter);
     Quelmar::PasswordData password;
@@ -337,32 +371,69 @@ TEST_F(MainSheet, ValueRevertedAfterAnExportIsNotStoredOnOk)
     EXPECT_TRUE(CommandsSinceStart().empty());
 }
 
-// Once stored, the records compare equal; the service must still be asked to reload until it
-// has answered, with the failure shown each time it has not.
-TEST_F(MainSheet, FailedReloadIsAskedForAgainUntilTheServiceAnswers)
+// A failed save or reload leaves the edits to apply: Apply stays enabled, also when another
+// page takes its own change back, and OK stays open; once the cause is gone, Apply stores
+// what was not stored and asks the service until it has answered.
+TEST_F(MainSheet, FailedApplyKeepsTheEditsApplicableUntilItSucceeds)
 {
-    Install(InstalledSetting(), PasswordOnly(L"secret"));
-    service_.reset();
-    std::unique_ptr<FakeServicePipe> restarted;
-    std::wstring afterApply, afterFirstOk;
-    bool openAfterFirstOk = false;
-    const INT_PTR result = RunSheet([&](HWND sheet) {
-        sheettest::SetCheck(ShowPage(sheet, 0), IDC_BLOCK_PORTABLE, false);
-        ui::Click(sheet, kApplyNow);
-        afterApply = AnswerMessageBox(IDOK, 10000);
-        ui::Click(sheet, IDOK);
-        afterFirstOk = AnswerMessageBox(IDOK, 10000);
-        openAfterFirstOk = ui::WaitUntil([&] { return !IsWindow(sheet); }, 500) == false;
-        restarted = std::make_unique<FakeServicePipe>();
-        ui::Click(sheet, IDOK);
-    });
-    EXPECT_EQ(afterApply, Loaded(IDS_CANNOT_CHANGE_SETTING));
-    EXPECT_EQ(afterFirstOk, Loaded(IDS_CANNOT_CHANGE_SETTING));
-    EXPECT_TRUE(openAfterFirstOk);
-    EXPECT_EQ(result, IDOK);
-    ASSERT_TRUE(restarted);
-    EXPECT_EQ(restarted->Codes(), (std::vector<DWORD>{2}));
-    EXPECT_EQ(StoredSetting().blockPortableDevices, 0);
+    const struct {
+        const char* name;
+        bool saveFails;
+        UINT message;
+    } cases[] = {
+        {"service gone", false, IDS_CANNOT_CHANGE_SETTING},
+        {"setting file not writable", true, IDS_CANNOT_SAVE_SETTING},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Forget();
+        // One server at a time: the pipe has a single instance.
+        service_.reset();
+        service_ = std::make_unique<FakeServicePipe>();
+        Install(InstalledSetting(), PasswordOnly(L"secret"));
+        const std::wstring settingFile = Quelmar::GetSettingFilePath().GetString();
+        if (c.saveFails) {
+            ASSERT_TRUE(DeleteFileW(settingFile.c_str()));
+            ASSERT_TRUE(CreateDirectoryW(settingFile.c_str(), nullptr));
+        } else {
+            service_.reset();
+        }
+        std::wstring afterApply, afterOk;
+        bool openAfterOk = false, applyEnabledAfterFailure = false, applyKeptByTheGeneralPage = false;
+        bool appliedOnRetry = false;
+        RunSheet([&](HWND sheet) {
+            sheettest::SetCheck(ShowPage(sheet, 0), IDC_BLOCK_PORTABLE, false);
+            ui::Click(sheet, kApplyNow);
+            afterApply = AnswerMessageBox(IDOK, 10000);
+            ui::Click(sheet, IDOK);
+            afterOk = AnswerMessageBox(IDOK, 10000);
+            openAfterOk = !ui::WaitUntil([&] { return !IsWindow(sheet); }, 500);
+            applyEnabledAfterFailure = sheettest::IsEnabled(sheet, kApplyNow);
+            HWND import = ShowPage(sheet, 2);
+            sheettest::SetCheck(import, IDC_IMPORT_AT_START, true);
+            sheettest::SetCheck(import, IDC_IMPORT_AT_START, false);
+            applyKeptByTheGeneralPage = sheettest::IsEnabled(sheet, kApplyNow);
+
+            if (c.saveFails) {
+                RemoveDirectoryW(settingFile.c_str());
+            } else {
+                service_ = std::make_unique<FakeServicePipe>();
+            }
+            ui::Click(sheet, kApplyNow);
+            appliedOnRetry = ui::WaitUntil([&] { return !sheettest::IsEnabled(sheet, kApplyNow); }, 10000);
+            ui::Click(sheet, IDCANCEL);
+        });
+        RemoveDirectoryW(settingFile.c_str());
+        EXPECT_EQ(afterApply, Loaded(c.message));
+        EXPECT_EQ(afterOk, Loaded(c.message));
+        EXPECT_TRUE(openAfterOk);
+        EXPECT_TRUE(applyEnabledAfterFailure);
+        EXPECT_TRUE(applyKeptByTheGeneralPage);
+        EXPECT_TRUE(appliedOnRetry);
+        EXPECT_EQ(StoredSetting().blockPortableDevices, 0);
+        EXPECT_EQ(CommandsSinceStart(), (std::vector<DWORD>{2}));
+        core_.Disconnect();
+    }
 }
 
 TEST_F(MainSheet, FirstRunStoresEverythingOnceThenNothingWithoutAChange)

@@ -139,7 +139,7 @@ bool ChooseFile(DWORD threadId, const std::wstring& path)
     return ui::WaitUntil([&] { return !IsWindow(dialog); }, kSendTimeoutMs);
 }
 
-bool ChooseFolder(DWORD threadId, const std::wstring& folder)
+HWND WaitForFolderDialog(DWORD threadId, DWORD timeoutMs)
 {
     FolderSearch search = {nullptr};
     ui::WaitUntil(
@@ -147,8 +147,13 @@ bool ChooseFolder(DWORD threadId, const std::wstring& folder)
             EnumThreadWindows(threadId, &MatchFolderDialog, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
-        10000);
-    HWND dialog = search.found;
+        timeoutMs);
+    return search.found;
+}
+
+bool ChooseFolder(DWORD threadId, const std::wstring& folder)
+{
+    HWND dialog = WaitForFolderDialog(threadId);
     if (dialog == nullptr) {
         return false;
     }

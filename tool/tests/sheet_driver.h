@@ -29,6 +29,8 @@ std::wstring AnswerMessageBox(int button, DWORD timeoutMs = 5000);
 
 // Waits for the open or save dialog of the thread, gives it the path and presses Open/Save.
 bool ChooseFile(DWORD threadId, const std::wstring& path);
+// The folder selection of the thread once it shows; null when it did not come in time.
+HWND WaitForFolderDialog(DWORD threadId, DWORD timeoutMs = 10000);
 // Waits for the folder selection of the thread; chooses the folder, or cancels when empty.
 bool ChooseFolder(DWORD threadId, const std::wstring& folder);
 

@@ -1,8 +1,6 @@
 //
 //  The tool core: start-up over the stored password data, and its requests to the service.
 //
-#include "classlib/ScopedRegKey.h"
-#include "core/store/ItemStorage.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
 #include "core/tests/product_key_support.h"
@@ -25,48 +23,10 @@ protected:
         producttest::DeleteProductKey();
         DeleteFileW(Quelmar::GetSettingFilePath());
     }
-    static void StorePasswordBytes(const std::vector<BYTE>& bytes)
-    {
-        ScopedRegKey key;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ItemKeyPath(StoreConstants::kProductKeyPath), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS | kProductKeyView, nullptr, key.Receive(), nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(key, StoreConstants::kPasswordDataValue, 0, REG_BINARY, bytes.data(),
-                                 static_cast<DWORD>(bytes.size())),
-                  ERROR_SUCCESS);
-    }
-    static std::vector<BYTE> StoredPasswordBytes()
-    {
-        ScopedRegKey key;
-        if (producttest::OpenProductKey(ItemKeyPath(StoreConstants::kProductKeyPath), KEY_READ, key) != ERROR_SUCCESS) {
-            return {};
-        }
-        std::vector<BYTE> bytes(4096);
-        DWORD size = static_cast<DWORD>(bytes.size());
-        if (RegQueryValueExW(key, StoreConstants::kPasswordDataValue, nullptr, nullptr, bytes.data(), &size) !=
-            ERROR_SUCCESS) {
-            return {};
-        }
-        bytes.resize(size);
-        return bytes;
-    }
-
     FakeServicePipe service;
 };
 
 }  // namespace
-
-TEST_F(ToolCore, DamagedPasswordItemStopsStartUpAndOverwritesNothing)
-{
-    const std::vector<BYTE> damaged = {0x51, 0x45, 0x56, 0x00, 0x13, 0x37};
-    StorePasswordBytes(damaged);
-    Quelmar::SettingToolCore core;
-    EXPECT_EQ(core.Connect(), Quelmar::kStoredDataUnreadable);
-    EXPECT_EQ(*core.IsSetupDone(), 0);
-    EXPECT_EQ(StoredPasswordBytes(), damaged);
-    EXPECT_EQ(GetFileAttributesW(Quelmar::GetSettingFilePath()), INVALID_FILE_ATTRIBUTES);
-    core.Disconnect();
-}
 
 TEST_F(ToolCore, MissingPasswordItemIsAFirstRunWithDefaults)
 {

@@ -11,6 +11,7 @@
 #include "tool/WhitelistEntryText.h"
 #include "tool/resource.h"
 #include "tool/tests/fake_service_pipe.h"
+#include "tool/tests/stored_items.h"
 #include "tool/tests/tool_process.h"
 #include "tool/tests/ui_driver.h"
 
@@ -45,8 +46,8 @@ protected:
         DeleteFileW(Quelmar::GetSettingFilePath());
     }
     // A setup done earlier: a password, and a setting that agrees with Explorer's CD policy so
-    // that no restart question gets in the way.
-    static void StoreProtectedSetup()
+    // that no restart question gets in the way, unless asked to differ from it.
+    static void StoreProtectedSetup(bool differFromCdPolicy = false)
     {
         Quelmar::PasswordData password;
         password.passwordSet = 1;
@@ -54,7 +55,8 @@ protected:
         ASSERT_EQ(Quelmar::SettingStore::SavePasswordData(password), 1);
         Quelmar::SettingV3 setting;
         Quelmar::SettingStore::SetDefaultSettings(setting);
-        setting.blockCdWriting = Quelmar::IsCdBurningBlockedByPolicy();
+        setting.usbControlEnabled = 1;
+        setting.blockCdWriting = Quelmar::IsCdBurningBlockedByPolicy() == (differFromCdPolicy ? 0 : 1) ? 1 : 0;
         ASSERT_EQ(Quelmar::SettingStore::SaveSettingFile(FileKeySource(StoreConstants::kFileKeyMaterial),
                                                          setting),
                   1);
@@ -152,13 +154,46 @@ TEST_F(ToolProgram, WizardStoresWhatItsPagesSetAndAsksTheServiceToReload)
     EXPECT_EQ(stored.unlockMode, Quelmar::UnlockModeUnset);
 }
 
-TEST_F(ToolProgram, WizardFlagWithAStoredSettingShowsNoWizard)
+// Start-up that ends without the sheet (the setup already done, or the unlock cancelled)
+// offers a restart, without an owner, only when the stored CD/DVD switch and Explorer's policy
+// disagree.
+TEST_F(ToolProgram, StartUpWithoutTheSheetAsksForARestartOnlyWhenTheCdPolicyDiffers)
 {
-    StoreProtectedSetup();
-    ToolProcess tool(L"-wizard");
-    ASSERT_TRUE(tool.Started());
-    EXPECT_EQ(tool.WaitForExit(kStartMs), 0u);
-    EXPECT_EQ(service.Codes(), (std::vector<DWORD>{1}));
+    const struct {
+        const wchar_t* arguments;
+        bool policyDiffers;
+    } cases[] = {
+        {L"-wizard", true},
+        {L"-wizard", false},
+        {L"", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (*c.arguments ? "wizard flag" : "unlock cancelled") << ", policy "
+                                        << (c.policyDiffers ? "differs" : "agrees"));
+        Forget();
+        StoreProtectedSetup(c.policyDiffers);
+        const size_t commandsBefore = service.Codes().size();
+        ToolProcess tool(c.arguments);
+        ASSERT_TRUE(tool.Started());
+        if (*c.arguments == L'\0') {
+            HWND unlock = ui::WaitForDialog(tool.ThreadId(), IDC_PASSWORD, kStartMs, true);
+            ASSERT_NE(unlock, nullptr);
+            ui::Click(unlock, IDCANCEL);
+        }
+        HWND question = ui::WaitForMessageBox(tool.ThreadId(), c.policyDiffers ? kStartMs : 1000);
+        if (c.policyDiffers) {
+            ASSERT_NE(question, nullptr);
+            EXPECT_EQ(ui::ItemText(question, 0xFFFF), Loaded(IDS_RESTART_FOR_CD_POLICY));
+            EXPECT_EQ(ui::Text(question), Loaded(IDS_PRODUCT_NAME));
+            EXPECT_EQ(GetWindow(question, GW_OWNER), nullptr);
+            ui::Click(question, IDNO);
+        } else {
+            EXPECT_EQ(question, nullptr);
+        }
+        EXPECT_EQ(tool.WaitForExit(15000), 0u);
+        const std::vector<DWORD> codes = service.Codes();
+        EXPECT_EQ(std::vector<DWORD>(codes.begin() + commandsBefore, codes.end()), (std::vector<DWORD>{1}));
+    }
 }
 
 TEST_F(ToolProgram, PasswordOpensTheSettingsSheet)
@@ -237,17 +272,29 @@ TEST_F(ToolProgram, InstanceThatDiedHoldingTheLockDoesNotLockTheToolOut)
     EXPECT_EQ(next.WaitForExit(15000), 0u);
 }
 
-TEST_F(ToolProgram, WrongServiceVersionIsReportedAsABadInstallation)
+// A service of another version, or a password item that cannot be read, stops start-up with
+// the bad-installation message, and nothing is written.
+TEST_F(ToolProgram, BadInstallationIsReportedAndNothingIsStored)
 {
+    const std::vector<BYTE> damaged = {0x51, 0x45, 0x56, 0x00, 0x13, 0x37};
     const DWORD older[4] = {1, 0, 1, 0};
-    service.SetVersion(older);
-    ToolProcess tool(L"/wizard");
-    ASSERT_TRUE(tool.Started());
-    HWND box = ui::WaitForMessageBox(tool.ThreadId(), kStartMs);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(ui::ItemText(box, 0xFFFF), Loaded(IDS_BAD_INSTALLATION));
-    EXPECT_EQ(ui::Text(box), Loaded(IDS_PRODUCT_NAME));
-    ui::Click(box, IDOK);
-    EXPECT_EQ(tool.WaitForExit(15000), 0u);
-    EXPECT_EQ(GetFileAttributesW(Quelmar::GetSettingFilePath()), INVALID_FILE_ATTRIBUTES);
+    const DWORD current[4] = {1, 0, 1, 1};
+    for (const bool damagedItem : {false, true}) {
+        SCOPED_TRACE(damagedItem ? "damaged password item" : "service of another version");
+        Forget();
+        service.SetVersion(damagedItem ? current : older);
+        if (damagedItem) {
+            ASSERT_TRUE(tooltest::StorePasswordItemBytes(damaged));
+        }
+        ToolProcess tool(L"/wizard");
+        ASSERT_TRUE(tool.Started());
+        HWND box = ui::WaitForMessageBox(tool.ThreadId(), kStartMs);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(ui::ItemText(box, 0xFFFF), Loaded(IDS_BAD_INSTALLATION));
+        EXPECT_EQ(ui::Text(box), Loaded(IDS_PRODUCT_NAME));
+        ui::Click(box, IDOK);
+        EXPECT_EQ(tool.WaitForExit(15000), 0u);
+        EXPECT_EQ(GetFileAttributesW(Quelmar::GetSettingFilePath()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(tooltest::StoredPasswordItemBytes(), damagedItem ? damaged : std::vector<BYTE>());
+    }
 }

@@ -181,28 +181,39 @@ TEST(UnlockDialog, PasswordAndKeyInModeTwoNeedTheRightPasswordAndTheExactKey)
     EXPECT_EQ(service.Codes(), (std::vector<DWORD>{4}));
 }
 
-TEST(UnlockDialog, WithoutTheKeyTheTimerShowsTheDialog)
+TEST(UnlockDialog, WhileNoDeviceListComesTheTimerShowsTheDialog)
 {
     tooltest::ToolPc machine;
     FakeServicePipe service;
-    // Key only, nothing plugged: the first list does not unlock and shows the dialog at once;
-    // the cancel ends it.
     const Quelmar::PasswordData data = Protection(0, 1);
     const DWORD uiThread = GetCurrentThreadId();
-    bool shown = false;
+    // The enumeration thread's passes are held, so no device list can show the dialog; the
+    // first pass, on this thread, goes through.
+    ScopedHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    machine.pc.beforeRequest = [&](DWORD) {
+        if (GetCurrentThreadId() != uiThread) {
+            WaitForSingleObject(release.Get(), 20000);
+        }
+    };
+    ObservedUnlockDlg dialog(&data);
+    bool shownBeforeAnyList = false;
     INT_PTR result = 0;
     {
         ui::Driver driver([&] {
-            HWND dialog = ui::WaitForDialog(uiThread, IDC_PASSWORD, 5000, true);
-            shown = dialog != nullptr;
-            if (dialog != nullptr) {
-                ui::Click(dialog, IDCANCEL);
+            HWND window = ui::WaitForDialog(uiThread, IDC_PASSWORD, 8000, true);
+            shownBeforeAnyList = window != nullptr && dialog.lists == 0;
+            SetEvent(release.Get());
+            if (window == nullptr) {
+                window = ui::WaitForDialog(uiThread, IDC_PASSWORD, 10000, true);
+            }
+            if (window != nullptr) {
+                ui::Click(window, IDCANCEL);
             }
         });
-        CInputPasswordDlg dialog(&data);
         result = dialog.DoModalHidden();
     }
-    EXPECT_TRUE(shown);
+    machine.pc.beforeRequest = nullptr;
+    EXPECT_TRUE(shownBeforeAnyList);
     EXPECT_EQ(result, IDCANCEL);
 }
 

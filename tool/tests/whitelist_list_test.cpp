@@ -5,6 +5,7 @@
 #include "tool/CWhiteListControl.h"
 #include "tool/WhitelistEntryText.h"
 #include "tool/resource.h"
+#include "tool/sheet/WhitelistPageFields.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,37 @@ struct CountedEntry : Quelmar::WhitelistEntry {
     ~CountedEntry() override { --live; }
 };
 int CountedEntry::live = 0;
+
+// Counts the messages of one kind that this thread sends to one window.
+class SentMessages {
+public:
+    SentMessages(HWND window, UINT message)
+    {
+        window_ = window;
+        message_ = message;
+        count_ = 0;
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, &SentMessages::Hook, nullptr, GetCurrentThreadId());
+    }
+    ~SentMessages() { UnhookWindowsHookEx(hook_); }
+    int Count() const { return count_; }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && sent->hwnd == window_ && sent->message == message_) {
+            ++count_;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static HWND window_;
+    static UINT message_;
+    static int count_;
+    HHOOK hook_;
+};
+HWND SentMessages::window_ = nullptr;
+UINT SentMessages::message_ = 0;
+int SentMessages::count_ = 0;
 
 // A dialog of the tool's resources, created modeless, to host a list control.
 class ListHost : public ::testing::Test {
@@ -108,6 +140,26 @@ TEST_F(ListHost, WhitelistRowsKeepOrderPlaceAndSelection)
     EXPECT_EQ(entries[3].vendorId, 4);
 }
 
+// A whitelist from a large import must open in time: the column is sized to the rows once,
+// after they are all in, to the width that sizing after each row ends with.
+TEST_F(ListHost, PageFieldsSizeTheColumnOnceForAllTheirRows)
+{
+    WhitelistPageFields fields;
+    ASSERT_TRUE(fields.list.SubclassWindow(List()));
+    Quelmar::SettingV3 setting;
+    for (WORD vid = 1; vid <= 300; ++vid) {
+        setting.whitelist.push_back(Entry(vid, 0, CString(L'x', vid % 40).GetString(), 0, 1, 0, 1));
+    }
+    SentMessages sizings(List(), LVM_SETCOLUMNWIDTH);
+    fields.Load(setting);
+    // Once to the empty header, once to the rows.
+    EXPECT_EQ(sizings.Count(), 2);
+    EXPECT_EQ(fields.list.GetItemCount(), 300);
+    const int width = fields.list.GetColumnWidth(0);
+    fields.list.SetColumnWidth(0, LVSCW_AUTOSIZE);
+    EXPECT_EQ(fields.list.GetColumnWidth(0), width);
+}
+
 TEST_F(ListHost, DeleteSelectedRemovesEverySelectedRowAndNothingElse)
 {
     CWhiteListControl list;
@@ -144,15 +196,20 @@ TEST_F(ListHost, RowsFreeTheirCopiesOnEveryKindOfDeletion)
 
     list->DeleteItem(0);
     EXPECT_EQ(CountedEntry::live, 1 + 3);
-    // A deletion the control makes without the wrapper reaches the row through reflection.
+    // Deletions asked of the control by its own messages, as another thread asks.
     SendMessageW(List(), LVM_DELETEITEM, 0, 0);
     EXPECT_EQ(CountedEntry::live, 1 + 2);
     list->DeleteAllItems();
     EXPECT_EQ(CountedEntry::live, 1);
-    // The control's own "delete all", sent past the wrapper.
-    list->AppendRow(L"row", original);
-    list->AppendRow(L"row", original);
-    SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);
+    for (int i = 0; i < 50; ++i) {
+        list->AppendRow(L"row", original);
+    }
+    {
+        // Nothing per row: each change of a row is a notification and a redraw.
+        SentMessages changes(List(), LVM_SETITEMW);
+        SendMessageW(List(), LVM_DELETEALLITEMS, 0, 0);
+        EXPECT_EQ(changes.Count(), 0);
+    }
     EXPECT_EQ(CountedEntry::live, 1);
 
     // The object goes while its window stays.
@@ -164,9 +221,15 @@ TEST_F(ListHost, RowsFreeTheirCopiesOnEveryKindOfDeletion)
     // The window goes with its dialog.
     COwningListCtrl<CountedEntry> second;
     ASSERT_TRUE(second.SubclassWindow(List()));
-    second.AppendRow(L"row", original);
-    second.AppendRow(L"row", original);
-    host_.DestroyWindow();
+    for (int i = 0; i < 50; ++i) {
+        second.AppendRow(L"row", original);
+    }
+    EXPECT_EQ(second.GetRow(0), nullptr);
+    {
+        SentMessages changes(List(), LVM_SETITEMW);
+        host_.DestroyWindow();
+        EXPECT_EQ(changes.Count(), 0);
+    }
     EXPECT_EQ(CountedEntry::live, 1);
 }
 

@@ -2,8 +2,8 @@
 //  Timing harness under Wine: the import dialog's worker path over a 100,000-row whitelist CSV
 //  in code page 932 (count the lines for the progress range, then read with a progress call per
 //  line), and the export of the same entries, beside a plain whole-file read of the same file in
-//  the same run. Prints milliseconds per operation and the ratios. Not a test: run it by hand
-//  through cmake/wine-run.
+//  the same run. Prints milliseconds per operation and the ratios. Not a test: scripts/bench runs it
+//  under Wine.
 //
 #include "core/store/WholeFile.h"
 #include "tool/csv/CsvWhitelistFile.h"

@@ -87,8 +87,9 @@ Whitelist WrittenEntries()
     return {
         CsvEntry(2, 1, 0x0781, 1, 0x5567, 1, L"4C53", 0, L"", 0, L""),
         CsvEntry(0, 0, 0, 0, 0, 0, L"", 1, kWrittenMaker, 1, kWrittenProduct),
-        // Hangul is outside code page 932.
-        CsvEntry(0, 1, 0x0951, 0, 0, 0, L"", 0, L"", 1, L"\uAC00"),
+        // Hangul and the yen sign are outside code page 932; Windows would write the yen sign
+        // as a backslash, a look-alike, unless asked not to.
+        CsvEntry(0, 1, 0x0951, 0, 0, 0, L"", 0, L"", 1, L"\uAC00 \u00A5" L"100"),
     };
 }
 
@@ -124,6 +125,11 @@ TEST_F(CsvWhitelistFileTest, CountsLineBreaksOfGoldenFile)
 
 TEST_F(CsvWhitelistFileTest, WritesGoldenBytesWithCrLfOnlyBetweenRows)
 {
+    // The yen sign shows something only where the code page has a look-alike for it.
+    char bestFit = 0;
+    ASSERT_EQ(WideCharToMultiByte(CP_THREAD_ACP, 0, L"\u00A5", 1, &bestFit, 1, nullptr, nullptr), 1);
+    ASSERT_EQ(bestFit, '\\') << "this code page writes no look-alike for the yen sign";
+
     // The product's own LF stays one byte; characters outside the code page become "?".
     WriteWhitelistCsv(Job(path_), WrittenEntries());
     EXPECT_EQ(FileBytes(path_), FileBytes(Golden(L"written.csv")));

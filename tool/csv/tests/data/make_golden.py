@@ -4,7 +4,8 @@
 mixed.csv: good and bad lines, a blank line, quotes, embedded commas, line breaks inside quoted
 texts (LF and CR LF), Japanese texts whose second bytes are backslashes, a last line without
 break. written.csv: the exact bytes the writer produces for the entries that csv_file_test.cpp
-lists under WrittenEntries.
+lists under WrittenEntries; a character outside code page 932 is written as "?", also one that
+Windows would otherwise write as a look-alike (the yen sign as a backslash).
 """
 import os
 
@@ -25,7 +26,7 @@ mixed = "\r\n".join([
 written = "".join([
     '1,1,0x0781,1,0x5567,1,4C53,0,,0,\r\n',
     '0,0,0x0000,0,0x0000,0,,1,"ソニー, Inc.",1,"表示 ""高速""\n二行目"\r\n',
-    '0,1,0x0951,0,0x0000,0,,0,,1,?\r\n',
+    '0,1,0x0951,0,0x0000,0,,0,,1,? ?100\r\n',
 ])
 
 for name, text in (("mixed.csv", mixed), ("written.csv", written)):
