@@ -27,6 +27,8 @@ public:
         return static_cast<int>(::SendMessageW(m_hWnd, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(item)));
     }
     int GetItemCount() const { return static_cast<int>(::SendMessageW(m_hWnd, LVM_GETITEMCOUNT, 0, 0)); }
+    // Without LVS_OWNERDATA: room for that many rows at once, before they are inserted.
+    BOOL SetItemCount(int count) { return static_cast<BOOL>(::SendMessageW(m_hWnd, LVM_SETITEMCOUNT, static_cast<WPARAM>(count), 0)); }
     BOOL DeleteItem(int item) { return static_cast<BOOL>(::SendMessageW(m_hWnd, LVM_DELETEITEM, static_cast<WPARAM>(item), 0)); }
     BOOL DeleteAllItems() { return static_cast<BOOL>(::SendMessageW(m_hWnd, LVM_DELETEALLITEMS, 0, 0)); }
     int GetNextItem(int item, int flags) const

@@ -230,10 +230,11 @@ DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
     }
     if (read) {
         // The list is changed only through its messages, which the dialog's thread runs: the
-        // rows go in by blocks, one message each, and are not drawn meanwhile, or each row
-        // would update the list's scroll bars.
+        // rows go in by blocks, one message each, into room made for all of them at once, and
+        // are not drawn meanwhile, or each row would update the list's scroll bars.
         dialog->m_list->SendMessage(WM_SETREDRAW, FALSE);
         dialog->m_list->DeleteAllItems();
+        dialog->m_list->SetItemCount(static_cast<int>(entries.size()));
         const size_t block = static_cast<size_t>(dialog->StepsPerMessage());
         for (size_t first = 0; first < entries.size(); first += block) {
             const size_t count = std::min(block, entries.size() - first);

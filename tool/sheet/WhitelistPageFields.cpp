@@ -74,6 +74,7 @@ void WhitelistPageFields::Load(const Quelmar::SettingV3& setting)
     // would take a time that grows with the square of a long list. Drawing is off meanwhile,
     // or every row would update the scroll bars on its own.
     list.SendMessage(WM_SETREDRAW, FALSE);
+    list.SetItemCount(list.GetItemCount() + static_cast<int>(setting.whitelist.size()));
     bool anyRow = false;
     for (const Quelmar::WhitelistEntry& entry : setting.whitelist) {
         anyRow = list.AddEntry(entry, 0) >= 0 || anyRow;
