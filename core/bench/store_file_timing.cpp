@@ -4,6 +4,7 @@
 //  size in the same folder, in the same run. Prints milliseconds per operation and the ratio
 //  (store / plain file). Not a test: scripts run it by hand through cmake/wine-run.
 //
+#include "core/bench/WallClock.h"
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
 #include "core/store/WholeFile.h"
@@ -38,15 +39,6 @@ SettingV3 LargeSetting()
         setting.whitelist.push_back(entry);
     }
     return setting;
-}
-
-double NowMs()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 }  // namespace

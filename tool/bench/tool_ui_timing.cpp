@@ -10,12 +10,14 @@
 //    runs. Not a test.
 //
 #include "classlib/CDialog.h"
+#include "core/bench/WallClock.h"
 #include "classlib/CFile.h"
 #include "tool/CCSVInOutDlg.h"
 #include "tool/CWhiteListControl.h"
 #include "tool/ISettingToolCore.h"
 #include "tool/WhitelistEntryText.h"
 #include "tool/csv/CsvWhitelistFile.h"
+#include "tool/csv/bench/LargeWhitelist.h"
 #include "tool/resource.h"
 #include "tool/sheet/CMainSheet.h"
 
@@ -34,35 +36,6 @@ namespace {
 
 constexpr int kImportRows = 100000;
 constexpr UINT WM_APP_OPENED = WM_APP + 0x40;
-
-double NowMs()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-Whitelist LargeWhitelist(int count)
-{
-    Whitelist list;
-    for (int i = 0; i < count; ++i) {
-        WhitelistEntry e;
-        e.attribute = i % 3 == 0 ? 2 : 0;
-        e.useVendorId = 1;
-        e.vendorId = static_cast<WORD>(0x0781 + i % 7);
-        e.useProductId = 1;
-        e.productId = static_cast<WORD>(i);
-        e.useSerialNumber = 1;
-        e.serialNumber = CString(L"4C53000123") + CString(std::to_wstring(i).c_str());
-        e.useManufacturer = i % 5 == 0 ? 1 : 0;
-        e.manufacturer = L"\u30D0\u30C3\u30D5\u30A1\u30ED\u30FC, Inc.";
-        e.product = L"USB \u30E1\u30E2\u30EA \"\u9AD8\u901F\"";
-        list.push_back(e);
-    }
-    return list;
-}
 
 // The core as the sheet sees it, holding a stored setting with the given whitelist; it
 // stores nothing and asks no service.

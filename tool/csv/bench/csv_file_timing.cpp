@@ -5,8 +5,10 @@
 //  the same run. Prints milliseconds per operation and the ratios. Not a test: scripts/bench runs it
 //  under Wine.
 //
+#include "core/bench/WallClock.h"
 #include "core/store/WholeFile.h"
 #include "tool/csv/CsvWhitelistFile.h"
+#include "tool/csv/bench/LargeWhitelist.h"
 
 #include <windows.h>
 
@@ -20,34 +22,6 @@ namespace {
 
 const int kRows = 100000;
 const int kRounds = 5;
-
-Whitelist LargeWhitelist()
-{
-    Whitelist list;
-    for (int i = 0; i < kRows; ++i) {
-        WhitelistEntry e;
-        e.attribute = i % 3 == 0 ? 2 : 0;
-        e.useVendorId = 1;
-        e.vendorId = static_cast<WORD>(0x0781 + i % 7);
-        e.useProductId = 1;
-        e.productId = static_cast<WORD>(i);
-        e.useSerialNumber = 1;
-        e.serialNumber = CString(L"4C53000123") + CString(std::to_wstring(i).c_str());
-        e.manufacturer = L"\u30D0\u30C3\u30D5\u30A1\u30ED\u30FC, Inc.";
-        e.product = L"USB \u30E1\u30E2\u30EA \"\u9AD8\u901F\"";
-        list.push_back(e);
-    }
-    return list;
-}
-
-double NowMs()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void CountStep(LPVOID argument)
 {
@@ -66,7 +40,7 @@ int main()
     job.path = CString(temp) + L"qevrin-csv-timing.csv";
     job.progress = CountStep;
     job.argument = &steps;
-    const Whitelist entries = LargeWhitelist();
+    const Whitelist entries = LargeWhitelist(kRows);
 
     try {
         double start = NowMs();
