@@ -3,6 +3,7 @@
 // writes that fall short, the reply payload rules of each command, and the connect retry
 // across the tick count's wrap.
 #include "core/pipe/ServiceCommandClient.h"
+#include "core/tests/event_that_cannot_be_made.h"
 #include "testbed/machine/interpose.h"
 
 #include <gtest/gtest.h>
@@ -34,8 +35,7 @@ HANDLE WINAPI RecordingCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSE
     return real(name, access, share, security, disposition, flags, templateFile);
 }
 
-// A write that moves one byte less than asked, as a pipe may report, and an event that
-// cannot be made; each armed for one call.
+// A write that moves one byte less than asked, as a pipe may report, armed for one call.
 std::atomic<bool> shortenNextWrite{false};
 BOOL WINAPI ShorteningWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
@@ -45,24 +45,11 @@ BOOL WINAPI ShorteningWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD w
     return real(file, data, size, written, overlapped);
 }
 
-thread_local bool failNextEventHere = false;
-HANDLE WINAPI FailingCreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name)
-{
-    static auto real = testbed::RealFunction<decltype(&::CreateEventW)>(L"kernel32.dll", "CreateEventW");
-    if (failNextEventHere) {
-        failNextEventHere = false;
-        SetLastError(ERROR_NO_SYSTEM_RESOURCES);
-        return nullptr;
-    }
-    return real(security, manualReset, initialState, name);
-}
-
 }  // namespace
 
 TESTBED_INTERPOSE(GetTickCount, 0, ShiftedTickCount)
 TESTBED_INTERPOSE(CreateFileW, 28, RecordingCreateFileW)
 TESTBED_INTERPOSE(WriteFile, 20, ShorteningWriteFile)
-TESTBED_INTERPOSE(CreateEventW, 16, FailingCreateEventW)
 
 namespace {
 

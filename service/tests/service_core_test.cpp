@@ -3,6 +3,7 @@
 // "\\.\QEVRINd", and the volume-event thread on the service's named event. The setting is
 // stored through the core store, as the setting tool stores it.
 #include "core/pipe/ServiceCommandClient.h"
+#include "core/tests/event_that_cannot_be_made.h"
 #include "core/tests/store_test_support.h"
 #include "classlib/ScopedRegKey.h"
 #include "service/core/ServiceCore.h"
@@ -29,21 +30,9 @@
 #include <string>
 #include <thread>
 
-// Kernel objects as a test wants them: an event that cannot be made, and a semaphore whose
-// holder was lost, so that a bounded wait for it runs out and a wait without limit never ends.
+// A semaphore whose holder was lost, so that a bounded wait for it runs out and a wait without
+// limit never ends.
 namespace {
-
-thread_local bool failNextEventHere = false;
-HANDLE WINAPI FailingCreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name)
-{
-    static auto real = testbed::RealFunction<decltype(&::CreateEventW)>(L"kernel32.dll", "CreateEventW");
-    if (failNextEventHere) {
-        failNextEventHere = false;
-        SetLastError(ERROR_NO_SYSTEM_RESOURCES);
-        return nullptr;
-    }
-    return real(security, manualReset, initialState, name);
-}
 
 thread_local HANDLE lastOneOfOneSemaphoreHere = nullptr;
 HANDLE WINAPI RecordingCreateSemaphoreW(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum, LPCWSTR name)
@@ -72,7 +61,6 @@ DWORD WINAPI LostHolderWaitForSingleObject(HANDLE handle, DWORD limit)
 
 }  // namespace
 
-TESTBED_INTERPOSE(CreateEventW, 16, FailingCreateEventW)
 TESTBED_INTERPOSE(CreateSemaphoreW, 16, RecordingCreateSemaphoreW)
 TESTBED_INTERPOSE(WaitForSingleObject, 8, LostHolderWaitForSingleObject)
 

@@ -18,6 +18,7 @@
 //  result is printed), 3 when storing failed, 4 when the service did not take the reload.
 //
 #include "core/store/SettingStore.h"
+#include "core/tests/stick_entry.h"
 #include "tool/SettingToolCore.h"
 
 #include <windows.h>
@@ -29,19 +30,6 @@
 namespace {
 
 using namespace Quelmar;
-
-WhitelistEntry Stick(WORD vendorId, WORD productId, const wchar_t* serial, int attribute)
-{
-    WhitelistEntry entry;
-    entry.vendorId = vendorId;
-    entry.productId = productId;
-    entry.serialNumber = serial;
-    entry.useVendorId = 1;
-    entry.useProductId = 1;
-    entry.useSerialNumber = 1;
-    entry.attribute = attribute;
-    return entry;
-}
 
 // The test's serial numbers are plain ASCII.
 std::string Narrow(const CString& text)
@@ -65,7 +53,7 @@ int Save(SettingToolCore& core)
     setting.blockPortableDevices = 0;
     setting.blockCdWriting = 1;
     setting.blockInternalSd = 0;
-    setting.whitelist = {Stick(0x0781, 0x5567, L"FULL01", 0), Stick(0x0411, 0x010D, L"RO02", 2)};
+    setting.whitelist = {StickEntry(0x0781, 0x5567, L"FULL01", 0), StickEntry(0x0411, 0x010D, L"RO02", 2)};
     core.SetPasswordData(password);
     core.SetSettings(setting);
     if (core.SavePasswordData() != 0 || core.SaveSettings() != 0) {
