@@ -243,7 +243,7 @@ DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
         }
         dialog->FlushSteps();
         dialog->m_list->SendMessage(WM_SETREDRAW, TRUE);
-        dialog->m_list->SetColumnWidth(0, LVSCW_AUTOSIZE);
+        dialog->m_list->SendMessage(WM_APP_FIT_COLUMN);
         if (!errors.empty()) {
             ReportRejectedLines(dialog, errors);
         }

@@ -2,6 +2,49 @@
 
 #include "tool/WhitelistEntryText.h"
 
+#include <memory>
+#include <type_traits>
+
+namespace {
+
+// The list's font selected into a device context of the list, for measuring row texts.
+class ListTextMeasure {
+public:
+    explicit ListTextMeasure(const CListCtrl& list)
+        : window_(list.m_hWnd), dc_(::GetDC(window_)),
+          previousFont_(dc_ != nullptr ? ::SelectObject(dc_, list.GetFont()) : nullptr)
+    {
+    }
+    ~ListTextMeasure()
+    {
+        if (dc_ != nullptr) {
+            ::SelectObject(dc_, previousFont_);
+            ::ReleaseDC(window_, dc_);
+        }
+    }
+    ListTextMeasure(const ListTextMeasure&) = delete;
+    ListTextMeasure& operator=(const ListTextMeasure&) = delete;
+
+    // The text's width in pixels; -1 when it cannot be measured.
+    int Width(const CString& text) const
+    {
+        SIZE size = {};
+        if (dc_ == nullptr || !::GetTextExtentPoint32W(dc_, text.GetString(), text.GetLength(), &size)) {
+            return -1;
+        }
+        return size.cx;
+    }
+
+private:
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ previousFont_;
+};
+
+using ScopedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&::DestroyWindow)>;
+
+}  // namespace
+
 void InsertSingleColumn(CListCtrl& list)
 {
     LVCOLUMNW column = {};
@@ -26,7 +69,7 @@ int CWhiteListControl::AddEntry(const Quelmar::WhitelistEntry& entry, int autosi
     }
     const int index = AppendRow(text, entry);
     if (index >= 0 && autosize == 1) {
-        SetColumnWidth(0, LVSCW_AUTOSIZE);
+        FitColumnToRows();
     }
     return index;
 }
@@ -42,7 +85,7 @@ void CWhiteListControl::UpdateEntry(const Quelmar::WhitelistEntry& entry, int in
         return;
     }
     SetItemText(index, 0, text);
-    SetColumnWidth(0, LVSCW_AUTOSIZE);
+    FitColumnToRows();
     *own = entry;
 }
 
@@ -53,6 +96,52 @@ void CWhiteListControl::DeleteSelected()
             break;
         }
     }
+}
+
+// A list view sizes a column by fetching and measuring each row on its own, which in some
+// implementations takes seconds for a whitelist of 100,000 entries. The widest row is found
+// here with the list's own font, and the list's own sizing is asked for that row alone, in a
+// hidden one-row list of the same kind, so that margins stay exactly the list's.
+void CWhiteListControl::FitColumnToRows()
+{
+    const int count = GetItemCount();
+    CString widest;
+    int widestWidth = -1;
+    {
+        const ListTextMeasure measure(*this);
+        for (int index = 0; index < count; ++index) {
+            CString text = GetItemText(index, 0);
+            const int width = measure.Width(text);
+            if (width > widestWidth) {
+                widestWidth = width;
+                widest = text;
+            }
+        }
+    }
+    if (widestWidth < 0) {
+        SetColumnWidth(0, LVSCW_AUTOSIZE);
+        return;
+    }
+    const ScopedWindow single(::CreateWindowExW(0, WC_LISTVIEWW, L"",
+                                                (static_cast<DWORD>(GetStyle()) & 0xFFFF) | WS_POPUP, 0, 0, 0,
+                                                0, nullptr, nullptr, nullptr, nullptr),
+                              &::DestroyWindow);
+    if (single == nullptr) {
+        SetColumnWidth(0, LVSCW_AUTOSIZE);
+        return;
+    }
+    ::SendMessageW(single.get(), LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                   ::SendMessageW(m_hWnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    ::SendMessageW(single.get(), WM_SETFONT, reinterpret_cast<WPARAM>(GetFont()), FALSE);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH;
+    ::SendMessageW(single.get(), LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.pszText = const_cast<LPWSTR>(widest.GetString());
+    ::SendMessageW(single.get(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    ::SendMessageW(single.get(), LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(LVSCW_AUTOSIZE, 0));
+    SetColumnWidth(0, static_cast<int>(::SendMessageW(single.get(), LVM_GETCOLUMNWIDTH, 0, 0)));
 }
 
 void CWhiteListControl::GetAllEntries(std::vector<Quelmar::WhitelistEntry>& entries) const
@@ -75,6 +164,11 @@ BOOL CWhiteListControl::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRE
             added += AddEntry(entries[i], 0) >= 0 ? 1 : 0;
         }
         *result = added;
+        return TRUE;
+    }
+    if (message == WM_APP_FIT_COLUMN) {
+        FitColumnToRows();
+        *result = 0;
         return TRUE;
     }
     if (message == WM_APP_COPY_ENTRIES) {

@@ -15,6 +15,8 @@ constexpr UINT WM_APP_APPEND_ENTRIES = WM_APP + 0x3EA;
 // Sent to a whitelist list, also from another thread: lParam a vector of entries that receives
 // copies of every row's entry, in row order.
 constexpr UINT WM_APP_COPY_ENTRIES = WM_APP + 0x3EB;
+// Sent to a whitelist list, also from another thread: sizes the column to its widest row.
+constexpr UINT WM_APP_FIT_COLUMN = WM_APP + 0x3EC;
 
 class CWhiteListControl : public COwningListCtrl<Quelmar::WhitelistEntry> {
 public:
@@ -26,6 +28,8 @@ public:
     void UpdateEntry(const Quelmar::WhitelistEntry& entry, int index);
     // Deletes every selected row.
     void DeleteSelected();
+    // Sizes the column to its widest row, to the width that LVSCW_AUTOSIZE gives.
+    void FitColumnToRows();
     // Copies of every row's entry, in row order.
     void GetAllEntries(std::vector<Quelmar::WhitelistEntry>& entries) const;
 

@@ -81,7 +81,7 @@ void WhitelistPageFields::Load(const Quelmar::SettingV3& setting)
     }
     list.SendMessage(WM_SETREDRAW, TRUE);
     if (anyRow) {
-        list.SetColumnWidth(0, LVSCW_AUTOSIZE);
+        list.FitColumnToRows();
     }
 }
 
