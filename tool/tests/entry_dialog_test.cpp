@@ -19,17 +19,13 @@ std::wstring Loaded(UINT id)
 
 void SetCheck(HWND dialog, int id, bool checked)
 {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0,
-                        SMTO_ABORTIFHUNG, 2000, &result);
+    ui::SendWithin(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     ui::Click(dialog, id);
 }
 
 bool IsChecked(HWND dialog, int id)
 {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &result);
-    return result == BST_CHECKED;
+    return ui::SendWithin(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 // Closes the message box that OK raised and tells its text; empty when none came.

@@ -616,9 +616,7 @@ TEST_F(MainSheet, ImportPageShowsTheLastImportAndRefusesAnImportWithoutAFile)
         sheettest::SetCheck(page, IDC_IMPORT_AT_START, true);
         ui::Click(sheet, IDOK);
         refusal = AnswerMessageBox(IDOK);
-        DWORD_PTR current = 0;
-        SendMessageTimeoutW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 5000, &current);
-        stayed = reinterpret_cast<HWND>(current) == page;
+        stayed = reinterpret_cast<HWND>(ui::SendWithin(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)) == page;
         sheettest::TypeText(page, IDC_IMPORT_PATH, L"D:\\QEVRINInstallSetting.dat");
         ui::Click(sheet, IDOK);
     });

@@ -14,14 +14,10 @@ namespace {
 // The file dialog's name box: the combo box of the Explorer style, the edit of the old one.
 constexpr int kFileNameCombo = 0x47C;
 constexpr int kFileNameEdit = 0x480;
-constexpr DWORD kSendTimeoutMs = 5000;
+// How long a page, a box or a dialog may take to appear or to go.
+constexpr DWORD kWaitMs = 5000;
 
-LRESULT SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result);
-    return static_cast<LRESULT>(result);
-}
+using ui::SendWithin;
 
 bool IsClass(HWND window, const wchar_t* name)
 {
@@ -55,7 +51,7 @@ HWND ShowPage(HWND sheet, int index)
             page = reinterpret_cast<HWND>(SendWithin(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
             return page != nullptr && IsWindowVisible(page);
         },
-        kSendTimeoutMs);
+        kWaitMs);
     return page;
 }
 
@@ -111,7 +107,7 @@ std::wstring AnswerMessageBox(int button, DWORD timeoutMs)
     }
     const std::wstring text = ui::ItemText(box, 0xFFFF);
     ui::Click(box, button);
-    ui::WaitUntil([&] { return !IsWindow(box); }, kSendTimeoutMs);
+    ui::WaitUntil([&] { return !IsWindow(box); }, kWaitMs);
     return text;
 }
 
@@ -136,7 +132,7 @@ bool ChooseFile(DWORD threadId, const std::wstring& path)
     }
     SendWithin(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     ui::Click(dialog, IDOK);
-    return ui::WaitUntil([&] { return !IsWindow(dialog); }, kSendTimeoutMs);
+    return ui::WaitUntil([&] { return !IsWindow(dialog); }, kWaitMs);
 }
 
 HWND WaitForFolderDialog(DWORD threadId, DWORD timeoutMs)
@@ -181,7 +177,7 @@ bool ChooseFolder(DWORD threadId, const std::wstring& folder)
             return false;
         }
     }
-    return ui::WaitUntil([&] { return !IsWindow(dialog); }, kSendTimeoutMs);
+    return ui::WaitUntil([&] { return !IsWindow(dialog); }, kWaitMs);
 }
 
 }  // namespace sheettest

@@ -94,11 +94,17 @@ bool IsOpen(HWND window)
     return window != nullptr && IsWindow(window);
 }
 
+LRESULT SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
 std::wstring Text(HWND window)
 {
     wchar_t text[1024] = {};
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &result);
+    SendWithin(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
     return text;
 }
 
@@ -109,9 +115,7 @@ std::wstring ItemText(HWND dialog, int id)
 
 void SetItemText(HWND dialog, int id, const wchar_t* text)
 {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
-                        &result);
+    SendWithin(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
 void Click(HWND dialog, int id)

@@ -23,6 +23,12 @@ HWND WaitForDialog(DWORD threadId, int controlId, DWORD timeoutMs, bool visibleO
 HWND WaitForMessageBox(DWORD threadId, DWORD timeoutMs);
 bool IsOpen(HWND window);
 
+// The message sent to the window, whose thread has five seconds to answer; the answer, 0 when
+// none came. A bound, not "abort if hung": a thread that has just shown its first window and
+// not yet asked for a message counts as hung when it read none for five seconds before, and
+// would be skipped instead of waited for.
+LRESULT SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 std::wstring Text(HWND window);
 std::wstring ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const wchar_t* text);
