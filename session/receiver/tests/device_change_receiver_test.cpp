@@ -4,6 +4,7 @@
 #include "session/receiver/OblanetWnd.h"
 #include "session/receiver/SessionSingleInstance.h"
 #include "core/pipe/ServiceProtocol.h"
+#include "core/tests/program_window.h"
 #include "core/tests/stand_in_service_pipe.h"
 
 #include "classlib/ScopedHandle.h"
@@ -195,23 +196,6 @@ struct StartedProgram {
     DWORD id = 0;
 };
 
-BOOL CALLBACK NoteWindowOfProcess(HWND window, LPARAM context)
-{
-    auto* wanted = reinterpret_cast<std::pair<DWORD, HWND>*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != wanted->first)
-        return TRUE;
-    wanted->second = window;
-    return FALSE;
-}
-
-HWND WindowOfProcess(DWORD processId)
-{
-    std::pair<DWORD, HWND> search(processId, nullptr);
-    EnumWindows(NoteWindowOfProcess, reinterpret_cast<LPARAM>(&search));
-    return search.second;
-}
 
 TEST(ReceiverProgram, SecondStartEndsAtOnceAndTheFirstForwardsChanges)
 {
@@ -219,7 +203,7 @@ TEST(ReceiverProgram, SecondStartEndsAtOnceAndTheFirstForwardsChanges)
     StartedProgram first(ReceiverProgram());
     ASSERT_TRUE(first.process.IsValid());
     HWND window = nullptr;
-    for (int i = 0; i < 200 && !(window = WindowOfProcess(first.id)); ++i)
+    for (int i = 0; i < 200 && !(window = ProgramWindowOf(first.id)); ++i)
         Sleep(50);
     ASSERT_NE(window, nullptr) << "the receiver made no window";
     EXPECT_FALSE(IsWindowVisible(window));

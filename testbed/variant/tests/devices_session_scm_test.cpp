@@ -4,6 +4,7 @@
 // back; a whitelist change is made visible as the Windows version needs; the remounter asks
 // the service over its pipe; the receiver forwards a device change. Each test starts the
 // service on its own scenario and stops it again.
+#include "core/tests/program_window.h"
 #include "core/tests/stick_entry.h"
 #include "core/model/PasswordData.h"
 #include "core/model/Setting.h"
@@ -368,37 +369,6 @@ TEST_F(DevicesAndSessions, RemounterForAllReadOnlyDrivesAsksTheServiceAndNotifie
               shell);
 }
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-// A named callback: an x86 lambda cannot become a WINAPI (stdcall) function.
-BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId)
-        return TRUE;
-    // The system gives a thread with windows a hidden input-method window of its own, before or
-    // after the program's in the window list.
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (lstrcmpW(className, L"IME") == 0)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// The program's top-level window, hidden or not.
-HWND WindowOf(DWORD processId)
-{
-    WindowSearch search = {processId, nullptr};
-    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // A program started from the test, ended when the holder goes.
 class StartedProgram {
 public:
@@ -418,7 +388,7 @@ public:
     ~StartedProgram()
     {
         if (process_.IsValid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
-            if (HWND window = WindowOf(id_))
+            if (HWND window = ProgramWindowOf(id_))
                 PostMessageW(window, WM_CLOSE, 0, 0);
             if (WaitForSingleObject(process_.Get(), 5000) != WAIT_OBJECT_0)
                 TerminateProcess(process_.Get(), 1);
@@ -443,7 +413,7 @@ TEST_F(DevicesAndSessions, ReceiverForwardsADeviceChangeAndRunsOncePerSession)
     StartedProgram receiver(session_->Beside(L"QEVRINdcr.exe"));
     ASSERT_TRUE(receiver.Process()) << GetLastError();
     HWND window = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (window = WindowOf(receiver.Id())) != nullptr; }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return (window = ProgramWindowOf(receiver.Id())) != nullptr; }, 20000))
         << "no window; the receiver " << (WaitForSingleObject(receiver.Process(), 0) == WAIT_OBJECT_0 ? "ended" : "runs")
         << "; " << ReadText(session_->Beside(L"QEVRINdcr.testbed.log"));
 
