@@ -67,3 +67,21 @@ function(qevrin_add_import_check)
   add_test(NAME windows_6_0_imports
            COMMAND ${PROJECT_SOURCE_DIR}/cmake/check-windows-imports ${CMAKE_OBJDUMP} ${PROJECT_BINARY_DIR})
 endfunction()
+
+# qevrin_add_crash_check()
+# Windows presets: a program that crashes on purpose must end at once with the access violation
+# as its exit code, in the prefix that runs this tree's suites and in the kind that
+# scripts/ui-test-run makes for the UI suites (Wine's crash dialog would hold a crashed suite
+# until its time limit). scripts/smoke makes its prefixes the way ui-test-run does.
+function(qevrin_add_crash_check)
+  if(NOT QEVRIN_WINDOWS OR QEVRIN_FUZZ)
+    return()
+  endif()
+  add_executable(crash_exit_check ${PROJECT_SOURCE_DIR}/cmake/crash_exit_check.cpp)
+  add_test(NAME crash_ends_with_its_exception COMMAND crash_exit_check)
+  add_test(NAME crash_ends_with_its_exception_in_a_ui_prefix
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/ui-test-run $<TARGET_FILE:crash_exit_check>
+                   ${PROJECT_BINARY_DIR}/test-output/crash_exit_check)
+  set_tests_properties(crash_ends_with_its_exception crash_ends_with_its_exception_in_a_ui_prefix
+                       PROPERTIES TIMEOUT 120)
+endfunction()
