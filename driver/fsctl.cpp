@@ -9,6 +9,15 @@
 //  Codes that the kernel headers hide below the Windows version this driver is built for, or
 //  lack; a newer system still sends them to the volumes it runs on.
 //
+#ifndef FSCTL_WRITE_PROPERTY_DATA
+#define FSCTL_WRITE_PROPERTY_DATA CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 34, METHOD_NEITHER, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_RECALL_FILE
+#define FSCTL_RECALL_FILE CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 69, METHOD_NEITHER, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_SET_SHORT_NAME_BEHAVIOR
+#define FSCTL_SET_SHORT_NAME_BEHAVIOR CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 109, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
 #ifndef FSCTL_SD_GLOBAL_CHANGE
 #define FSCTL_SD_GLOBAL_CHANGE CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 125, METHOD_BUFFERED, FILE_ANY_ACCESS)
 #endif
@@ -17,6 +26,15 @@
 #endif
 #ifndef FSCTL_SET_PERSISTENT_VOLUME_STATE
 #define FSCTL_SET_PERSISTENT_VOLUME_STATE CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 142, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_DEDUP_FILE
+#define FSCTL_DEDUP_FILE CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 165, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_SCRUB_DATA
+#define FSCTL_SCRUB_DATA CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 172, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_ADVANCE_FILE_ID
+#define FSCTL_ADVANCE_FILE_ID CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 177, METHOD_BUFFERED, FILE_ANY_ACCESS)
 #endif
 #ifndef FSCTL_WRITE_USN_REASON
 #define FSCTL_WRITE_USN_REASON CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 180, METHOD_BUFFERED, FILE_ANY_ACCESS)
@@ -30,55 +48,147 @@
 #ifndef FSCTL_DELETE_EXTERNAL_BACKING
 #define FSCTL_DELETE_EXTERNAL_BACKING CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 197, METHOD_BUFFERED, FILE_SPECIAL_ACCESS)
 #endif
+#ifndef FSCTL_SPARSE_OVERALLOCATE
+#define FSCTL_SPARSE_OVERALLOCATE CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 211, METHOD_BUFFERED, FILE_SPECIAL_ACCESS)
+#endif
 #ifndef FSCTL_INITIATE_FILE_METADATA_OPTIMIZATION
 #define FSCTL_INITIATE_FILE_METADATA_OPTIMIZATION \
   CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 215, METHOD_BUFFERED, FILE_SPECIAL_ACCESS)
 #endif
+#ifndef FSCTL_CLEAN_VOLUME_METADATA
+#define FSCTL_CLEAN_VOLUME_METADATA CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 223, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
 #ifndef FSCTL_SET_INTEGRITY_INFORMATION_EX
 #define FSCTL_SET_INTEGRITY_INFORMATION_EX CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 224, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_UNMAP_SPACE
+#define FSCTL_UNMAP_SPACE CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 237, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_REFS_DEALLOCATE_RANGES
+#define FSCTL_REFS_DEALLOCATE_RANGES CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 246, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_DELETE_CORRUPTED_REFS_CONTAINER
+#define FSCTL_DELETE_CORRUPTED_REFS_CONTAINER CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 253, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_ENCRYPTION_KEY_CONTROL
+#define FSCTL_ENCRYPTION_KEY_CONTROL CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 257, METHOD_BUFFERED, FILE_ANY_ACCESS)
 #endif
 #ifndef FSCTL_SET_REPARSE_POINT_EX
 #define FSCTL_SET_REPARSE_POINT_EX CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 259, METHOD_BUFFERED, FILE_SPECIAL_ACCESS)
 #endif
+#ifndef FSCTL_REFS_STREAM_SNAPSHOT_MANAGEMENT
+#define FSCTL_REFS_STREAM_SNAPSHOT_MANAGEMENT CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 272, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_REFS_DEALLOCATE_RANGES_EX
+#define FSCTL_REFS_DEALLOCATE_RANGES_EX CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 275, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+#ifndef FSCTL_DUPLICATE_CLUSTER
+#define FSCTL_DUPLICATE_CLUSTER CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 279, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
 
 //
-//  The codes that change data although their access field asks for no write access, each as
-//  the platform's reference for the code describes it. Codes that ask for write access need no
-//  row: that request alone marks them.
+//  The codes that change data although their access field asks for no write access, each with
+//  what it does and, above it, the title of the page that documents it: the code's own
+//  reference page where the platform has one, else the [MS-FSA] or [MS-FSCC] section that
+//  describes it, else the page of the Windows API metadata that publishes its definition.
+//  Codes that ask for write access need no row: that request alone marks them. A code that
+//  also has reading uses is listed when any of its uses writes, as the code alone is seen here.
 //
 static const ULONG DataChangingControlCodes[] = {
-    FSCTL_MARK_VOLUME_DIRTY,                    // marks the volume for a check at the next start
-    FSCTL_MOVE_FILE,                            // relocates a file's clusters on the volume
-    FSCTL_SET_OBJECT_ID,                        // writes a file's object identifier
-    FSCTL_DELETE_OBJECT_ID,                     // removes a file's object identifier
-    FSCTL_SET_REPARSE_POINT,                    // writes a reparse point
-    FSCTL_DELETE_REPARSE_POINT,                 // removes a reparse point
-    FSCTL_SET_OBJECT_ID_EXTENDED,               // writes the extended part of an object identifier
-    FSCTL_CREATE_OR_GET_OBJECT_ID,              // creates an object identifier where none exists
-    FSCTL_SET_SPARSE,                           // marks a file sparse
-    FSCTL_SET_ENCRYPTION,                       // encrypts or decrypts a file or stream
-    FSCTL_ENCRYPTION_FSCTL_IO,                  // the encryption driver's own changes
-    FSCTL_WRITE_RAW_ENCRYPTED,                  // writes a file's encrypted data as it is stored
-    FSCTL_CREATE_USN_JOURNAL,                   // creates or changes the change journal
-    FSCTL_WRITE_USN_CLOSE_RECORD,               // appends a close record to the change journal
-    FSCTL_EXTEND_VOLUME,                        // grows the file system
-    FSCTL_DELETE_USN_JOURNAL,                   // deletes the change journal
-    FSCTL_SIS_COPYFILE,                         // creates a copy through single-instance storage
-    FSCTL_SET_VOLUME_COMPRESSION_STATE,         // sets the volume's compression state
-    FSCTL_SET_ZERO_ON_DEALLOCATION,             // zeroes a file's clusters when they are freed
-    FSCTL_SET_REPAIR,                           // sets the self-healing mode of the volume
-    FSCTL_INITIATE_REPAIR,                      // starts self-healing on a file
-    FSCTL_SHRINK_VOLUME,                        // shrinks the file system
-    FSCTL_SD_GLOBAL_CHANGE,                     // replaces a SID in every security descriptor
-    FSCTL_TXFS_WRITE_BACKUP_INFORMATION2,       // writes a file's transactional backup data
-    FSCTL_SET_PERSISTENT_VOLUME_STATE,          // sets the volume's persistent state flags
-    FSCTL_WRITE_USN_REASON,                     // posts a change reason to the change journal
-    FSCTL_USN_TRACK_MODIFIED_RANGES,            // turns on range tracking in the change journal
-    FSCTL_SET_EXTERNAL_BACKING,                 // gives a file an external backing source
-    FSCTL_DELETE_EXTERNAL_BACKING,              // removes a file's external backing source
+    // "FSCTL_MARK_VOLUME_DIRTY control code"
+    FSCTL_MARK_VOLUME_DIRTY,  // marks the volume for a check at the next start
+    // "FSCTL_MOVE_FILE IOCTL (winioctl.h)"
+    FSCTL_MOVE_FILE,  // relocates a file's clusters on the volume
+    // "FSCTL_SET_OBJECT_ID IOCTL (winioctl.h)"
+    FSCTL_SET_OBJECT_ID,  // writes a file's object identifier
+    // "FSCTL_DELETE_OBJECT_ID IOCTL (winioctl.h)"
+    FSCTL_DELETE_OBJECT_ID,  // removes a file's object identifier
+    // "FSCTL_SET_REPARSE_POINT control code"
+    FSCTL_SET_REPARSE_POINT,  // writes a reparse point
+    // "FSCTL_DELETE_REPARSE_POINT control code"
+    FSCTL_DELETE_REPARSE_POINT,  // removes a reparse point
+    // "FSCTL_SET_OBJECT_ID_EXTENDED IOCTL (winioctl.h)"
+    FSCTL_SET_OBJECT_ID_EXTENDED,  // writes the extended part of an object identifier
+    // "FSCTL_CREATE_OR_GET_OBJECT_ID IOCTL (winioctl.h)"
+    FSCTL_CREATE_OR_GET_OBJECT_ID,  // creates an object identifier where none exists
+    // "FSCTL_SET_SPARSE IOCTL (winioctl.h)"
+    FSCTL_SET_SPARSE,  // marks a file sparse
+    // [MS-FSA] "2.1.5.10.32 FSCTL_SET_ENCRYPTION"
+    FSCTL_SET_ENCRYPTION,  // encrypts or decrypts a file or stream
+    // "FSCTL_ENCRYPTION_FSCTL_IO in windows::Win32::System::Ioctl"
+    FSCTL_ENCRYPTION_FSCTL_IO,  // the encryption driver's own changes
+    // "FSCTL_WRITE_RAW_ENCRYPTED in windows::Win32::System::Ioctl"
+    FSCTL_WRITE_RAW_ENCRYPTED,  // writes a file's encrypted data as it is stored
+    // "FSCTL_CREATE_USN_JOURNAL IOCTL (winioctl.h)"
+    FSCTL_CREATE_USN_JOURNAL,  // creates or changes the change journal
+    // "FSCTL_WRITE_USN_CLOSE_RECORD IOCTL (winioctl.h)"
+    FSCTL_WRITE_USN_CLOSE_RECORD,  // appends a close record to the change journal
+    // "FSCTL_EXTEND_VOLUME IOCTL (winioctl.h)"
+    FSCTL_EXTEND_VOLUME,  // grows the file system
+    // "FSCTL_DELETE_USN_JOURNAL IOCTL (winioctl.h)"
+    FSCTL_DELETE_USN_JOURNAL,  // deletes the change journal
+    // [MS-FSCC] "2.3.89 FSCTL_SIS_COPYFILE Request"
+    FSCTL_SIS_COPYFILE,  // creates a copy through single-instance storage
+    // "FSCTL_SET_VOLUME_COMPRESSION_STATE in windows::Win32::System::Ioctl"
+    FSCTL_SET_VOLUME_COMPRESSION_STATE,  // sets the volume's compression state
+    // "FSCTL_SET_ZERO_ON_DEALLOCATION IOCTL (winioctl.h)"
+    FSCTL_SET_ZERO_ON_DEALLOCATION,  // zeroes a file's clusters when they are freed
+    // "FSCTL_SET_REPAIR IOCTL (winioctl.h)"
+    FSCTL_SET_REPAIR,  // sets the self-healing mode of the volume
+    // "FSCTL_INITIATE_REPAIR IOCTL (winioctl.h)"
+    FSCTL_INITIATE_REPAIR,  // starts self-healing on a file
+    // "FSCTL_SHRINK_VOLUME IOCTL (winioctl.h)"
+    FSCTL_SHRINK_VOLUME,  // shrinks the file system
+    // "FSCTL_SD_GLOBAL_CHANGE in windows::Win32::System::Ioctl"
+    FSCTL_SD_GLOBAL_CHANGE,  // replaces a SID in every security descriptor
+    // "FSCTL_TXFS_WRITE_BACKUP_INFORMATION2 in windows::Win32::System::Ioctl"
+    FSCTL_TXFS_WRITE_BACKUP_INFORMATION2,  // writes a file's transactional backup data
+    // "FSCTL_SET_PERSISTENT_VOLUME_STATE control code"
+    FSCTL_SET_PERSISTENT_VOLUME_STATE,  // sets the volume's persistent state flags
+    // "FSCTL_WRITE_USN_REASON in windows::Win32::System::Ioctl"
+    FSCTL_WRITE_USN_REASON,  // posts a change reason to the change journal
+    // "FSCTL_USN_TRACK_MODIFIED_RANGES IOCTL (winioctl.h)"
+    FSCTL_USN_TRACK_MODIFIED_RANGES,  // turns on range tracking in the change journal
+    // "FSCTL_SET_EXTERNAL_BACKING control code"
+    FSCTL_SET_EXTERNAL_BACKING,  // gives a file an external backing source
+    // "FSCTL_DELETE_EXTERNAL_BACKING control code"
+    FSCTL_DELETE_EXTERNAL_BACKING,  // removes a file's external backing source
+    // "FSCTL_INITIATE_FILE_METADATA_OPTIMIZATION in windows::Win32::System::Ioctl"
     FSCTL_INITIATE_FILE_METADATA_OPTIMIZATION,  // compacts a file's metadata
-    FSCTL_SET_INTEGRITY_INFORMATION_EX,         // sets a file's integrity checking
-    FSCTL_SET_REPARSE_POINT_EX,                 // writes a reparse point, conditionally
+    // [MS-FSA] "2.1.5.10.34 FSCTL_SET_INTEGRITY_INFORMATION_EX"
+    FSCTL_SET_INTEGRITY_INFORMATION_EX,  // sets a file's integrity checking
+    // "FSCTL_SET_REPARSE_POINT_EX control code"
+    FSCTL_SET_REPARSE_POINT_EX,  // writes a reparse point, conditionally
+    // "FSCTL_RECALL_FILE IOCTL (winioctl.h)"
+    FSCTL_RECALL_FILE,  // brings a file's data back from remote storage onto the volume
+    // No page of its own: defined in ntifs.h beside FSCTL_READ_PROPERTY_DATA
+    FSCTL_WRITE_PROPERTY_DATA,  // writes a file's property data
+    // "FSCTL_SET_SHORT_NAME_BEHAVIOR in windows::Win32::System::Ioctl"
+    FSCTL_SET_SHORT_NAME_BEHAVIOR,  // sets how the volume makes short names
+    // "FSCTL_DEDUP_FILE in windows::Win32::System::Ioctl"
+    FSCTL_DEDUP_FILE,  // hands a file's data over to deduplication
+    // "FSCTL_SCRUB_DATA in windows::Win32::System::Ioctl"
+    FSCTL_SCRUB_DATA,  // checks a file's copies and rewrites the damaged ones
+    // "FSCTL_ADVANCE_FILE_ID in windows::Win32::System::Ioctl"
+    FSCTL_ADVANCE_FILE_ID,  // moves the volume's next file identifier forward
+    // "FSCTL_SPARSE_OVERALLOCATE in windows::Win32::System::Ioctl"
+    FSCTL_SPARSE_OVERALLOCATE,  // allocates clusters ahead for a sparse file
+    // "FSCTL_CLEAN_VOLUME_METADATA in windows::Win32::System::Ioctl"
+    FSCTL_CLEAN_VOLUME_METADATA,  // cleans up the volume's metadata
+    // "FSCTL_UNMAP_SPACE in windows::Win32::System::Ioctl"
+    FSCTL_UNMAP_SPACE,  // releases the volume's free clusters to the storage
+    // "FSCTL_REFS_DEALLOCATE_RANGES in windows::Win32::System::Ioctl"
+    FSCTL_REFS_DEALLOCATE_RANGES,  // frees ranges of a file's clusters
+    // "FSCTL_DELETE_CORRUPTED_REFS_CONTAINER in windows::Win32::System::Ioctl"
+    FSCTL_DELETE_CORRUPTED_REFS_CONTAINER,  // deletes a damaged container of the volume
+    // "ENCRYPTION_KEY_CTRL_INPUT structure (ntifs.h)"
+    FSCTL_ENCRYPTION_KEY_CONTROL,  // protects or unprotects a file's encryption key
+    // [MS-FSCC] "2.3.65 FSCTL_REFS_STREAM_SNAPSHOT_MANAGEMENT Request"
+    FSCTL_REFS_STREAM_SNAPSHOT_MANAGEMENT,  // creates, reverts and deletes stream snapshots
+    // "FSCTL_REFS_DEALLOCATE_RANGES_EX IOCTL (ntifs.h)"
+    FSCTL_REFS_DEALLOCATE_RANGES_EX,  // frees ranges of a file's clusters
+    // "FSCTL_DUPLICATE_CLUSTER in windows::Win32::System::Ioctl"
+    FSCTL_DUPLICATE_CLUSTER,  // duplicates a cluster of the volume
 };
 
 //
