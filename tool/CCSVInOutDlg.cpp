@@ -97,6 +97,61 @@ void ReportRejectedLines(CCSVInOutDlg* dialog, const Quelmar::CsvErrorList& erro
     ShowMessage(dialog, summary, MB_ICONWARNING);
 }
 
+// Copies of every row's entry, made on the list's thread; false, with none kept, when the
+// copies could not all be made.
+bool CopyRows(CCSVInOutDlg* dialog, Quelmar::Whitelist& entries)
+{
+    return dialog->m_list->SendMessage(WM_APP_COPY_ENTRIES, 0, reinterpret_cast<LPARAM>(&entries)) != FALSE;
+}
+
+// Replaces the list's rows with the entries; whether every entry became a row. The list is
+// changed only through its messages, which the dialog's thread runs: the rows go in by blocks,
+// one message each, into room made for all of them at once, and are not drawn meanwhile, or
+// each row would update the list's scroll bars. A block that took fewer rows than it carried
+// ends the filling.
+bool ReplaceRows(CCSVInOutDlg* dialog, const Quelmar::Whitelist& entries, bool stepping)
+{
+    CWhiteListControl* list = dialog->m_list;
+    list->SendMessage(WM_SETREDRAW, FALSE);
+    list->DeleteAllItems();
+    list->SetItemCount(static_cast<int>(entries.size()));
+    const size_t block = static_cast<size_t>(dialog->StepsPerMessage());
+    bool complete = true;
+    for (size_t first = 0; complete && first < entries.size(); first += block) {
+        const size_t count = std::min(block, entries.size() - first);
+        const LRESULT added =
+            list->SendMessage(WM_APP_APPEND_ENTRIES, count, reinterpret_cast<LPARAM>(&entries[first]));
+        complete = added == static_cast<LRESULT>(count);
+        if (stepping) {
+            dialog->QueueSteps(static_cast<int>(count));
+        }
+    }
+    if (stepping) {
+        dialog->FlushSteps();
+    }
+    list->SendMessage(WM_SETREDRAW, TRUE);
+    list->SendMessage(WM_APP_FIT_COLUMN);
+    return complete;
+}
+
+// The read entries become the list's rows. When they cannot all go in, the rows the list had
+// come back, so that nothing short of the file is kept as if imported; the list's old rows
+// are copied first for that.
+bool ImportRows(CCSVInOutDlg* dialog, Quelmar::Whitelist& entries)
+{
+    Quelmar::Whitelist previous;
+    if (!CopyRows(dialog, previous)) {
+        return false;
+    }
+    if (ReplaceRows(dialog, entries, true)) {
+        return true;
+    }
+    // The room the read entries take is what the old rows need back.
+    Quelmar::Whitelist().swap(entries);
+    ReplaceRows(dialog, previous, false);
+    return false;
+}
+
 }  // namespace
 
 CCSVInOutDlg::CCSVInOutDlg(const CString* path, CWhiteListControl* list, int mode, CWnd* parent)
@@ -229,22 +284,9 @@ DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
         ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, nullptr);
     }
     if (read) {
-        // The list is changed only through its messages, which the dialog's thread runs: the
-        // rows go in by blocks, one message each, into room made for all of them at once, and
-        // are not drawn meanwhile, or each row would update the list's scroll bars.
-        dialog->m_list->SendMessage(WM_SETREDRAW, FALSE);
-        dialog->m_list->DeleteAllItems();
-        dialog->m_list->SetItemCount(static_cast<int>(entries.size()));
-        const size_t block = static_cast<size_t>(dialog->StepsPerMessage());
-        for (size_t first = 0; first < entries.size(); first += block) {
-            const size_t count = std::min(block, entries.size() - first);
-            dialog->m_list->SendMessage(WM_APP_APPEND_ENTRIES, count, reinterpret_cast<LPARAM>(&entries[first]));
-            dialog->QueueSteps(static_cast<int>(count));
-        }
-        dialog->FlushSteps();
-        dialog->m_list->SendMessage(WM_SETREDRAW, TRUE);
-        dialog->m_list->SendMessage(WM_APP_FIT_COLUMN);
-        if (!errors.empty()) {
+        if (!ImportRows(dialog, entries)) {
+            ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, nullptr);
+        } else if (!errors.empty()) {
             ReportRejectedLines(dialog, errors);
         }
     }
@@ -256,15 +298,19 @@ DWORD WINAPI ExportWhitelistWorker(LPVOID parameter)
 {
     CCSVInOutDlg* dialog = static_cast<CCSVInOutDlg*>(parameter);
     Quelmar::Whitelist entries;
-    try {
-        dialog->m_list->SendMessage(WM_APP_COPY_ENTRIES, 0, reinterpret_cast<LPARAM>(&entries));
-        dialog->SetProgressRange(dialog->m_list->GetItemCount());
-        Quelmar::WriteWhitelistCsv(JobOf(dialog), entries);
-        dialog->FlushSteps();
-    } catch (const CException& failure) {
-        ShowFailure(dialog, IDS_CSV_EXPORT_FAILED, &failure);
-    } catch (...) {
+    // Without every row no file is written: a shorter one would pass for the whole list.
+    if (!CopyRows(dialog, entries)) {
         ShowFailure(dialog, IDS_CSV_EXPORT_FAILED, nullptr);
+    } else {
+        try {
+            dialog->SetProgressRange(dialog->m_list->GetItemCount());
+            Quelmar::WriteWhitelistCsv(JobOf(dialog), entries);
+            dialog->FlushSteps();
+        } catch (const CException& failure) {
+            ShowFailure(dialog, IDS_CSV_EXPORT_FAILED, &failure);
+        } catch (...) {
+            ShowFailure(dialog, IDS_CSV_EXPORT_FAILED, nullptr);
+        }
     }
     PostMessageW(dialog->m_hWnd, WM_APP_PROGRESS, CCSVInOutDlg::kEnd, CCSVInOutDlg::kWorkerFinished);
     return 0;

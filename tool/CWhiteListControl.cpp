@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -42,6 +43,36 @@ private:
 };
 
 using ScopedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&::DestroyWindow)>;
+
+// The handlers of the messages that other threads send: an exception that left them would be
+// swallowed by the window procedure, and the sender would take the rows done so far for all.
+
+int AppendEntries(CWhiteListControl& list, const Quelmar::WhitelistEntry* entries, size_t count)
+{
+    int added = 0;
+    try {
+        for (size_t i = 0; entries != nullptr && i < count; ++i) {
+            added += list.AddEntry(entries[i], 0) >= 0 ? 1 : 0;
+        }
+    } catch (...) {
+    }
+    return added;
+}
+
+bool CopyEveryEntry(const CWhiteListControl& list, std::vector<Quelmar::WhitelistEntry>& entries)
+{
+    const int count = list.GetItemCount();
+    try {
+        list.GetAllEntries(entries);
+        if (entries.size() == static_cast<size_t>(count)) {
+            return true;
+        }
+    } catch (...) {
+    }
+    // Freed rather than cleared: the sender reports the failure next, and needs memory for it.
+    std::vector<Quelmar::WhitelistEntry>().swap(entries);
+    return false;
+}
 
 }  // namespace
 
@@ -158,12 +189,7 @@ void CWhiteListControl::GetAllEntries(std::vector<Quelmar::WhitelistEntry>& entr
 BOOL CWhiteListControl::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     if (message == WM_APP_APPEND_ENTRIES) {
-        const Quelmar::WhitelistEntry* entries = reinterpret_cast<const Quelmar::WhitelistEntry*>(lParam);
-        int added = 0;
-        for (WPARAM i = 0; entries != nullptr && i < wParam; ++i) {
-            added += AddEntry(entries[i], 0) >= 0 ? 1 : 0;
-        }
-        *result = added;
+        *result = AppendEntries(*this, reinterpret_cast<const Quelmar::WhitelistEntry*>(lParam), wParam);
         return TRUE;
     }
     if (message == WM_APP_FIT_COLUMN) {
@@ -172,10 +198,8 @@ BOOL CWhiteListControl::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return TRUE;
     }
     if (message == WM_APP_COPY_ENTRIES) {
-        if (lParam != 0) {
-            GetAllEntries(*reinterpret_cast<std::vector<Quelmar::WhitelistEntry>*>(lParam));
-        }
-        *result = 0;
+        auto* entries = reinterpret_cast<std::vector<Quelmar::WhitelistEntry>*>(lParam);
+        *result = entries != nullptr && CopyEveryEntry(*this, *entries) ? TRUE : FALSE;
         return TRUE;
     }
     return COwningListCtrl<Quelmar::WhitelistEntry>::OnWndMsg(message, wParam, lParam, result);

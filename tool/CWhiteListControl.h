@@ -10,10 +10,12 @@
 
 // Sent to a whitelist list, also from another thread: wParam a count, lParam the first of that
 // many entries in a row. They are appended as rows without sizing the column; the result is
-// the number of rows added.
+// the number of rows added, fewer than the count when some could not be (memory ran out on
+// the list's thread).
 constexpr UINT WM_APP_APPEND_ENTRIES = WM_APP + 0x3EA;
 // Sent to a whitelist list, also from another thread: lParam a vector of entries that receives
-// copies of every row's entry, in row order.
+// copies of every row's entry, in row order. The result is TRUE when it holds them all;
+// otherwise FALSE, and the vector is left empty.
 constexpr UINT WM_APP_COPY_ENTRIES = WM_APP + 0x3EB;
 // Sent to a whitelist list, also from another thread: sizes the column to its widest row.
 constexpr UINT WM_APP_FIT_COLUMN = WM_APP + 0x3EC;

@@ -3,6 +3,7 @@
 //  log of rejected lines, the failure messages, and a dialog that cannot be ended before its
 //  worker is done. Also the texts around the summary and the log's name.
 //
+#include "core/tests/failing_allocation.h"
 #include "core/tests/stick_entry.h"
 #include "tool/CCSVInOutDlg.h"
 #include "tool/CWhiteListControl.h"
@@ -34,16 +35,28 @@ std::wstring Loaded(UINT id)
 }
 
 // The whitelist list, which can hold the dialog's thread at the worker's first change to it
-// (emptying the list before the rows go in) until a step of the test has been taken.
+// (emptying the list before the rows go in) until a step of the test has been taken, and can
+// run out of memory on the dialog's thread while it handles one message of the worker.
 class HeldList : public CWhiteListControl {
 public:
     std::function<void()> onFirstChange;
+    // The handling of the failingCall-th failingMessage (counted from 1; none when the message
+    // is 0) lets allocationsBeforeFailure allocations through and fails the rest.
+    UINT failingMessage = 0;
+    int failingCall = 1;
+    long allocationsBeforeFailure = 0;
+
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override
     {
         if (message == LVM_DELETEALLITEMS && onFirstChange) {
             std::function<void()> hold;
             hold.swap(onFirstChange);
             hold();
+        }
+        if (failingMessage != 0 && message == failingMessage && --failingCall == 0) {
+            failingMessage = 0;
+            oomtest::FailingAllocations failing(allocationsBeforeFailure);
+            return CWhiteListControl::OnWndMsg(message, wParam, lParam, result);
         }
         return CWhiteListControl::OnWndMsg(message, wParam, lParam, result);
     }
@@ -273,19 +286,53 @@ TEST_F(CsvDialogHost, ImportReplacesTheRowsAndLogsRejectedLinesWhileTheDialogSta
     EXPECT_EQ(summary, expectedSummary);
 }
 
-TEST_F(CsvDialogHost, ImportOfAMissingFileReportsItAndKeepsTheRows)
+// A failed import shows why when the file says why, and the rows stay as they were: also when
+// the list runs out of memory partway through the new rows, or before it has copied its own.
+TEST_F(CsvDialogHost, ImportThatFailsReportsItAndKeepsTheRows)
 {
     TempFolder folder;
-    const CString path(folder.File(L"absent.csv").c_str());
-    list_.AddEntry(StickEntry(0x1234, 0x0001, L"OLD", 0), 1);
-    std::wstring message;
-    const INT_PTR result = RunDialog(CCSVInOutDlg::kImport, path,
-                                     [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
-    EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
-    EXPECT_EQ(message.substr(0, Loaded(IDS_CSV_IMPORT_FAILED).size() + 4), Loaded(IDS_CSV_IMPORT_FAILED) + L"\r\n\r\n");
-    EXPECT_GT(message.size(), Loaded(IDS_CSV_IMPORT_FAILED).size() + 4);
-    ASSERT_EQ(Rows().size(), 1u);
-    EXPECT_EQ(Rows()[0].serialNumber, L"OLD");
+    const std::wstring csvPath = folder.File(L"list.csv");
+    ASSERT_TRUE(WriteBytes(csvPath, "0,1,0x0781,1,0x5567,1,NEW1,0,,0,\r\n"
+                                    "0,1,0x0781,1,0x5567,1,NEW2,0,,0,\r\n"
+                                    "0,1,0x0781,1,0x5567,1,NEW3,0,,0,\r\n"));
+    const std::wstring failed = Loaded(IDS_CSV_IMPORT_FAILED);
+    const struct {
+        const char* name;
+        const wchar_t* file;
+        UINT failingMessage;
+        int failingCall;
+        bool withReason;
+    } cases[] = {
+        {"missing file", L"absent.csv", 0, 1, true},
+        {"second block of rows", L"list.csv", WM_APP_APPEND_ENTRIES, 2, false},
+        {"copy of the old rows", L"list.csv", WM_APP_COPY_ENTRIES, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        list_.DeleteAllItems();
+        list_.AddEntry(StickEntry(0x1234, 0x0001, L"OLD1", 0), 0);
+        list_.AddEntry(StickEntry(0x1234, 0x0002, L"OLD2", 0), 1);
+        list_.failingMessage = c.failingMessage;
+        list_.failingCall = c.failingCall;
+        list_.allocationsBeforeFailure = 0;
+
+        const CString path(folder.File(c.file).c_str());
+        std::wstring message;
+        const INT_PTR result = RunDialog(CCSVInOutDlg::kImport, path,
+                                         [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
+        EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
+        if (c.withReason) {
+            EXPECT_EQ(message.substr(0, failed.size() + 4), failed + L"\r\n\r\n");
+            EXPECT_GT(message.size(), failed.size() + 4);
+        } else {
+            EXPECT_EQ(message, failed);
+        }
+        const std::vector<Quelmar::WhitelistEntry> rows = Rows();
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(std::wstring(rows[0].serialNumber.GetString()), L"OLD1");
+        EXPECT_EQ(std::wstring(rows[1].serialNumber.GetString()), L"OLD2");
+        EXPECT_EQ(list_.GetItemCount(), 2);
+    }
 }
 
 TEST_F(CsvDialogHost, ExportWritesEveryRowThatAnImportReadsBack)
@@ -303,18 +350,53 @@ TEST_F(CsvDialogHost, ExportWritesEveryRowThatAnImportReadsBack)
     EXPECT_EQ(ReadBytes(path.GetString()), "1,1,0x0781,1,0x5567,1,4C53,0,,0,\r\n0,1,0x0951,1,0x1666,1,001A,0,,0,\r\n");
 }
 
-TEST_F(CsvDialogHost, ExportToAnUnwritablePathReportsItsReason)
+// A failed export shows why when the file says why, and writes nothing when the list runs out
+// of memory partway through copying its rows: a file already there keeps what it held.
+TEST_F(CsvDialogHost, ExportThatFailsReportsItAndWritesNoFile)
 {
     TempFolder folder;
-    const CString path(folder.File(L"missing\\out.csv").c_str());
-    list_.AddEntry(StickEntry(0x0781, 0x5567, L"4C53", 0), 1);
-    std::wstring message;
-    const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
-                                     [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
-    EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
-    const std::wstring failed = Loaded(IDS_CSV_EXPORT_FAILED) + L"\r\n\r\n";
-    EXPECT_EQ(message.substr(0, failed.size()), failed);
-    EXPECT_GT(message.size(), failed.size());
+    ASSERT_TRUE(WriteBytes(folder.File(L"earlier.csv"), "earlier\r\n"));
+    const std::wstring failed = Loaded(IDS_CSV_EXPORT_FAILED);
+    const struct {
+        const char* name;
+        const wchar_t* file;
+        UINT failingMessage;
+        bool withReason;
+        const char* contentAfter;  // null: no file
+    } cases[] = {
+        {"missing folder", L"missing\\out.csv", 0, true, nullptr},
+        {"copy of the rows, new file", L"out.csv", WM_APP_COPY_ENTRIES, false, nullptr},
+        {"copy of the rows, earlier file", L"earlier.csv", WM_APP_COPY_ENTRIES, false, "earlier\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        list_.DeleteAllItems();
+        list_.AddEntry(StickEntry(0x0781, 0x5567, L"4C53", 0), 0);
+        list_.AddEntry(StickEntry(0x0951, 0x1666, L"001A", 0), 0);
+        list_.AddEntry(StickEntry(0x0930, 0x6545, L"C03F", 0), 1);
+        // The copy fails after its first allocation, partway through the rows.
+        list_.failingMessage = c.failingMessage;
+        list_.failingCall = 1;
+        list_.allocationsBeforeFailure = 1;
+
+        const std::wstring filePath = folder.File(c.file);
+        const CString path(filePath.c_str());
+        std::wstring message;
+        const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
+                                         [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
+        EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
+        if (c.withReason) {
+            EXPECT_EQ(message.substr(0, failed.size() + 4), failed + L"\r\n\r\n");
+            EXPECT_GT(message.size(), failed.size() + 4);
+        } else {
+            EXPECT_EQ(message, failed);
+        }
+        if (c.contentAfter == nullptr) {
+            EXPECT_EQ(GetFileAttributesW(filePath.c_str()), INVALID_FILE_ATTRIBUTES);
+        } else {
+            EXPECT_EQ(ReadBytes(filePath), c.contentAfter);
+        }
+    }
 }
 
 // A quit ends the dialog's loop while the worker still adds rows, by messages that this
