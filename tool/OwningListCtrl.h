@@ -13,6 +13,7 @@
 //
 #include "classlib/CListCtrl.h"
 
+#include <memory>
 #include <unordered_set>
 
 template <typename Row>
@@ -35,8 +36,10 @@ public:
     // Appends a row with the text and a copy of row; the index, or -1 (nothing kept).
     int AppendRow(const CString& text, const Row& row)
     {
-        Row* copy = new Row(row);
-        rows_.insert(copy);
+        std::unique_ptr<Row> owned(new Row(row));
+        // The set may run out of memory too: the copy stays owned until the set holds it.
+        rows_.insert(owned.get());
+        Row* copy = owned.release();
         LVITEMW item = {};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = GetItemCount();
