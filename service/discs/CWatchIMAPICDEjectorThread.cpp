@@ -68,7 +68,8 @@ void CWatchIMAPICDEjectorThread::EnsureEjectorRunning()
         return;
     }
     // Only an ejector as the service starts it counts: one below high integrity runs at the
-    // user's own level, where the user can suspend it or start it suspended.
+    // user's own level, where the user can suspend it or start it suspended. Windows 5.x has no
+    // integrity levels, and there every one counts.
     Quelmar::UserProcessMap ejectors;
     Quelmar::GetProcessUsers(ids, ejectorPath_, TRUE, ejectors, Quelmar::kHighIntegrityRid);
     for (const auto& explorer : explorers) {
@@ -93,7 +94,8 @@ void CWatchIMAPICDEjectorThread::StartEjectorAs(DWORD explorerProcessId)
                           primary.Receive())) {
         return;
     }
-    // An ejector below high would not count at the next check, and another would start then.
+    // An ejector below high would not count at the next check, and another would start then;
+    // so would one started with a token whose level cannot be read.
     if (!Quelmar::SetHighIntegrityLevel(primary.Get())) {
         return;
     }

@@ -33,7 +33,8 @@ BOOL BuildCommandLine(const CString& path, const CString& arguments, std::vector
 // nothing happens when nobody is logged on there.
 void LaunchInActiveConsoleSession(const CString& path, const CString& arguments);
 // The same for a given session; with highIntegrity, the user's token raised to high
-// integrity ("S-1-16-12288"), and nothing started when it cannot be raised.
+// integrity ("S-1-16-12288"), and nothing started when it cannot be raised or its level cannot
+// be read (Windows 5.x, which has no integrity levels, starts it with the token as it is).
 void LaunchInSession(const CString& path, const CString& arguments, DWORD sessionId, BOOL highIntegrity = FALSE);
 // The CD/DVD ejector from the service's folder, in the session, at high integrity.
 void StartCdEjector(DWORD sessionId);

@@ -3,6 +3,7 @@
 #include "classlib/ScopedHandle.h"
 #include "classlib/ScopedLocalMemory.h"
 #include "core/process/ProcessEnumeratorHolder.h"
+#include "core/system/OSVersion.h"
 
 #include <sddl.h>
 
@@ -39,6 +40,13 @@ BOOL ReadIntegrityLevel(HANDLE token, DWORD& level)
         return FALSE;
     level = *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1);
     return TRUE;
+}
+
+// Integrity levels exist from Windows 6.0 on; before, no token or object has one to read.
+bool SystemHasIntegrityLevels()
+{
+    COSVersion version;
+    return version.MajorVersion() >= 6;
 }
 
 // The process runs at the integrity level or above; a process whose token cannot be read
@@ -112,6 +120,8 @@ BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match,
     BOOL matched = FALSE;
     // A program path may be spelt with short names on one side and long ones on the other.
     const CString wanted = byFullPath ? LongPathOf(match) : match;
+    // Where the system has no integrity levels every process runs at the one level there is.
+    const bool minimumApplies = minimumIntegrity != 0 && SystemHasIntegrityLevels();
     for (DWORD id : processIds) {
         CString path;
         processes.GetImagePath(path, id);
@@ -125,7 +135,7 @@ BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match,
         if (CompareStringOrdinal(path, -1, wanted, -1, TRUE) != CSTR_EQUAL)
             continue;
         ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id));
-        if (minimumIntegrity != 0 && !(process.IsValid() && RunsAtLeastAt(process.Get(), minimumIntegrity)))
+        if (minimumApplies && !(process.IsValid() && RunsAtLeastAt(process.Get(), minimumIntegrity)))
             continue;
         matched = TRUE;
         CString key = process.IsValid() ? UserKey(process.Get()) : CString();
@@ -137,7 +147,11 @@ BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match,
 BOOL SetHighIntegrityLevel(HANDLE token)
 {
     DWORD level = 0;
-    if (!ReadIntegrityLevel(token, level) || level >= kHighIntegrityRid)
+    // Without integrity levels there is nothing to raise. Where they exist, a level that cannot
+    // be read is not known to be high: the token would start a program at the user's own level.
+    if (!ReadIntegrityLevel(token, level))
+        return !SystemHasIntegrityLevels();
+    if (level >= kHighIntegrityRid)
         return TRUE;
 
     ScopedLocalMemory<void> high;

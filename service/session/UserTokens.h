@@ -23,7 +23,8 @@ const DWORD kHighIntegrityRid = 0x3000;
 // For each process whose image file name (or full path, with byFullPath) equals the match
 // without regard to case (full paths in their long form): its user key with the process id,
 // the first process of a user staying. With a minimum integrity, a process below it, or one
-// whose token cannot be read, is left out. TRUE when at least one process was taken.
+// whose token cannot be read, is left out; on a system without integrity levels (Windows 5.x)
+// the minimum does not apply. TRUE when at least one process was taken.
 BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match, BOOL byFullPath, UserProcessMap& users,
                      DWORD minimumIntegrity = 0);
 
@@ -32,7 +33,9 @@ BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match,
 BOOL GetTokenUser(HANDLE token, CString& name, CString& domain);
 
 // Raises the token to integrity level "S-1-16-12288" when it is below it; TRUE on success or
-// when nothing had to be done.
+// when nothing had to be done (the level is high or above, or the system has no integrity
+// levels); FALSE when the raise failed or the token's level cannot be read on a system that
+// has them.
 BOOL SetHighIntegrityLevel(HANDLE token);
 
 }  // namespace Quelmar

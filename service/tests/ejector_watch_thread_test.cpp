@@ -1,7 +1,8 @@
 //
 //  The ejector watch on the simulated PC: Explorer users in several sessions, the ejectors it
-//  starts for them with raised tokens, the high-integrity ones it leaves alone, a program path
-//  spelt with short names, and a service folder without the ejector program.
+//  starts for them with raised tokens, the ones it leaves alone with and without integrity
+//  levels, a program path spelt with short names, and a service folder without the ejector
+//  program.
 //
 #include "service/discs/CWatchIMAPICDEjectorThread.h"
 #include "core/process/ProcessEnumeratorHolder.h"
@@ -152,7 +153,7 @@ TEST_F(EjectorWatch, StartsOneHighIntegrityEjectorForEachExplorerUserWhoHasNone)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(EjectorWatch, LeavesAloneOnlyUsersWhoseEjectorRunsAtHighIntegrity)
+TEST_F(EjectorWatch, LeavesAloneUsersWhoseEjectorCountsAndStartsOthersOnlyAsHighAsTheSystemAllows)
 {
     // Nobody logged on: nothing to do.
     Check(ejector);
@@ -166,16 +167,45 @@ TEST_F(EjectorWatch, LeavesAloneOnlyUsersWhoseEjectorRunsAtHighIntegrity)
     sessions.StartProcess(1, alice, ejector);
     sessions.StartProcess(3, alice, ejector, testbed::kHighIntegrity);
     // Bob runs a program of the same name from elsewhere, and the ejector at his own level,
-    // where he can hold it suspended: neither is the service's ejector.
+    // where he can hold it suspended: neither is the service's ejector where levels exist.
     sessions.StartProcess(2, bob, kExplorer);
     sessions.StartProcess(2, bob, L"C:\\Temp\\QEVRINcde.exe", testbed::kHighIntegrity);
     sessions.StartProcess(2, bob, ejector);
-    Check(ejector);
-    auto launches = sessions.Launches();
-    ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].user, L"OFFICE\\bob");
-    EXPECT_EQ(launches[0].integrityLevel, testbed::kHighIntegrity);
-    ExpectNothingLeftOpen();
+    // Carol runs none.
+    testbed::SimulatedUser& carol = sessions.AddUser(L"OFFICE", L"carol");
+    sessions.AddSession(4, &carol);
+    sessions.StartProcess(4, carol, kExplorer);
+
+    const struct {
+        const char* system;
+        DWORD major;
+        bool levelsUnreadable;
+        std::vector<std::wstring> started;
+        DWORD startedAt;
+    } cases[] = {
+        {"6.1", 6, false, {L"OFFICE\\bob", L"OFFICE\\carol"}, testbed::kHighIntegrity},
+        // A token whose level cannot be read cannot be raised: no ejector is started at the
+        // user's level, which would not count at the next check either.
+        {"6.1, levels unreadable", 6, true, {}, 0},
+        // No integrity levels: every ejector counts, and the token needs no raise.
+        {"5.1", 5, false, {L"OFFICE\\carol"}, testbed::kMediumIntegrity},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.system);
+        pc.SetWindowsVersion(c.major, 1);
+        sessions.integrityLevelsUnreadable = c.levelsUnreadable;
+        const size_t before = sessions.Launches().size();
+        Check(ejector);
+        auto launches = LaunchesSince(before);
+        ASSERT_EQ(launches.size(), c.started.size());
+        for (size_t i = 0; i < launches.size(); ++i) {
+            EXPECT_EQ(launches[i].user, c.started[i]);
+            EXPECT_EQ(launches[i].integrityLevel, c.startedAt);
+            EXPECT_EQ(launches[i].error, 0u);
+            sessions.EndProcess(launches[i].processId);
+        }
+        ExpectNothingLeftOpen();
+    }
 }
 
 TEST_F(EjectorWatch, ShortAndLongSpellingsOfTheProgramPathMatch)

@@ -137,7 +137,7 @@ TEST_F(SessionLaunch, CommandLineThatDoesNotFitStartsNothing)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(SessionLaunch, EjectorAtLogonRunsAsTheSessionsUserRaisedToHighIntegrity)
+TEST_F(SessionLaunch, EjectorAtLogonRunsAsTheSessionsUserRaisedToHighIntegrityWhereLevelsExist)
 {
     StartCdEjector(2);
     auto launches = sessions.Launches();
@@ -151,9 +151,25 @@ TEST_F(SessionLaunch, EjectorAtLogonRunsAsTheSessionsUserRaisedToHighIntegrity)
 
     StartCdEjector(0);   // nobody logged on there
     StartCdEjector(7);   // no such session
-    pc.RemoveLibrary(L"wtsapi32.dll");
+    // A token whose level cannot be read cannot be raised: nothing is started.
+    sessions.integrityLevelsUnreadable = true;
     StartCdEjector(2);
     EXPECT_EQ(sessions.Launches().size(), 1u);
+    ExpectNothingLeftOpen();
+
+    // Windows 5.x has no integrity levels: the user's token as it is.
+    sessions.integrityLevelsUnreadable = false;
+    pc.SetWindowsVersion(5, 1);
+    StartCdEjector(2);
+    launches = sessions.Launches();
+    ASSERT_EQ(launches.size(), 2u);
+    EXPECT_EQ(launches[1].user, L"OFFICE\\bob");
+    EXPECT_EQ(launches[1].integrityLevel, testbed::kMediumIntegrity);
+    ExpectNothingLeftOpen();
+
+    pc.RemoveLibrary(L"wtsapi32.dll");
+    StartCdEjector(2);
+    EXPECT_EQ(sessions.Launches().size(), 2u);
     ExpectNothingLeftOpen();
 }
 
@@ -194,25 +210,34 @@ TEST_F(SessionLaunch, StartAsUserWithAnExplorerTokenRaisedToHighIntegrity)
     ExpectNothingLeftOpen();
 }
 
-TEST_F(SessionLaunch, IntegrityIsRaisedOnlyFromBelowHigh)
+TEST_F(SessionLaunch, IntegrityIsRaisedOnlyFromBelowHighAndOnlyWhereLevelsExist)
 {
     const struct {
+        DWORD major;
+        bool levelsUnreadable;
         DWORD level;
+        BOOL result;
         DWORD expected;
     } cases[] = {
-        {0x1000, testbed::kHighIntegrity},
-        {testbed::kMediumIntegrity, testbed::kHighIntegrity},
-        {testbed::kMediumIntegrity + 0x100, testbed::kHighIntegrity},
-        {testbed::kHighIntegrity, testbed::kHighIntegrity},
-        {testbed::kSystemIntegrity, testbed::kSystemIntegrity},
+        {6, false, 0x1000, TRUE, testbed::kHighIntegrity},
+        {6, false, testbed::kMediumIntegrity, TRUE, testbed::kHighIntegrity},
+        {6, false, testbed::kMediumIntegrity + 0x100, TRUE, testbed::kHighIntegrity},
+        {6, false, testbed::kHighIntegrity, TRUE, testbed::kHighIntegrity},
+        {6, false, testbed::kSystemIntegrity, TRUE, testbed::kSystemIntegrity},
+        // A level that cannot be read is not known to be high: the raise fails.
+        {6, true, testbed::kMediumIntegrity, FALSE, testbed::kMediumIntegrity},
+        // Windows 5.x has no levels, and nothing to raise.
+        {5, false, testbed::kMediumIntegrity, TRUE, testbed::kMediumIntegrity},
     };
     for (const auto& each : cases) {
+        pc.SetWindowsVersion(each.major, 1);
+        sessions.integrityLevelsUnreadable = each.levelsUnreadable;
         testbed::SimulatedProcess& process = sessions.StartProcess(1, alice, L"C:\\Windows\\explorer.exe", each.level);
         ScopedHandle handle(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process.id));
         ScopedHandle token;
         ASSERT_TRUE(OpenProcessToken(handle.Get(), TOKEN_ALL_ACCESS, token.Receive()));
-        EXPECT_TRUE(SetHighIntegrityLevel(token.Get()));
-        EXPECT_EQ(process.token->integrityLevel, each.expected) << std::hex << each.level;
+        EXPECT_EQ(SetHighIntegrityLevel(token.Get()), each.result) << each.major << " " << std::hex << each.level;
+        EXPECT_EQ(process.token->integrityLevel, each.expected) << each.major << " " << std::hex << each.level;
     }
 }
 

@@ -1,9 +1,11 @@
 #include "session/ejector/CdEjectorInstanceMutex.h"
 
 #include "classlib/ScopedLocalMemory.h"
+#include "core/system/OSVersion.h"
 
 #include <aclapi.h>
 #include <cstddef>
+#include <cstring>
 #include <sddl.h>
 
 namespace {
@@ -11,12 +13,22 @@ namespace {
 const DWORD kMediumIntegrityRid = 0x2000;
 const DWORD kHighIntegrityRid = 0x3000;
 
+// Integrity levels, and labels on objects, exist from Windows 6.0 on.
+bool SystemHasIntegrityLevels()
+{
+    COSVersion version;
+    return version.MajorVersion() >= 6;
+}
+
 // A mutex of the name, labelled high so that a later ejector can tell it from a stranger's.
-// A process below high may not set a label above its own; it then makes an unlabelled one.
+// The label keeps every access from below away, waiting (SYNCHRONIZE) included: a program of
+// the user that could wait on the lock would own it once this ejector lets go, and would then
+// keep every later ejector of the session away. A process below high may not set a label above
+// its own, and Windows 5.x has no labels; either makes an unlabelled mutex.
 HANDLE CreateLabelledMutex(bool& existed)
 {
     ScopedLocalMemory<void> descriptor;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"S:(ML;;NW;;;HI)", SDDL_REVISION_1,
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"S:(ML;;NWNRNX;;;HI)", SDDL_REVISION_1,
                                                              descriptor.Receive(), nullptr)) {
         SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
         HANDLE mutex = CreateMutexW(&attributes, TRUE, CdEjectorInstanceMutex::kName);
@@ -58,11 +70,17 @@ DWORD KernelObjectIntegrityLevel(HANDLE object)
             return 0;
         }
         PSID label = &static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(entry)->SidStart;
-        if (!IsValidSid(label) || GetLengthSid(label) > header->AceSize - sidOffset ||
-            *GetSidSubAuthorityCount(label) == 0) {
+        if (!IsValidSid(label) || GetLengthSid(label) > header->AceSize - sidOffset) {
             return 0;
         }
-        return *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1);
+        // Only a mandatory label SID (S-1-16-level) names a level; another SID that merely ends
+        // in 12288 says nothing about who made the object.
+        static const SID_IDENTIFIER_AUTHORITY kLabelAuthority = SECURITY_MANDATORY_LABEL_AUTHORITY;
+        if (*GetSidSubAuthorityCount(label) != 1 ||
+            std::memcmp(GetSidIdentifierAuthority(label), &kLabelAuthority, sizeof kLabelAuthority) != 0) {
+            return 0;
+        }
+        return *GetSidSubAuthority(label, 0);
     }
     return kMediumIntegrityRid;
 }
@@ -96,8 +114,13 @@ BOOL CdEjectorInstanceMutex::TakeInstance()
         locked_ = TRUE;
         return TRUE;
     }
-    // Held by someone else: only an ejector started at high integrity keeps this one away.
-    return existed_ && KernelObjectIntegrityLevel(mutex_.Get()) < kHighIntegrityRid;
+    // Held by someone else. Without integrity levels (Windows 5.x) nobody can make a mutex above
+    // anybody else, and no label can be read: a held mutex of the name is another ejector's.
+    // With them, only an ejector started at high integrity keeps this one away.
+    if (!existed_ || !SystemHasIntegrityLevels()) {
+        return FALSE;
+    }
+    return KernelObjectIntegrityLevel(mutex_.Get()) < kHighIntegrityRid;
 }
 
 void CdEjectorInstanceMutex::Release()

@@ -5,10 +5,12 @@
 //
 //  Any program of the session's user can make a mutex of that name first and hold it, which
 //  would keep the ejector away while CD/DVD writing is blocked. The service starts the ejector
-//  at high integrity and the ejector labels its mutex high, so only a mutex that the ejector
-//  can open and whose integrity label is high or above counts as another ejector; an unlabelled
-//  mutex, one labelled below high, one the ejector may not open and another kind of object
-//  under the name are a stranger's and are ignored. Windows builds only.
+//  at high integrity and the ejector labels its mutex high, against any access from below, so
+//  only a mutex that the ejector can open and whose integrity label is high or above counts as
+//  another ejector; an unlabelled mutex, one labelled below high or with a SID that is no
+//  integrity level, one the ejector may not open and another kind of object under the name are
+//  a stranger's and are ignored. Windows 5.x has no integrity levels: there any mutex of the
+//  name that is held counts as another ejector. Windows builds only.
 //
 #include "classlib/ScopedHandle.h"
 
@@ -41,5 +43,6 @@ private:
 };
 
 // The mandatory integrity level of a kernel object's label (0x3000 is high); 0x2000 (medium)
-// for an object without a label, as the system treats it; 0 when the label cannot be read.
+// for an object without a label, as the system treats it; 0 when the label cannot be read or
+// its SID is not an integrity level (S-1-16-level).
 DWORD KernelObjectIntegrityLevel(HANDLE object);

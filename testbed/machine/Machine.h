@@ -113,6 +113,9 @@ public:
         majorVersion = major;
         minorVersion = minor;
     }
+    // Windows 5.x has no integrity levels: there the token and object label calls fail, for
+    // the simulated tokens and the system's own objects alike.
+    bool HasIntegrityLevels() const { return majorVersion == 0 || majorVersion >= 6; }
 
     // Windows is x64, so a 32-bit program (an x86 test or variant) runs under WOW64 and meets
     // its limits: the class installer refuses it with ERROR_IN_WOW64. The registry's 32-bit
@@ -128,11 +131,6 @@ public:
     // A test variant's time scale: from tickCountBase on, the count runs this many times faster.
     DWORD tickCountScale = 1;
     DWORD tickCountBase = 0;
-
-    // Integrity labels of named kernel objects, by object name (0: the object has no label).
-    // GetSecurityInfo answers the label query from here for every handle that CreateMutexW
-    // gave out for such a name, whoever made the object first.
-    std::map<std::wstring, DWORD> objectLabels;
 
     // Internal to the model: name and number sources shared by the builders.
     std::wstring NextDriverKey();

@@ -12,6 +12,7 @@
 //      sessions.SetConsoleSession(1);
 //      sessions.StartProcess(1, alice, L"C:\\Windows\\explorer.exe");
 //      sessions.pipeNotConnectedFailures = 3;     // the first three starts fail
+//      pc.SetWindowsVersion(5, 1);                // no integrity levels: their queries fail
 //      ... product code runs ...
 //      sessions.Launches()                        // what CreateProcessAsUserW was asked
 //
@@ -99,9 +100,11 @@ public:
     const SimulatedUser* FindUserBySid(const void* sid) const;
 
     // Failures to inject: the next N starts fail with ERROR_PIPE_NOT_CONNECTED, as while a
-    // session is still being set up; environment blocks cannot be made.
+    // session is still being set up; environment blocks cannot be made; no token's integrity
+    // level can be read (ERROR_ACCESS_DENIED) although the system has integrity levels.
     int pipeNotConnectedFailures = 0;
     bool environmentFails = false;
+    bool integrityLevelsUnreadable = false;
     // Starts the program for real (CreateProcessW, in this session of Wine) as well.
     bool startForReal = false;
 

@@ -7,9 +7,6 @@
 #include "testbed/machine/interpose.h"
 
 namespace testbed {
-
-void ForgetLabelledHandle(HANDLE handle);
-
 namespace {
 
 bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix)
@@ -71,8 +68,6 @@ BOOL WINAPI TestbedCloseHandle(HANDLE handle)
     Machine* machine = Machine::Current();
     if (machine && machine->CloseMachineHandle(handle))
         return TRUE;
-    // The handle value may come back for another object.
-    ForgetLabelledHandle(handle);
     static auto real = RealFunction<decltype(&::CloseHandle)>(L"kernel32.dll", "CloseHandle");
     return real(handle);
 }

@@ -4,6 +4,7 @@
 //  the testbed's functions for the names that product code looks up at run time
 //  (WTSQueryUserToken, EnumProcesses, QueryFullProcessImageNameW), which link-time
 //  interposition alone would miss; they too go to the system while no session is simulated.
+//  On a machine that reports Windows 5.x no token's integrity level can be read or set.
 //
 #include "testbed/machine/Sessions.h"
 #include "testbed/machine/Volumes.h"
@@ -233,6 +234,9 @@ BOOL WINAPI TestbedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
 {
     if (Machine* machine = Machine::Current()) {
         std::lock_guard<std::recursive_mutex> hold(machine->Lock());
+        // An information class that 5.x does not know: STATUS_INVALID_INFO_CLASS, whatever the token.
+        if (kind == TokenIntegrityLevel && !machine->HasIntegrityLevels())
+            return Fail(ERROR_INVALID_PARAMETER);
         if (auto state = TokenOf(*machine, token)) {
             // The blocks hold pointers into themselves: they are built at the caller's address.
             std::vector<BYTE> answer;
@@ -241,6 +245,8 @@ BOOL WINAPI TestbedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
                 answer = SidAndAttributes(state->user->sid, 0);
                 break;
             case TokenIntegrityLevel:
+                if (machine->Sessions().integrityLevelsUnreadable)
+                    return Fail(ERROR_ACCESS_DENIED);
                 answer = SidAndAttributes(LabelSid(state->integrityLevel), SE_GROUP_INTEGRITY | SE_GROUP_INTEGRITY_ENABLED);
                 break;
             case TokenSessionId:
@@ -271,6 +277,8 @@ BOOL WINAPI TestbedSetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
 {
     if (Machine* machine = Machine::Current()) {
         std::lock_guard<std::recursive_mutex> hold(machine->Lock());
+        if (kind == TokenIntegrityLevel && !machine->HasIntegrityLevels())
+            return Fail(ERROR_INVALID_PARAMETER);
         if (auto state = TokenOf(*machine, token)) {
             if (!information)
                 return Fail(ERROR_NOACCESS);

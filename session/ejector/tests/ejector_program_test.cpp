@@ -11,10 +11,12 @@
 
 #include "classlib/ScopedHandle.h"
 
+#include <aclapi.h>
 #include <dbt.h>
 #include <sddl.h>
 
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace {
@@ -315,14 +317,14 @@ TEST_F(EjectorWindow, RefusedCreationDeletesTheWindowOnceAndLeavesNothingBehind)
 enum class Squat { Mutex, Event, Section, MutexDenyingEveryone };
 
 // Another program of the session holds an object of that name on its own thread until the
-// test lets go.
+// test lets go; a mutex carries the mandatory label of the descriptor string, if any.
 class NameHolder {
 public:
-    explicit NameHolder(Squat kind)
+    NameHolder(Squat kind, const wchar_t* label)
         : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
-        holder_ = std::thread([this, kind] {
-            ScopedHandle object(Create(kind));
+        holder_ = std::thread([this, kind, label] {
+            ScopedHandle object(Create(kind, label));
             SetEvent(ready_.Get());
             WaitForSingleObject(done_.Get(), INFINITE);
             if (kind == Squat::Mutex || kind == Squat::MutexDenyingEveryone)
@@ -337,7 +339,7 @@ public:
     }
 
 private:
-    static HANDLE Create(Squat kind)
+    static HANDLE Create(Squat kind, const wchar_t* label)
     {
         const wchar_t* name = CdEjectorInstanceMutex::kName;
         switch (kind) {
@@ -345,20 +347,24 @@ private:
             return CreateEventW(nullptr, TRUE, FALSE, name);
         case Squat::Section:
             return CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name);
-        case Squat::MutexDenyingEveryone: {
-            PSECURITY_DESCRIPTOR descriptor = nullptr;
-            if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;GA;;;WD)", SDDL_REVISION_1, &descriptor,
-                                                                      nullptr))
-                return nullptr;
-            SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-            HANDLE mutex = CreateMutexW(&attributes, TRUE, name);
-            LocalFree(descriptor);
-            return mutex;
-        }
+        case Squat::MutexDenyingEveryone:
+            return CreateMutexWith(std::wstring(L"D:(D;;GA;;;WD)") + label, name);
         case Squat::Mutex:
             break;
         }
-        return CreateMutexW(nullptr, TRUE, name);
+        return *label ? CreateMutexWith(label, name) : CreateMutexW(nullptr, TRUE, name);
+    }
+
+    static HANDLE CreateMutexWith(const std::wstring& descriptorText, const wchar_t* name)
+    {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptorText.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                  nullptr))
+            return nullptr;
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+        HANDLE mutex = CreateMutexW(&attributes, TRUE, name);
+        LocalFree(descriptor);
+        return mutex;
     }
 
     ScopedHandle ready_;
@@ -366,42 +372,82 @@ private:
     std::thread holder_;
 };
 
-TEST(EjectorInstance, OnlyAHighLabelledMutexThatItCanOpenKeepsTheEjectorAway)
+TEST(EjectorInstance, OnlyAMutexThatCanBeAnotherEjectorsKeepsTheEjectorAway)
 {
     testbed::Machine pc;
     struct Case {
         const char* holder;
+        DWORD windowsMajor;
         Squat kind;
-        DWORD label;
+        const wchar_t* label;
         BOOL runs;
     };
     const Case cases[] = {
-        {"ejector started by the service", Squat::Mutex, 0x3000, FALSE},
-        {"program at system integrity", Squat::Mutex, 0x4000, FALSE},
-        {"user's program at medium integrity", Squat::Mutex, 0x2000, TRUE},
-        {"program at low integrity", Squat::Mutex, 0x1000, TRUE},
-        {"unlabelled mutex", Squat::Mutex, 0, TRUE},
+        {"ejector started by the service", 6, Squat::Mutex, L"S:(ML;;NWNRNX;;;HI)", FALSE},
+        {"program at system integrity", 6, Squat::Mutex, L"S:(ML;;NW;;;SI)", FALSE},
+        {"user's program at medium integrity", 6, Squat::Mutex, L"S:(ML;;NW;;;ME)", TRUE},
+        {"program at low integrity", 6, Squat::Mutex, L"S:(ML;;NWNRNX;;;LW)", TRUE},
+        {"unlabelled mutex", 6, Squat::Mutex, L"", TRUE},
+        // Label entries whose SID ends in the high level but is no integrity level (Wine keeps
+        // them as given): they say nothing about who made the mutex.
+        {"label of SID S-1-5-12288", 6, Squat::Mutex, L"S:(ML;;NW;;;S-1-5-12288)", TRUE},
+        {"label of SID S-1-16-0-12288", 6, Squat::Mutex, L"S:(ML;;NW;;;S-1-16-0-12288)", TRUE},
         // The ejector cannot open these, whatever label they would carry.
-        {"event of the name", Squat::Event, 0x3000, TRUE},
-        {"section of the name", Squat::Section, 0x3000, TRUE},
-        {"mutex whose access list denies everyone", Squat::MutexDenyingEveryone, 0x3000, TRUE},
+        {"event of the name", 6, Squat::Event, L"", TRUE},
+        {"section of the name", 6, Squat::Section, L"", TRUE},
+        {"mutex whose access list denies everyone", 6, Squat::MutexDenyingEveryone, L"S:(ML;;NW;;;HI)", TRUE},
+        // Windows 5.x labels nothing: nobody can make a mutex above anybody else there.
+        {"another ejector on Windows 5.x", 5, Squat::Mutex, L"", FALSE},
+        {"event of the name on Windows 5.x", 5, Squat::Event, L"", TRUE},
     };
     for (const Case& c : cases) {
-        pc.objectLabels[CdEjectorInstanceMutex::kName] = c.label;
-        NameHolder other(c.kind);
+        pc.SetWindowsVersion(c.windowsMajor, 1);
+        NameHolder other(c.kind, c.label);
         CdEjectorInstanceMutex mine;
         EXPECT_EQ(mine.TakeInstance(), c.runs) << c.holder;
         EXPECT_FALSE(mine.IsLocked()) << c.holder;
     }
 }
 
-TEST(EjectorInstance, FirstInstanceRunsAndASecondOnAnotherThreadDoesNot)
+// The mandatory label entry of the named mutex as the system keeps it: its mask, and its SID
+// as a string; an empty string when it carries none.
+std::wstring StoredLabel(const wchar_t* name, ACCESS_MASK& mask)
+{
+    ScopedHandle mutex(OpenMutexW(READ_CONTROL, FALSE, name));
+    PACL sacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!mutex.IsValid() || GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr,
+                                            nullptr, &sacl, &descriptor) != ERROR_SUCCESS)
+        return L"unreadable";
+    std::wstring sid;
+    void* entry = nullptr;
+    if (sacl && sacl->AceCount == 1 && GetAce(sacl, 0, &entry) &&
+        static_cast<ACE_HEADER*>(entry)->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
+        auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(entry);
+        mask = label->Mask;
+        LPWSTR text = nullptr;
+        if (ConvertSidToStringSidW(&label->SidStart, &text)) {
+            sid = text;
+            LocalFree(text);
+        }
+    }
+    LocalFree(descriptor);
+    return sid;
+}
+
+TEST(EjectorInstance, FirstInstanceLabelsItsLockAgainstEveryAccessFromBelowAndASecondDoesNotRun)
 {
     testbed::Machine pc;
-    pc.objectLabels[CdEjectorInstanceMutex::kName] = 0x3000;
     CdEjectorInstanceMutex first;
     ASSERT_TRUE(first.TakeInstance());
     EXPECT_TRUE(first.IsLocked());
+    // Wine enforces no label, so the label is checked as stored: without no-read-up and
+    // no-execute-up a program of the user below high could wait on the lock (SYNCHRONIZE) and
+    // own it once this ejector lets go, and every later ejector of the session would end.
+    ACCESS_MASK mask = 0;
+    EXPECT_EQ(StoredLabel(CdEjectorInstanceMutex::kName, mask), L"S-1-16-12288");
+    EXPECT_EQ(mask, DWORD(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP | SYSTEM_MANDATORY_LABEL_NO_READ_UP |
+                          SYSTEM_MANDATORY_LABEL_NO_EXECUTE_UP));
     BOOL secondRuns = TRUE;
     std::thread([&] {
         CdEjectorInstanceMutex second;
