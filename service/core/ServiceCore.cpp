@@ -334,7 +334,8 @@ void ServiceCore::ReloadSettings()
 
 void ServiceCore::ReloadSettingsLocked()
 {
-    // Until the service's own access list is narrowed, anyone may stop the enforcement.
+    // Until the service's own access list is narrowed, anyone may stop the enforcement: every
+    // event that reaches the core tries again, also on a PC where no setting is ever reloaded.
     RetryControlAccess();
     LoadSettings();
     const SettingV3 setting = GetSettings();
@@ -389,6 +390,7 @@ void ServiceCore::OnSubjectNotify(Subject* subject)
     if (!lock.Held() || eventThread_ == nullptr || subject != static_cast<Subject*>(eventThread_)) {
         return;
     }
+    RetryControlAccess();
     PostDeviceEventToEnforcementLocked();
 }
 
@@ -431,6 +433,7 @@ void ServiceCore::OnServiceCommand(ServiceCommandRequest& request)
 void ServiceCore::OnSessionLogon(DWORD sessionId)
 {
     CoreLock lock(*this, false);
+    RetryControlAccess();
     const SettingV3 setting = GetSettings();
     if (setting.usbControlEnabled == 1 && setting.blockCdWriting == 1) {
         StartCdEjector(sessionId);
@@ -440,6 +443,7 @@ void ServiceCore::OnSessionLogon(DWORD sessionId)
 void ServiceCore::OnSessionLogoff()
 {
     CoreLock lock(*this, false);
+    RetryControlAccess();
     LoadSettings();
     const SettingV3 setting = GetSettings();
     // The folder through the growing module-path helper: a long install path is never cut.
