@@ -677,8 +677,10 @@ TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpWritesOnlyIntoALiveBlock)
     request->Release();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
-    // The block was freed by the last one to let go, and nothing wrote into it afterwards.
-    EXPECT_LE(1u, watch.KeptBlocks());
+    // The block, and nothing else, was freed by the last one to let go, and nothing wrote into
+    // it afterwards.
+    EXPECT_EQ(1u, watch.KeptBlocks());
+    EXPECT_TRUE(watch.Kept(request));
     EXPECT_EQ(0u, watch.OverwrittenBlocks());
 }
 
