@@ -276,7 +276,8 @@ void ServiceCore::StopLocked()
     SetEvent(stopping_.Get());
     StopPipeServerThreadLocked();
     if (enforcementThread_ != nullptr) {
-        // The driver keeps its last table while the service is down.
+        // The driver keeps its last table while the service is down, unless the thread had
+        // ended unasked: then nobody kept that table current, and the stop releases it.
         StopQuelmarThread(enforcementThread_, 0);
         enforcementThread_ = nullptr;
     }
@@ -290,14 +291,30 @@ void ServiceCore::StopLocked()
     RestorePortableDevicesLocked();
 }
 
-void ServiceCore::ForgetEndedEnforcementLocked()
+bool ServiceCore::EnforcementEndedLocked()
 {
     // Only the core asks the thread to end, and it forgets the thread right then: a thread
     // that ended meanwhile met a failure that no handler expected.
-    if (enforcementThread_ != nullptr && WaitForSingleObject(enforcementThread_->m_hThread, 0) == WAIT_OBJECT_0) {
-        ForgetEndedQuelmarThread(enforcementThread_);
+    return enforcementThread_ != nullptr && WaitForSingleObject(enforcementThread_->m_hThread, 0) == WAIT_OBJECT_0;
+}
+
+bool ServiceCore::ReplaceEndedEnforcementLocked(const SettingV3& setting)
+{
+    if (!EnforcementEndedLocked()) {
+        return false;
+    }
+    if (setting.usbControlEnabled == 1) {
+        // Until a new thread starts, at a later event or reload, the ended one stays with the
+        // table it left in force, and a stop or a switch to off still releases that table.
+        if (QuelmarThread* successor = ReplaceEndedQuelmarThread(enforcementThread_)) {
+            enforcementThread_ = successor;
+        }
+    } else {
+        // No thread follows to keep the ended one's table current: it is released.
+        StopQuelmarThread(enforcementThread_, 1);
         enforcementThread_ = nullptr;
     }
+    return true;
 }
 
 void ServiceCore::EnsureEnforcementLocked(const SettingV3& setting)
@@ -317,20 +334,21 @@ void ServiceCore::ReloadSettings()
 
 void ServiceCore::ReloadSettingsLocked()
 {
-    // Until the service's own access list is narrowed, anyone may stop the enforcement.
+    // Until the service's own access list is narrowed, anyone may stop the enforcement: every
+    // event that reaches the core tries again, also on a PC where no setting is ever reloaded.
     RetryControlAccess();
     LoadSettings();
     const SettingV3 setting = GetSettings();
-    ForgetEndedEnforcementLocked();
-    if (enforcementThread_ != nullptr) {
-        if (setting.usbControlEnabled == 1) {
+    // A new thread in place of one that ended takes the setting as it starts.
+    if (!ReplaceEndedEnforcementLocked(setting)) {
+        if (enforcementThread_ == nullptr) {
+            EnsureEnforcementLocked(setting);
+        } else if (setting.usbControlEnabled == 1) {
             enforcementThread_->PostThreadMessage(WM_APP_SETTINGS_CHANGED, 0, 0);
         } else {
             StopQuelmarThread(enforcementThread_, 1);
             enforcementThread_ = nullptr;
         }
-    } else {
-        EnsureEnforcementLocked(setting);
     }
     AdjustPortableDeviceThreadLocked(setting);
 }
@@ -352,9 +370,11 @@ void ServiceCore::PostDeviceEventToEnforcementLocked()
 {
     // A thread that ended unasked, or a start that failed at the last reload, is tried again,
     // so a new stick is not left to the driver's rule wait until the next reload.
-    ForgetEndedEnforcementLocked();
-    if (enforcementThread_ == nullptr) {
-        EnsureEnforcementLocked(GetSettings());
+    if (enforcementThread_ == nullptr || EnforcementEndedLocked()) {
+        const SettingV3 setting = GetSettings();
+        if (!ReplaceEndedEnforcementLocked(setting)) {
+            EnsureEnforcementLocked(setting);
+        }
     }
     if (enforcementThread_ != nullptr) {
         enforcementThread_->PostThreadMessage(WM_APP_DEVICE_EVENT, 0, 0);
@@ -370,6 +390,7 @@ void ServiceCore::OnSubjectNotify(Subject* subject)
     if (!lock.Held() || eventThread_ == nullptr || subject != static_cast<Subject*>(eventThread_)) {
         return;
     }
+    RetryControlAccess();
     PostDeviceEventToEnforcementLocked();
 }
 
@@ -412,6 +433,7 @@ void ServiceCore::OnServiceCommand(ServiceCommandRequest& request)
 void ServiceCore::OnSessionLogon(DWORD sessionId)
 {
     CoreLock lock(*this, false);
+    RetryControlAccess();
     const SettingV3 setting = GetSettings();
     if (setting.usbControlEnabled == 1 && setting.blockCdWriting == 1) {
         StartCdEjector(sessionId);
@@ -421,6 +443,7 @@ void ServiceCore::OnSessionLogon(DWORD sessionId)
 void ServiceCore::OnSessionLogoff()
 {
     CoreLock lock(*this, false);
+    RetryControlAccess();
     LoadSettings();
     const SettingV3 setting = GetSettings();
     // The folder through the growing module-path helper: a long install path is never cut.

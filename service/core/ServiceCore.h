@@ -113,8 +113,11 @@ private:
     // Starts enforcement when the setting wants it and it does not run; a failure is retried
     // at the next device event or reload.
     void EnsureEnforcementLocked(const SettingV3& setting);
-    // Lets go of an enforcement thread that has ended, so the next event starts a new one.
-    void ForgetEndedEnforcementLocked();
+    // The enforcement thread ended without being asked to.
+    bool EnforcementEndedLocked();
+    // Deals with an enforcement thread that ended unasked: a new one takes its place when the
+    // setting wants enforcement, else the table it left is released. False when none ended.
+    bool ReplaceEndedEnforcementLocked(const SettingV3& setting);
     // A device or volume event for the enforcement thread, started first when it is missing.
     void PostDeviceEventToEnforcementLocked();
     void StopPipeServerThreadLocked();

@@ -21,6 +21,16 @@ namespace {
 const UINT_PTR kRecheckTimerId = 1000;
 const DWORD kStopLimit = 30000;
 
+// Creates the thread suspended and lets it go; the driver handle must be open.
+QuelmarThread* BeginQuelmarThread()
+{
+    CWinThread* started = AfxBeginThread(RUNTIME_CLASS(QuelmarThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    if (started != nullptr) {
+        started->ResumeThread();
+    }
+    return static_cast<QuelmarThread*>(started);
+}
+
 bool SameVolumeList(const std::vector<VolumeRecord>& a, const std::vector<VolumeRecord>& b)
 {
     if (a.size() != b.size()) {
@@ -61,14 +71,31 @@ ThreadMessageMap QuelmarThread::GetThreadMessageMap() const
 
 BOOL QuelmarThread::InitInstance()
 {
+    // An exception that leaves InitInstance or Run ends the thread in the class library without
+    // ExitInstance, and the queue dies with the thread.
     try {
-        BuildSystemVolumeList(SystemVolumeList());
-        systemVolumesMissing_ = false;
-    } catch (const std::bad_alloc&) {
-        // The first pass tries again; no pass decides without them.
+        try {
+            BuildSystemVolumeList(SystemVolumeList());
+            systemVolumesMissing_ = false;
+        } catch (const std::bad_alloc&) {
+            // The first pass tries again; no pass decides without them.
+        }
+        OnSettingsChanged(0, 0);
+    } catch (...) {
+        StopTakingRequests();
+        throw;
     }
-    OnSettingsChanged(0, 0);
     return TRUE;
+}
+
+int QuelmarThread::Run()
+{
+    try {
+        return CWinThread::Run();
+    } catch (...) {
+        StopTakingRequests();
+        throw;
+    }
 }
 
 int QuelmarThread::ExitInstance()
@@ -77,14 +104,18 @@ int QuelmarThread::ExitInstance()
         KillTimer(nullptr, timerId_);
         timerId_ = 0;
     }
-    DriverControl* driver = DriverControl::GetInstance();
     if (releaseFlag_ == 1) {
-        driver->SetPolicy(0, VolumePolicyMap());
-        RemountAfterStop(SentMap(), VolumeList());
+        ReleaseDriverTable();
     }
-    driver->Close();
-    AnswerQueuedRequests();
+    DriverControl::GetInstance()->Close();
+    StopTakingRequests();
     return CWinThread::ExitInstance();
+}
+
+void QuelmarThread::ReleaseDriverTable()
+{
+    DriverControl::GetInstance()->SetPolicy(0, VolumePolicyMap());
+    RemountAfterStop(SentMap(), VolumeList());
 }
 
 void QuelmarThread::RemountAfterStop(const VolumePolicyMap& released, const std::vector<VolumeRecord>& volumes)
@@ -92,8 +123,20 @@ void QuelmarThread::RemountAfterStop(const VolumePolicyMap& released, const std:
     Quelmar::RemountAfterStop(released, volumes);
 }
 
-void QuelmarThread::AnswerQueuedRequests()
+BOOL QuelmarThread::PostRequest(ThreadRequest& request, UINT message)
 {
+    // The thread closes under the same lock before it drains its queue: a request is either
+    // refused here or already queued when the drain looks.
+    std::lock_guard<std::mutex> hold(requestsLock_);
+    return takingRequests_ && request.Post(m_nThreadID, message);
+}
+
+void QuelmarThread::StopTakingRequests()
+{
+    {
+        std::lock_guard<std::mutex> hold(requestsLock_);
+        takingRequests_ = false;
+    }
     MSG msg;
     while (PeekMessageW(&msg, nullptr, WM_APP_ADD_EXEMPT_PROCESS, WM_APP_QUERY_DRIVE_STATE, PM_REMOVE)) {
         ThreadRequest* request = reinterpret_cast<ThreadRequest*>(msg.wParam);
@@ -274,7 +317,8 @@ LONG QuelmarThread::RequestAddExemptProcess(DWORD processId)
         return 0;
     }
     request->processId = processId;
-    const LONG result = request->PostAndWait(m_nThreadID, WM_APP_ADD_EXEMPT_PROCESS, RequestLimit) ? request->result : 0;
+    const LONG result =
+        PostRequest(*request, WM_APP_ADD_EXEMPT_PROCESS) && request->WaitForAnswer(RequestLimit) ? request->result : 0;
     request->Release();
     return result;
 }
@@ -287,7 +331,7 @@ LONG QuelmarThread::RequestRemoveExemptProcess(DWORD processId)
     }
     request->processId = processId;
     const LONG result =
-        request->PostAndWait(m_nThreadID, WM_APP_REMOVE_EXEMPT_PROCESS, RequestLimit) ? request->result : 0;
+        PostRequest(*request, WM_APP_REMOVE_EXEMPT_PROCESS) && request->WaitForAnswer(RequestLimit) ? request->result : 0;
     request->Release();
     return result;
 }
@@ -300,7 +344,8 @@ LONG QuelmarThread::RequestQueryDriveState(WCHAR driveLetter, LONG& state)
     }
     request->driveLetter = driveLetter;
     LONG found = 0;
-    if (request->PostAndWait(m_nThreadID, WM_APP_QUERY_DRIVE_STATE, RequestLimit) && request->found == 1) {
+    if (PostRequest(*request, WM_APP_QUERY_DRIVE_STATE) && request->WaitForAnswer(RequestLimit) &&
+        request->found == 1) {
         found = 1;
         state = request->state;
     }
@@ -314,28 +359,13 @@ QuelmarThread* StartQuelmarThread()
     if (!driver->Open(DriverOpenLimitEnforcement)) {
         return nullptr;
     }
-    CWinThread* started = AfxBeginThread(RUNTIME_CLASS(QuelmarThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    QuelmarThread* started = BeginQuelmarThread();
     if (started == nullptr) {
         const DWORD error = GetLastError();
         DriverControl::DeleteInstance();
         SetLastError(error);
-        return nullptr;
     }
-    started->ResumeThread();
-    return static_cast<QuelmarThread*>(started);
-}
-
-void ForgetEndedQuelmarThread(QuelmarThread* thread)
-{
-    if (thread == nullptr) {
-        return;
-    }
-    // A thread that ended before its ExitInstance still holds the driver's one handle. The
-    // table stays in force for the thread that comes next.
-    if (DriverControl::GetInstance()->IsOpen()) {
-        DriverControl::DeleteInstance();
-    }
-    delete thread;
+    return started;
 }
 
 void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag)
@@ -350,13 +380,32 @@ void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag)
     DriverControl* driver = DriverControl::GetInstance();
     if (driver->IsOpen()) {
         // The thread never reached its exit: the driver must not keep enforcing a table that
-        // nobody keeps current.
-        driver->SetPolicy(0, VolumePolicyMap());
+        // nobody keeps current. A thread that ended by itself still holds its last table and
+        // volumes, so Explorer can be told as at any release; a terminated one is in no known
+        // state.
+        if (ended) {
+            thread->ReleaseDriverTable();
+        } else {
+            driver->SetPolicy(0, VolumePolicyMap());
+        }
         DriverControl::DeleteInstance();
     }
     if (ended) {
         delete thread;
     }
+}
+
+QuelmarThread* ReplaceEndedQuelmarThread(QuelmarThread* ended)
+{
+    // Open already unless the ended thread got as far as closing it.
+    if (!DriverControl::GetInstance()->Open(DriverOpenLimitEnforcement)) {
+        return nullptr;
+    }
+    QuelmarThread* successor = BeginQuelmarThread();
+    if (successor != nullptr) {
+        delete ended;
+    }
+    return successor;
 }
 
 }  // namespace Quelmar

@@ -8,7 +8,11 @@
 #include "classlib/CWinThread.h"
 #include "service/decision/QuelmarDecision.h"
 
+#include <mutex>
+
 namespace Quelmar {
+
+class ThreadRequest;
 
 class QuelmarThread : public CWinThread, public QuelmarDecision {
     DECLARE_DYNCREATE(QuelmarThread)
@@ -17,7 +21,13 @@ public:
     QuelmarThread();
 
     BOOL InitInstance() override;
+    int Run() override;
     int ExitInstance() override;
+
+    // Mode 0 and an empty table to the driver, then Explorer is told of every volume that the
+    // last table did not allow. On the thread as it exits, or by whoever lets go of a thread that
+    // ended without its ExitInstance.
+    void ReleaseDriverTable();
 
     // Run on the requesting thread; each waits at most 10 s for the answer, else 0.
     LONG RequestAddExemptProcess(DWORD processId);
@@ -48,8 +58,11 @@ private:
 
     // Enumerates volumes and USB storage with the service's own process exempt at the driver.
     void Enumerate();
-    // Answers the requests still queued when the loop ended, so no requester waits for them.
-    void AnswerQueuedRequests();
+    // Posts a request while the thread still takes them; FALSE when it no longer does.
+    BOOL PostRequest(ThreadRequest& request, UINT message);
+    // On every way out of the thread: no request is posted any more, and those still queued are
+    // answered, so that no requester waits for them and no block dies with the queue.
+    void StopTakingRequests();
     // Makes Explorer see every volume released after a stop that released the table.
     void RemountAfterStop(const VolumePolicyMap& released, const std::vector<VolumeRecord>& volumes);
 
@@ -61,6 +74,9 @@ private:
     // The Windows volumes or a new setting could not be taken yet; the next pass tries again.
     bool systemVolumesMissing_ = true;
     bool settingOutdated_ = true;
+    // Guards the check and the post of a request against the thread's closing of its queue.
+    std::mutex requestsLock_;
+    bool takingRequests_ = true;
 };
 
 // Opens the driver within 1000 ms and starts the thread; null when either fails (the driver
@@ -69,12 +85,16 @@ QuelmarThread* StartQuelmarThread();
 
 // Asks the thread to end, with the release flag (1: the driver gets mode 0 and an empty table
 // and Explorer is told), waits at most 30 s, then terminates it. A terminated thread leaves
-// the driver reset to mode 0. The thread object is deleted unless it had to be terminated.
+// the driver reset to mode 0. A thread that had ended already, after a failure that no handler
+// expected, left its table to nobody: it is released as with flag 1, whatever the flag. The
+// thread object is deleted unless it had to be terminated.
 void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag);
 
-// Lets go of a thread that ended by itself, after a failure that no handler expected: the
-// driver handle it may have left open is closed (the driver keeps its table) and the object
-// deleted.
-void ForgetEndedQuelmarThread(QuelmarThread* thread);
+// Starts a thread in place of one that ended by itself, after a failure that no handler
+// expected, and deletes the ended one. The new thread takes over the driver handle that the
+// ended one left open, so the table in force stays until its first pass sends the next. Null
+// when no thread could start: the ended one is then left to the caller, still holding the
+// handle, so that a later try can replace it or a stop can release its table.
+QuelmarThread* ReplaceEndedQuelmarThread(QuelmarThread* ended);
 
 }  // namespace Quelmar

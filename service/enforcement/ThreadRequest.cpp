@@ -25,13 +25,18 @@ void ThreadRequest::Release()
     }
 }
 
-BOOL ThreadRequest::PostAndWait(DWORD threadId, UINT message, DWORD limitMilliseconds)
+BOOL ThreadRequest::Post(DWORD threadId, UINT message)
 {
     AddRef();
     if (!PostThreadMessageW(threadId, message, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(Event()))) {
         Release();
         return FALSE;
     }
+    return TRUE;
+}
+
+BOOL ThreadRequest::WaitForAnswer(DWORD limitMilliseconds) const
+{
     return WaitForSingleObject(Event(), limitMilliseconds) == WAIT_OBJECT_0;
 }
 

@@ -24,10 +24,11 @@ public:
     void Complete() { SetEvent(event_.Get()); }
     HANDLE Event() const { return event_.Get(); }
 
-    // Posts the request to the thread and waits at most the limit for the answer. TRUE when
-    // the answer came in time; the block is then safe to read. The worker's reference is
-    // dropped here when the post fails.
-    BOOL PostAndWait(DWORD threadId, UINT message, DWORD limitMilliseconds);
+    // Posts the request to the thread with a reference for the worker, which is dropped here
+    // again when the post fails.
+    BOOL Post(DWORD threadId, UINT message);
+    // TRUE when the answer came within the limit; the block is then safe to read.
+    BOOL WaitForAnswer(DWORD limitMilliseconds) const;
 
     DWORD processId = 0;
     LONG result = 0;

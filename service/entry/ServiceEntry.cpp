@@ -91,7 +91,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     } else {
         // Without this every interactive user could stop enforcement with control 128. A list
         // that cannot be narrowed does not keep the enforcement from starting; it is tried
-        // again at each reload and device event until it holds.
+        // again at each event that reaches the core until it holds.
         NarrowControlAccess(QUELMAR_SERVICE_NAME);
         ServiceCore* core = ServiceCore::CreateInstance();
         if (core == nullptr) {

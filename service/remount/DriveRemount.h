@@ -4,7 +4,7 @@
 //  the device nodes of the volumes whose state changed are restarted, the drive remounter
 //  QEVRINrmt is started in the console session with their letters, or both, depending on
 //  what the Windows version needs. Runs on the enforcement thread, which owns the maps and the
-//  drive list.
+//  drive list, or after that thread ended unasked on the thread that releases its table.
 //
 #include "classlib/CString.h"
 #include "core/volume/VolumeRecord.h"

@@ -301,17 +301,39 @@ TEST_F(ServiceCoreTest, EnforcementThatCouldNotStartIsRetriedAtTheNextDeviceEven
     EXPECT_TRUE(RuleBecomes(pc_.unknown, 1));
 }
 
-TEST_F(ServiceCoreTest, EnforcementAfterAFailureTriesAgainAtTheNextEvent)
+TEST_F(ServiceCoreTest, EnforcementAfterAFailureRunsAgainOrReleasesTheDriver)
 {
+    enum class Then { DeviceEvent, ReloadOn, ReloadOff, Stop };
+    // The releases come first: the remounter's letters are then those of this PC alone.
     const struct {
         const char* failure;
-        bool whileSettingUp;
-    } cases[] = {{"allocation failure while the thread sets itself up", true},
-                 {"failure no handler expects, in a pass", false}};
+        bool endsThread;
+        bool noNewThread;
+        Then then;
+    } cases[] = {
+        {"thread ended by a failure no handler expects, then control switched off", true, false, Then::ReloadOff},
+        {"thread ended by a failure no handler expects, then the service stopped", true, false, Then::Stop},
+        {"thread ended, no new thread could start, then control switched off", true, true, Then::ReloadOff},
+        {"thread ended by a failure no handler expects, then a device event", true, false, Then::DeviceEvent},
+        {"thread ended by a failure no handler expects, then a reload", true, false, Then::ReloadOn},
+        {"allocation failure while the thread sets itself up, then a device event", false, false, Then::DeviceEvent}};
+    pc_.pc.SetWindowsVersion(6, 2);
+    testbed::UserSessions& sessions = pc_.pc.Sessions();
+    sessions.AddSession(1, &sessions.AddUser(L"OFFICE", L"alice"));
+    sessions.SetConsoleSession(1);
+    const auto remounts = [&] {
+        std::vector<std::wstring> lines;
+        for (const testbed::Launch& launch : sessions.Launches())
+            if (launch.commandLine.find(L"QEVRINrmt.exe") != std::wstring::npos)
+                lines.push_back(launch.commandLine);
+        return lines;
+    };
+    wchar_t lateLetter = L'J';
     for (const auto& c : cases) {
         Store(OfficeSetting(1));
-        // The thread's next storage query fails; the second case also waits for the thread's end.
-        std::atomic<bool> armed{c.whileSettingUp};
+        // The thread's next storage query fails. An end of the thread waits until a drive query
+        // is queued behind the failing pass.
+        std::atomic<bool> armed{!c.endsThread};
         std::atomic<HANDLE> failedThread{nullptr};
         pc_.pc.beforeRequest = [&](DWORD) {
             if (!armed.exchange(false))
@@ -319,25 +341,92 @@ TEST_F(ServiceCoreTest, EnforcementAfterAFailureTriesAgainAtTheNextEvent)
             HANDLE self = nullptr;
             DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
             failedThread = self;
-            if (c.whileSettingUp)
+            if (!c.endsThread)
                 throw std::bad_alloc();
+            pc_.pc.Lock().unlock();
+            MSG msg;
+            const DWORD start = GetTickCount();
+            while (!PeekMessageW(&msg, nullptr, WM_APP_QUERY_DRIVE_STATE, WM_APP_QUERY_DRIVE_STATE, PM_NOREMOVE) &&
+                   GetTickCount() - start < 20000)
+                Sleep(5);
+            pc_.pc.Lock().lock();
             throw 7;
         };
         ASSERT_EQ(1, core_->Start()) << c.failure;
-        if (!c.whileSettingUp) {
+        if (c.endsThread) {
             ASSERT_TRUE(RuleBecomes(pc_.unknown, 1)) << c.failure;
             armed = true;
             core_->OnDeviceEvent();
             ASSERT_TRUE(Eventually([&] { return failedThread.load() != nullptr; })) << c.failure;
+            // The queued query is answered as the thread ends, not left to run out its limit.
+            std::unique_ptr<ServiceCommandClient> client = Client();
+            LONG state = -7;
+            const DWORD asked = GetTickCount();
+            EXPECT_EQ(0, client->GetDriveState(L'h', state)) << c.failure;
+            EXPECT_LT(GetTickCount() - asked, DWORD(QuelmarThread::RequestLimit / 2)) << c.failure;
+            client->Close();
             ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(failedThread.load(), 10000)) << c.failure;
         }
         ASSERT_TRUE(Eventually([&] { return failedThread.load() != nullptr; })) << c.failure;
         CloseHandle(failedThread.load());
-        testbed::Volume& late = PlugLateStick(c.whileSettingUp ? L'J' : L'K');
-        core_->OnDeviceEvent();
-        EXPECT_TRUE(RuleBecomes(late, 1)) << c.failure;
-        EXPECT_TRUE(RuleBecomes(pc_.unknown, 1)) << c.failure;
-        EXPECT_EQ(0, Rule(pc_.known)) << c.failure;
+        if (c.noNewThread) {
+            // The first event the device event makes is the new thread's: the table that the
+            // ended thread left stays in force meanwhile.
+            failNextEventHere = true;
+            core_->OnDeviceEvent();
+            failNextEventHere = false;
+            LONG state = -7;
+            EXPECT_EQ(0, Client()->GetDriveState(L'h', state)) << c.failure;
+            EXPECT_EQ(1, bridge_->Kernel().DriverMode()) << c.failure;
+            EXPECT_NE(0, bridge_->Kernel().Probe(pc_.unknown.deviceName, 4321).create) << c.failure;
+        }
+        const size_t remountsBefore = remounts().size();
+        // What only a new thread's table can rule: a stick no pass has seen, or a whitelist
+        // that now holds the unknown stick.
+        testbed::Volume* ruled = nullptr;
+        int rule = -1;
+        switch (c.then) {
+        case Then::DeviceEvent:
+            ruled = &PlugLateStick(lateLetter++);
+            rule = 1;
+            core_->OnDeviceEvent();
+            break;
+        case Then::ReloadOn: {
+            SettingV3 setting = OfficeSetting(1);
+            WhitelistEntry unknown =
+                Entry(0x090C, 0x1000, _T("UNKNOWN02"), UseVendor | UseProduct | UseSerial, 0);
+            unknown.serialNumber = _T("UNKNOWN02");
+            setting.whitelist.push_back(unknown);
+            Store(setting);
+            ruled = &pc_.unknown;
+            rule = 0;
+            core_->ReloadSettings();
+            break;
+        }
+        case Then::ReloadOff:
+            Store(OfficeSetting(0));
+            core_->ReloadSettings();
+            break;
+        case Then::Stop:
+            core_->Stop();
+            break;
+        }
+        if (ruled != nullptr) {
+            EXPECT_TRUE(core_->HasEnforcementThread()) << c.failure;
+            EXPECT_TRUE(RuleBecomes(*ruled, rule)) << c.failure;
+            EXPECT_EQ(1, bridge_->Kernel().DriverMode()) << c.failure;
+            EXPECT_EQ(0, Rule(pc_.known)) << c.failure;
+        } else {
+            // No thread follows: the driver is released as at any release, and Explorer is told.
+            EXPECT_FALSE(core_->HasEnforcementThread()) << c.failure;
+            EXPECT_EQ(0, bridge_->Kernel().DriverMode()) << c.failure;
+            EXPECT_EQ(0, bridge_->Kernel().Probe(pc_.unknown.deviceName, 4321).create) << c.failure;
+            EXPECT_FALSE(DriverControl::GetInstance()->IsOpen()) << c.failure;
+            const std::vector<std::wstring> after = remounts();
+            EXPECT_EQ(remountsBefore + 1, after.size()) << c.failure;
+            EXPECT_EQ(L"\"C:\\Program Files\\QEVRIN\\QEVRINrmt.exe\" H", after.empty() ? L"" : after.back())
+                << c.failure;
+        }
         core_->Stop();
         pc_.pc.beforeRequest = nullptr;
         ServiceCore::DeleteInstance();
@@ -547,7 +636,8 @@ TEST_F(EnforcementThreadTest, RequestsQueuedWhenTheThreadEndsAreAnswered)
     ThreadRequest* request = ThreadRequest::Create();
     ASSERT_NE(nullptr, request);
     request->processId = GetCurrentProcessId();
-    EXPECT_FALSE(request->PostAndWait(started->m_nThreadID, WM_APP_ADD_EXEMPT_PROCESS, 0));
+    ASSERT_TRUE(request->Post(started->m_nThreadID, WM_APP_ADD_EXEMPT_PROCESS));
+    EXPECT_FALSE(request->WaitForAnswer(0));
     started->ResumeThread();
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started->m_hThread, 10000));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(request->Event(), 0));
@@ -582,12 +672,15 @@ TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpWritesOnlyIntoALiveBlock)
     ASSERT_NE(nullptr, thread);
     while (!PostThreadMessageW(threadId, WM_NULL, 0, 0))
         Sleep(1);
-    EXPECT_FALSE(request->PostAndWait(threadId, WM_APP_ADD_EXEMPT_PROCESS, 10));
+    ASSERT_TRUE(request->Post(threadId, WM_APP_ADD_EXEMPT_PROCESS));
+    EXPECT_FALSE(request->WaitForAnswer(10));
     request->Release();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
-    // The block was freed by the last one to let go, and nothing wrote into it afterwards.
-    EXPECT_LE(1u, watch.KeptBlocks());
+    // The block, and nothing else, was freed by the last one to let go, and nothing wrote into
+    // it afterwards.
+    EXPECT_EQ(1u, watch.KeptBlocks());
+    EXPECT_TRUE(watch.Kept(request));
     EXPECT_EQ(0u, watch.OverwrittenBlocks());
 }
 
