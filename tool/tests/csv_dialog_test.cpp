@@ -140,6 +140,17 @@ std::wstring CloseBox(HWND box)
     return text;
 }
 
+// The dialog's failure message: the text alone, or with the reason the system gave after it.
+void ExpectFailureMessage(const std::wstring& message, const std::wstring& failed, bool withReason)
+{
+    if (withReason) {
+        EXPECT_EQ(message.substr(0, failed.size() + 4), failed + L"\r\n\r\n");
+        EXPECT_GT(message.size(), failed.size() + 4);
+    } else {
+        EXPECT_EQ(message, failed);
+    }
+}
+
 }  // namespace
 
 TEST(CsvImportSummary, ListsTwentyLinesAtMostCutToThirtyCharacters)
@@ -321,12 +332,7 @@ TEST_F(CsvDialogHost, ImportThatFailsReportsItAndKeepsTheRows)
         const INT_PTR result = RunDialog(CCSVInOutDlg::kImport, path,
                                          [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
         EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
-        if (c.withReason) {
-            EXPECT_EQ(message.substr(0, failed.size() + 4), failed + L"\r\n\r\n");
-            EXPECT_GT(message.size(), failed.size() + 4);
-        } else {
-            EXPECT_EQ(message, failed);
-        }
+        ExpectFailureMessage(message, failed, c.withReason);
         const std::vector<Quelmar::WhitelistEntry> rows = Rows();
         ASSERT_EQ(rows.size(), 2u);
         EXPECT_EQ(std::wstring(rows[0].serialNumber.GetString()), L"OLD1");
@@ -385,12 +391,7 @@ TEST_F(CsvDialogHost, ExportThatFailsReportsItAndWritesNoFile)
         const INT_PTR result = RunDialog(CCSVInOutDlg::kExport, path,
                                          [&](HWND window) { message = CloseBox(WaitForAnyMessageBox(window, 10000)); });
         EXPECT_EQ(result, CCSVInOutDlg::kWorkerFinished);
-        if (c.withReason) {
-            EXPECT_EQ(message.substr(0, failed.size() + 4), failed + L"\r\n\r\n");
-            EXPECT_GT(message.size(), failed.size() + 4);
-        } else {
-            EXPECT_EQ(message, failed);
-        }
+        ExpectFailureMessage(message, failed, c.withReason);
         if (c.contentAfter == nullptr) {
             EXPECT_EQ(GetFileAttributesW(filePath.c_str()), INVALID_FILE_ATTRIBUTES);
         } else {
