@@ -35,6 +35,7 @@ public:
     bool IsLaterThan5_0() const { return Quelmar::OSVersionRules::IsLaterThan5_0(MajorVersion(), MinorVersion()); }
     bool Is5xAfter5_0() const { return Quelmar::OSVersionRules::Is5xAfter5_0(MajorVersion(), MinorVersion()); }
     bool IsExactly5_0() const { return Quelmar::OSVersionRules::IsExactly5_0(MajorVersion(), MinorVersion()); }
+    bool HasIntegrityLevels() const { return Quelmar::OSVersionRules::HasIntegrityLevels(MajorVersion(), MinorVersion()); }
     bool Is6_0() const { return Quelmar::OSVersionRules::Is6_0(MajorVersion(), MinorVersion()); }
     bool Is6_1() const { return Quelmar::OSVersionRules::Is6_1(MajorVersion(), MinorVersion()); }
     bool Is6_2OrLater() const { return Quelmar::OSVersionRules::Is6_2OrLater(MajorVersion(), MinorVersion()); }

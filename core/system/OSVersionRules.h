@@ -13,6 +13,8 @@ constexpr bool IsLaterThan5_0(unsigned major, unsigned minor) { return major > 5
 constexpr bool Is5xAfter5_0(unsigned major, unsigned minor) { return major == 5 && minor != 0; }
 // Device notifications are registered per interface class on 5.0.
 constexpr bool IsExactly5_0(unsigned major, unsigned minor) { return major == 5 && minor == 0; }
+// Tokens and kernel objects carry integrity levels from 6.0 on.
+constexpr bool HasIntegrityLevels(unsigned major, unsigned) { return major >= 6; }
 // How Explorer is made to see new drive states.
 constexpr bool Is6_0(unsigned major, unsigned minor) { return major == 6 && minor == 0; }
 constexpr bool Is6_1(unsigned major, unsigned minor) { return major == 6 && minor == 1; }

@@ -42,13 +42,6 @@ BOOL ReadIntegrityLevel(HANDLE token, DWORD& level)
     return TRUE;
 }
 
-// Integrity levels exist from Windows 6.0 on; before, no token or object has one to read.
-bool SystemHasIntegrityLevels()
-{
-    COSVersion version;
-    return version.MajorVersion() >= 6;
-}
-
 // The process runs at the integrity level or above; a process whose token cannot be read
 // does not.
 bool RunsAtLeastAt(HANDLE process, DWORD minimumIntegrity)
@@ -121,7 +114,7 @@ BOOL GetProcessUsers(const std::vector<DWORD>& processIds, const CString& match,
     // A program path may be spelt with short names on one side and long ones on the other.
     const CString wanted = byFullPath ? LongPathOf(match) : match;
     // Where the system has no integrity levels every process runs at the one level there is.
-    const bool minimumApplies = minimumIntegrity != 0 && SystemHasIntegrityLevels();
+    const bool minimumApplies = minimumIntegrity != 0 && COSVersion().HasIntegrityLevels();
     for (DWORD id : processIds) {
         CString path;
         processes.GetImagePath(path, id);
@@ -150,7 +143,7 @@ BOOL SetHighIntegrityLevel(HANDLE token)
     // Without integrity levels there is nothing to raise. Where they exist, a level that cannot
     // be read is not known to be high: the token would start a program at the user's own level.
     if (!ReadIntegrityLevel(token, level))
-        return !SystemHasIntegrityLevels();
+        return !COSVersion().HasIntegrityLevels();
     if (level >= kHighIntegrityRid)
         return TRUE;
 

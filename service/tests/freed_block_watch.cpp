@@ -75,17 +75,6 @@ size_t FreedBlockWatch::KeptBlocks() const
     return keptCount;
 }
 
-bool FreedBlockWatch::Kept(const void* block) const
-{
-    std::lock_guard<std::mutex> hold(keptLock);
-    for (size_t i = 0; i < keptCount; ++i) {
-        if (kept[i] == block) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace heapcheck
 
 void* operator new(std::size_t size)

@@ -13,13 +13,6 @@ namespace {
 const DWORD kMediumIntegrityRid = 0x2000;
 const DWORD kHighIntegrityRid = 0x3000;
 
-// Integrity levels, and labels on objects, exist from Windows 6.0 on.
-bool SystemHasIntegrityLevels()
-{
-    COSVersion version;
-    return version.MajorVersion() >= 6;
-}
-
 // A mutex of the name, labelled high so that a later ejector can tell it from a stranger's.
 // The label keeps every access from below away, waiting (SYNCHRONIZE) included: a program of
 // the user that could wait on the lock would own it once this ejector lets go, and would then
@@ -117,7 +110,7 @@ BOOL CdEjectorInstanceMutex::TakeInstance()
     // Held by someone else. Without integrity levels (Windows 5.x) nobody can make a mutex above
     // anybody else, and no label can be read: a held mutex of the name is another ejector's.
     // With them, only an ejector started at high integrity keeps this one away.
-    if (!existed_ || !SystemHasIntegrityLevels()) {
+    if (!existed_ || !COSVersion().HasIntegrityLevels()) {
         return FALSE;
     }
     return KernelObjectIntegrityLevel(mutex_.Get()) < kHighIntegrityRid;

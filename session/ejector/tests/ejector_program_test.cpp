@@ -409,30 +409,21 @@ TEST(EjectorInstance, OnlyAMutexThatCanBeAnotherEjectorsKeepsTheEjectorAway)
     }
 }
 
-// The mandatory label entry of the named mutex as the system keeps it: its mask, and its SID
-// as a string; an empty string when it carries none.
-std::wstring StoredLabel(const wchar_t* name, ACCESS_MASK& mask)
+// The mask of the named mutex's mandatory label entry as the system keeps it; 0 without one.
+ACCESS_MASK StoredLabelMask(const wchar_t* name)
 {
     ScopedHandle mutex(OpenMutexW(READ_CONTROL, FALSE, name));
     PACL sacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!mutex.IsValid() || GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr,
-                                            nullptr, &sacl, &descriptor) != ERROR_SUCCESS)
-        return L"unreadable";
-    std::wstring sid;
     void* entry = nullptr;
-    if (sacl && sacl->AceCount == 1 && GetAce(sacl, 0, &entry) &&
-        static_cast<ACE_HEADER*>(entry)->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
-        auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(entry);
-        mask = label->Mask;
-        LPWSTR text = nullptr;
-        if (ConvertSidToStringSidW(&label->SidStart, &text)) {
-            sid = text;
-            LocalFree(text);
-        }
-    }
+    ACCESS_MASK mask = 0;
+    if (mutex.IsValid() && GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr,
+                                           nullptr, nullptr, &sacl, &descriptor) == ERROR_SUCCESS &&
+        sacl && sacl->AceCount == 1 && GetAce(sacl, 0, &entry) &&
+        static_cast<ACE_HEADER*>(entry)->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE)
+        mask = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(entry)->Mask;
     LocalFree(descriptor);
-    return sid;
+    return mask;
 }
 
 TEST(EjectorInstance, FirstInstanceLabelsItsLockAgainstEveryAccessFromBelowAndASecondDoesNotRun)
@@ -444,9 +435,9 @@ TEST(EjectorInstance, FirstInstanceLabelsItsLockAgainstEveryAccessFromBelowAndAS
     // Wine enforces no label, so the label is checked as stored: without no-read-up and
     // no-execute-up a program of the user below high could wait on the lock (SYNCHRONIZE) and
     // own it once this ejector lets go, and every later ejector of the session would end.
-    ACCESS_MASK mask = 0;
-    EXPECT_EQ(StoredLabel(CdEjectorInstanceMutex::kName, mask), L"S-1-16-12288");
-    EXPECT_EQ(mask, DWORD(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP | SYSTEM_MANDATORY_LABEL_NO_READ_UP |
+    ScopedHandle lock(OpenMutexW(READ_CONTROL, FALSE, CdEjectorInstanceMutex::kName));
+    EXPECT_EQ(KernelObjectIntegrityLevel(lock.Get()), 0x3000u);
+    EXPECT_EQ(StoredLabelMask(CdEjectorInstanceMutex::kName), DWORD(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP | SYSTEM_MANDATORY_LABEL_NO_READ_UP |
                           SYSTEM_MANDATORY_LABEL_NO_EXECUTE_UP));
     BOOL secondRuns = TRUE;
     std::thread([&] {
