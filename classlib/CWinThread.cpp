@@ -79,11 +79,13 @@ BOOL CWinThread::CreateThread(DWORD createFlags, UINT stackSize, LPSECURITY_ATTR
 
 bool CWinThread::OpenStartGate()
 {
-    if (!m_startGate.IsValid()) {
+    // Once the gate opens, the thread may end at once, and an auto-deleting one deletes this
+    // object: the gate leaves the object first, and nothing of it is touched afterwards.
+    const ScopedHandle gate(m_startGate.Release());
+    if (!gate.IsValid()) {
         return false;
     }
-    SetEvent(m_startGate.Get());
-    m_startGate.Reset();
+    SetEvent(gate.Get());
     return true;
 }
 

@@ -20,6 +20,13 @@ public:
         Reset();
         return &handle_;
     }
+    // Gives the handle up to the caller, who closes it.
+    HANDLE Release()
+    {
+        HANDLE handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
     void Reset(HANDLE handle = nullptr)
     {
         if (IsValid()) {

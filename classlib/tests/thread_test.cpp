@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
@@ -70,12 +72,31 @@ protected:
 };
 IMPLEMENT_DYNCREATE(RecordingThread, CWinThread)
 
+// Deleted objects are kept filled with a mark instead of given back, so that a write into one
+// after its deletion is still there to be seen.
+struct DeletedBlock {
+    unsigned char* bytes;
+    size_t size;
+};
+std::vector<DeletedBlock> deletedThreadObjects;
+const unsigned char kDeletedMark = 0xDD;
+
 class SelfDeletingThread : public CWinThread {
     DECLARE_DYNCREATE(SelfDeletingThread)
 
 public:
     ~SelfDeletingThread() override { ++destroyedThreads; }
     BOOL InitInstance() override { return FALSE; }
+
+    // The class library makes run-time class objects with the nothrow form.
+    static void* operator new(size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+    static void operator delete(void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
+    // Runs on the thread as it ends; the test reads the list only after the thread's end.
+    static void operator delete(void* block, size_t size)
+    {
+        std::memset(block, kDeletedMark, size);
+        deletedThreadObjects.push_back({static_cast<unsigned char*>(block), size});
+    }
 };
 IMPLEMENT_DYNCREATE(SelfDeletingThread, CWinThread)
 
@@ -138,17 +159,37 @@ TEST(WinThread, FailedInitInstanceEndsThroughExitInstance)
     delete thread;
 }
 
-TEST(WinThread, AutoDeletingThreadDeletesItselfAtItsEnd)
+// The thread may end and delete its object while ResumeThread still runs: nothing may touch
+// the object once the thread is let go. The race is narrow, so it is run many times.
+TEST(WinThread, AutoDeletingThreadDeletesItselfAtItsEndUntouchedByItsResume)
 {
+    const int kStarts = 1000;
     const int before = destroyedThreads;
-    CWinThread* thread = AfxBeginThread(RUNTIME_CLASS(SelfDeletingThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-    ASSERT_NE(nullptr, thread);
-    ScopedHandle handle;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), thread->m_hThread, GetCurrentProcess(), handle.Receive(), 0,
-                                FALSE, DUPLICATE_SAME_ACCESS));
-    thread->ResumeThread();
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handle.Get(), 10000));
-    EXPECT_EQ(before + 1, destroyedThreads.load());
+    deletedThreadObjects.clear();
+    for (int i = 0; i < kStarts; ++i) {
+        CWinThread* thread =
+            AfxBeginThread(RUNTIME_CLASS(SelfDeletingThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+        ASSERT_NE(nullptr, thread);
+        ScopedHandle handle;
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), thread->m_hThread, GetCurrentProcess(), handle.Receive(), 0,
+                                    FALSE, DUPLICATE_SAME_ACCESS));
+        thread->ResumeThread();
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handle.Get(), 10000));
+    }
+    EXPECT_EQ(before + kStarts, destroyedThreads.load());
+    ASSERT_EQ(deletedThreadObjects.size(), size_t(kStarts));
+    int written = 0;
+    for (const DeletedBlock& block : deletedThreadObjects) {
+        for (size_t i = 0; i < block.size; ++i) {
+            if (block.bytes[i] != kDeletedMark) {
+                ++written;
+                break;
+            }
+        }
+        ::operator delete(block.bytes);
+    }
+    deletedThreadObjects.clear();
+    EXPECT_EQ(written, 0) << "objects written after their thread deleted them";
 }
 
 TEST(WinThread, OnlyCreatableThreadClassesStart)
