@@ -90,7 +90,8 @@
 //  The codes that change data although their access field asks for no write access, each with
 //  what it does and, above it, the title of the page that documents it: the code's own
 //  reference page where the platform has one, else the [MS-FSA] or [MS-FSCC] section that
-//  describes it, else the page of the Windows API metadata that publishes its definition.
+//  describes it, else the page of the Windows API metadata that publishes its definition, else
+//  the header that defines it.
 //  Codes that ask for write access need no row: that request alone marks them. A code that
 //  also has reading uses is listed when any of its uses writes, as the code alone is seen here.
 //
@@ -165,7 +166,8 @@ static const ULONG DataChangingControlCodes[] = {
     FSCTL_WRITE_PROPERTY_DATA,  // writes a file's property data
     // "FSCTL_SET_SHORT_NAME_BEHAVIOR in windows::Win32::System::Ioctl"
     FSCTL_SET_SHORT_NAME_BEHAVIOR,  // sets how the volume makes short names
-    // "FSCTL_DEDUP_FILE in windows::Win32::System::Ioctl"
+    // No page of its own: defined in winioctl.h of the Windows SDK from Windows 8 on, in the
+    // function numbers 162 to 170 that header keeps for deduplication
     FSCTL_DEDUP_FILE,  // hands a file's data over to deduplication
     // "FSCTL_SCRUB_DATA in windows::Win32::System::Ioctl"
     FSCTL_SCRUB_DATA,  // checks a file's copies and rewrites the damaged ones
