@@ -69,13 +69,6 @@ TEST_F(Policy, BlockedVolumePassesCleanupAndClose) {
   EXPECT_EQ(0u, volume_->Files.count(KTEXT("old.txt")));
 }
 
-TEST_F(Policy, FileSystemControlOnBlockedVolumePasses) {
-  FileHandle before;
-  ASSERT_EQ(STATUS_SUCCESS, Open(before));
-  ASSERT_EQ(STATUS_SUCCESS, SetRules(1, {{kStick, VOLUME_ACCESS_BLOCK}}));
-  EXPECT_EQ(STATUS_SUCCESS, SendRequest(before, IRP_MJ_FILE_SYSTEM_CONTROL, IRP_MN_USER_FS_REQUEST));
-}
-
 struct ReadOnlyCase {
   const char *Name;
   UCHAR Major;
@@ -172,16 +165,38 @@ std::vector<FsControlCase> FsControlCases() {
       {"offload_write", 0x00098268, true},
       {"duplicate_extents", 0x00098344, true},
       {"code_yet_to_come", CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 900, METHOD_BUFFERED, FILE_WRITE_DATA), true},
-      // Changing although they ask for less.
+      // Changing although they ask for less: every row of the driver's table.
       {"mark_volume_dirty", 0x00090030, true},
+      {"move_file", 0x00090074, true},
+      {"set_object_id", 0x00090098, true},
+      {"delete_object_id", 0x000900A0, true},
       {"set_reparse_point", 0x000900A4, true},
+      {"delete_reparse_point", 0x000900AC, true},
+      {"set_object_id_extended", 0x000900BC, true},
+      {"create_or_get_object_id", 0x000900C0, true},
+      {"set_sparse", 0x000900C4, true},
+      {"set_encryption", 0x000900D7, true},
+      {"encryption_fsctl_io", 0x000900DB, true},
+      {"write_raw_encrypted", 0x000900DF, true},
+      {"create_usn_journal", 0x000900E7, true},
+      {"write_usn_close_record", 0x000900EF, true},
+      {"extend_volume", 0x000900F0, true},
+      {"delete_usn_journal", 0x000900F8, true},
       {"sis_copyfile", 0x00090100, true},
       {"set_volume_compression_state", 0x00090140, true},
+      {"set_zero_on_deallocation", 0x00090194, true},
       {"set_repair", 0x00090198, true},
       {"initiate_repair", 0x000901A8, true},
+      {"shrink_volume", 0x000901B0, true},
       {"sd_global_change", 0x000901F4, true},
       {"txfs_write_backup_information2", 0x00090200, true},
+      {"set_persistent_volume_state", 0x00090238, true},
       {"write_usn_reason", 0x000902D0, true},
+      {"usn_track_modified_ranges", 0x000902F4, true},
+      {"set_external_backing", 0x0009030C, true},
+      {"delete_external_backing", 0x00090314, true},
+      {"initiate_file_metadata_optimization", 0x0009035C, true},
+      {"set_integrity_information_ex", 0x00090380, true},
       {"set_reparse_point_ex", 0x0009040C, true},
       {"recall_file", 0x00090117, true},
       {"write_property_data", 0x0009008B, true},
@@ -193,11 +208,23 @@ std::vector<FsControlCase> FsControlCases() {
       {"clean_volume_metadata", 0x0009037C, true},
       {"unmap_space", 0x000903B4, true},
       {"refs_deallocate_ranges", 0x000903D8, true},
+      {"set_refs_smr_volume_gc_parameters", 0x000903E0, true},
+      {"set_refs_file_strictly_sequential", 0x000903E4, true},
       {"delete_corrupted_refs_container", 0x000903F4, true},
       {"encryption_key_control", 0x00090404, true},
       {"refs_stream_snapshot_management", 0x00090440, true},
       {"refs_deallocate_ranges_ex", 0x0009044C, true},
+      {"refs_set_volume_compression_info", 0x00090454, true},
       {"duplicate_cluster", 0x0009045C, true},
+      {"create_lcn_weak_reference", 0x00090460, true},
+      {"clear_lcn_weak_reference", 0x00090464, true},
+      {"clear_all_lcn_weak_references", 0x0009046C, true},
+      {"refs_set_volume_dedup_info", 0x00090470, true},
+      {"refs_checkpoint_volume", 0x0009047C, true},
+      {"upgrade_volume", 0x00090484, true},
+      {"refs_set_volume_io_metrics_info", 0x00090488, true},
+      {"refs_set_rollback_protection_info", 0x00090490, true},
+      {"cascades_refs_set_file_remote", 0x0009049C, true},
       // Oplocks, locks and queries.
       {"request_oplock", 0x00090240, false},
       {"lock_volume", 0x00090018, false},
