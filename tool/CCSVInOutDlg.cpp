@@ -137,19 +137,18 @@ bool ReplaceRows(CCSVInOutDlg* dialog, const Quelmar::Whitelist& entries, bool s
 // The read entries become the list's rows. When they cannot all go in, the rows the list had
 // come back, so that nothing short of the file is kept as if imported; the list's old rows
 // are copied first for that.
-bool ImportRows(CCSVInOutDlg* dialog, Quelmar::Whitelist& entries)
+CCSVInOutDlg::ListOutcome ImportRows(CCSVInOutDlg* dialog, Quelmar::Whitelist& entries)
 {
     Quelmar::Whitelist previous;
     if (!CopyRows(dialog, previous)) {
-        return false;
+        return CCSVInOutDlg::kListKept;
     }
     if (ReplaceRows(dialog, entries, true)) {
-        return true;
+        return CCSVInOutDlg::kListImported;
     }
     // The room the read entries take is what the old rows need back.
     Quelmar::Whitelist().swap(entries);
-    ReplaceRows(dialog, previous, false);
-    return false;
+    return ReplaceRows(dialog, previous, false) ? CCSVInOutDlg::kListKept : CCSVInOutDlg::kListLost;
 }
 
 }  // namespace
@@ -284,7 +283,11 @@ DWORD WINAPI ImportWhitelistWorker(LPVOID parameter)
         ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, nullptr);
     }
     if (read) {
-        if (!ImportRows(dialog, entries)) {
+        const CCSVInOutDlg::ListOutcome outcome = ImportRows(dialog, entries);
+        dialog->m_listOutcome = outcome;
+        if (outcome == CCSVInOutDlg::kListLost) {
+            ShowFailure(dialog, IDS_CSV_ROWS_LOST, nullptr);
+        } else if (outcome == CCSVInOutDlg::kListKept) {
             ShowFailure(dialog, IDS_CSV_IMPORT_FAILED, nullptr);
         } else if (!errors.empty()) {
             ReportRejectedLines(dialog, errors);

@@ -9,6 +9,8 @@
 #include "classlib/CProgressCtrl.h"
 #include "classlib/ScopedHandle.h"
 
+#include <atomic>
+
 class CWhiteListControl;
 
 // From the worker: wParam a code (1 range, 2 steps, 3 end), lParam its value. The value of a
@@ -21,6 +23,9 @@ public:
     enum Progress : int { kSetRange = 1, kStep = 2, kEnd = 3 };
     // End codes: the worker ran (also after a failure it reported), or none was started.
     enum Result : int { kWorkerFinished = 1, kNoWorker = 2 };
+    // What an import left in the list: its rows as they were, the file's rows, or neither
+    // (the rows it had could not all go back after a failure; the user has been told).
+    enum ListOutcome : int { kListKept, kListImported, kListLost };
 
     // path and list stay the caller's and must outlive the dialog. The parent's top-level
     // window is disabled while the worker runs.
@@ -50,6 +55,8 @@ public:
     const CString* m_path;
     CWhiteListControl* m_list;
     int m_mode;
+    // Set by the import's worker before it ends the dialog; read once DoModal has returned.
+    std::atomic<ListOutcome> m_listOutcome{kListKept};
     DWORD m_threadId = 0;
     ScopedHandle m_thread;
     CProgressCtrl m_progress;

@@ -132,6 +132,7 @@
 #define IDS_CSV_FILTER                  4035
 #define IDS_ALL_FILES_FILTER            4036
 #define IDS_CSV_IMPORT_REPLACES         4037
+#define IDS_CSV_ROWS_LOST               4038
 #define IDS_SUMMARY_WHITELIST           3101
 #define IDS_SUMMARY_OUTSIDE             3102
 #define IDS_SUMMARY_OPTIONS             3104

@@ -1,5 +1,8 @@
 #include "core/store/WholeFile.h"
 
+#include <climits>
+#include <utility>
+
 namespace {
 
 const UINT kReadFlags = CFile::modeRead | CFile::shareDenyWrite;
@@ -52,21 +55,54 @@ void ReadWholeFile(const CString& path, std::vector<BYTE>& out)
 
 void WriteWholeFile(const CString& path, const std::vector<BYTE>& bytes)
 {
-    const CString pending = PendingFilePath(path);
+    ReplacementFile file(path, PendingFilePath(path));
+    file.Commit(bytes.data(), bytes.size());
+}
+
+ReplacementFile::ReplacementFile(const CString& path, CString pendingPath) : pending_(std::move(pendingPath))
+{
+    // The caller may have just made the file beside: nothing that fails from here on may leave
+    // it, not even an allocation.
     try {
-        CFile file(pending, kWriteFlags);
-        file.SetLength(bytes.size());
-        file.SeekToBegin();
-        file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-        file.Flush();
-        file.Close();
-    } catch (const CFileException&) {
-        DeleteFileW(pending);
+        path_ = path;
+        CFileException error;
+        if (!file_.Open(pending_, kWriteFlags, &error)) {
+            error.m_strFileName = path_;
+            throw error;
+        }
+    } catch (...) {
+        DeleteFileW(pending_);
         throw;
     }
-    if (!MoveFileExW(pending, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        LONG osError = static_cast<LONG>(GetLastError());
-        DeleteFileW(pending);
-        throw CFileException(CFileException::OsErrorToCause(osError), osError, path);
+}
+
+ReplacementFile::~ReplacementFile()
+{
+    if (!committed_) {
+        // Closed first: the handle shares no deletion.
+        file_.Abort();
+        DeleteFileW(pending_);
     }
+}
+
+void ReplacementFile::Commit(const void* bytes, size_t count)
+{
+    try {
+        if (count > UINT_MAX) {
+            throw CFileException(CFileException::diskFull, ERROR_FILE_TOO_LARGE);
+        }
+        file_.SetLength(count);
+        file_.SeekToBegin();
+        file_.Write(bytes, static_cast<UINT>(count));
+        file_.Flush();
+        file_.Close();
+    } catch (CFileException& error) {
+        error.m_strFileName = path_;
+        throw;
+    }
+    if (!MoveFileExW(pending_, path_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const LONG osError = static_cast<LONG>(GetLastError());
+        throw CFileException(CFileException::OsErrorToCause(osError), osError, path_);
+    }
+    committed_ = true;
 }

@@ -23,3 +23,26 @@ void WriteWholeFile(const CString& path, const std::vector<BYTE>& bytes);
 
 // The file beside path that a save writes first.
 CString PendingFilePath(const CString& path);
+
+// A new image of a file, written to a file beside it that takes the file's place only once
+// Commit has written and flushed it whole. Until then the file keeps its bytes, and whatever
+// ends the image uncommitted (a failure, an exception from elsewhere) deletes the file beside
+// it. Failures throw CFileException naming the file, not the one beside it.
+class ReplacementFile {
+public:
+    // Opens pendingPath for writing, deny write: a file already there is overwritten, and
+    // deleted when it cannot be opened.
+    ReplacementFile(const CString& path, CString pendingPath);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // The image is bytes; it takes the file's place, which fails while a reader holds the file.
+    void Commit(const void* bytes, size_t count);
+
+private:
+    CString path_;
+    CString pending_;
+    CFile file_;
+    bool committed_ = false;
+};

@@ -4,6 +4,7 @@
 #include "core/store/WholeFile.h"
 #include "tool/csv/CsvAnsiText.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -20,6 +21,37 @@ std::vector<BYTE> ReadCsvBytes(const CsvFileJob& job)
     ReadWholeFile(job.path, bytes);
     bytes.resize(CsvTextByteCount(bytes.data(), bytes.size()));
     return bytes;
+}
+
+// A file already at the path must take writing (not read-only, not held by another program):
+// the replacement at the end would fail on it. Nothing is changed.
+void CheckTargetTakesWriting(const CString& path)
+{
+    CFile target;
+    CFileException error;
+    if (!target.Open(path, CFile::modeWrite | CFile::shareDenyWrite, &error) &&
+        error.m_cause != CFileException::fileNotFound) {
+        throw error;
+    }
+}
+
+// The export is written first to a new file in the target's folder, under a name that no file
+// had: the folder is the user's, so a fixed name beside the target could be one of the user's
+// files, which a failed export would then destroy.
+CString NewFileBeside(const CString& path)
+{
+    const int slash = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
+    const CString folder = slash >= 0 ? path.Left(slash + 1) : CString(L".");
+    // Room for the name is taken before the file is made, so that nothing can fail between
+    // making it and handing it to its owner.
+    CString name;
+    WCHAR* buffer = name.GetBuffer(MAX_PATH);
+    if (GetTempFileNameW(folder, L"csv", 0, buffer) == 0) {
+        const LONG osError = static_cast<LONG>(GetLastError());
+        throw CFileException(CFileException::OsErrorToCause(osError), osError, path);
+    }
+    name.ReleaseBuffer();
+    return name;
 }
 
 }  // namespace
@@ -40,17 +72,12 @@ void ReadWhitelistCsv(CsvErrorList& errors, const CsvFileJob& job, Whitelist& en
 
 void WriteWhitelistCsv(const CsvFileJob& job, const Whitelist& entries)
 {
-    // Opened before anything else, so that a file that cannot be written is reported before
-    // any work is done.
-    CFile file(job.path, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite | CFile::shareDenyWrite);
+    // Both files are opened before anything else, so that a file that cannot be written is
+    // reported before any work is done.
+    CheckTargetTakesWriting(job.path);
+    ReplacementFile file(job.path, NewFileBeside(job.path));
     const std::string bytes = TextToAnsiBytes(BuildWhitelistCsvDocument(job, entries), job.path);
-    if (bytes.size() > UINT_MAX) {
-        throw CFileException(CFileException::diskFull, ERROR_FILE_TOO_LARGE, job.path);
-    }
-    file.SetLength(bytes.size());
-    file.SeekToBegin();
-    file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-    file.Close();
+    file.Commit(bytes.data(), bytes.size());
 }
 
 }  // namespace Quelmar

@@ -16,7 +16,9 @@ int CountCsvLines(const CsvFileJob& job);
 // Appends the file's accepted rows to entries and one error text per rejected line to errors.
 void ReadWhitelistCsv(CsvErrorList& errors, const CsvFileJob& job, Whitelist& entries);
 
-// Creates or replaces the file with one row per entry, in the thread's ANSI code page.
+// Creates or replaces the file with one row per entry, in the thread's ANSI code page. The
+// text goes to a new file beside it, which takes its place only once written whole: after any
+// failure a file already at the path keeps its bytes, and no new file is left.
 void WriteWhitelistCsv(const CsvFileJob& job, const Whitelist& entries);
 
 }  // namespace Quelmar

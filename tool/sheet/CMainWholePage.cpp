@@ -150,6 +150,10 @@ void CMainWholePage::OnExportCsv()
 
 BOOL CMainWholePage::OnApply()
 {
+    // The sheet then stores nothing and stays open.
+    if (m_fields.RefuseShortList(this)) {
+        return FALSE;
+    }
     CMainSheet* sheet = CMainSheet::FromPage(*this);
     if (sheet != nullptr && IsChanged()) {
         Quelmar::SettingV3& edited = sheet->m_editedSetting;

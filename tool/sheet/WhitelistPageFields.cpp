@@ -179,7 +179,14 @@ BOOL WhitelistPageFields::ImportCsv(CWnd* owner)
     }
     const CString path(file);
     CCSVInOutDlg dialog(&path, &list, CCSVInOutDlg::kImport, owner);
-    return dialog.DoModal() == CCSVInOutDlg::kWorkerFinished ? TRUE : FALSE;
+    if (dialog.DoModal() != CCSVInOutDlg::kWorkerFinished) {
+        return FALSE;
+    }
+    // Rows put back after a failure are those of a list that may already have been short.
+    if (dialog.m_listOutcome != CCSVInOutDlg::kListKept) {
+        rowsLost = dialog.m_listOutcome == CCSVInOutDlg::kListLost;
+    }
+    return TRUE;
 }
 
 void WhitelistPageFields::ExportCsv(CWnd* owner)
@@ -200,4 +207,13 @@ void WhitelistPageFields::ExportCsv(CWnd* owner)
     const CString path(file);
     CCSVInOutDlg dialog(&path, &list, CCSVInOutDlg::kExport, owner);
     dialog.DoModal();
+}
+
+BOOL WhitelistPageFields::RefuseShortList(CWnd* owner) const
+{
+    if (!rowsLost) {
+        return FALSE;
+    }
+    AfxMessageBoxFromIds(owner->m_hWnd, IDS_CSV_ROWS_LOST, IDS_SHEET_CAPTION, MB_ICONERROR);
+    return TRUE;
 }

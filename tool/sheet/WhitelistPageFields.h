@@ -21,6 +21,9 @@ public:
     int blockPortableDevices = 0;   // check box 1029
     int blockCdWriting = 0;         // check box 1031
     int blockInternalSd = 0;        // check box 1045
+    // An import could neither bring in its file nor give the list its rows back: the list is
+    // short, and is not to be stored until an import fills it.
+    bool rowsLost = false;
 
     // Radio group 1005, the list 1001 (bound on the first exchange), checks 1029, 1031, 1045.
     void Exchange(CDataExchange* dx);
@@ -41,9 +44,12 @@ public:
     BOOL AddEntry(CWnd* owner);
     BOOL EditSelectedEntry(CWnd* owner);
     BOOL DeleteSelectedEntries(CWnd* owner);
-    // TRUE when the CSV dialog ran its worker (the list then holds the file's rows).
+    // TRUE when the CSV dialog ran its worker (the list then holds the file's rows, its own, or,
+    // noted in rowsLost, neither).
     BOOL ImportCsv(CWnd* owner);
     void ExportCsv(CWnd* owner);
+    // TRUE, after saying so, when the list is not to be stored (rowsLost).
+    BOOL RefuseShortList(CWnd* owner) const;
 };
 
 // The radio index that shows a stored rule: 1 for all read-only, 0 for anything else.

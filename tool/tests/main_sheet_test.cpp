@@ -436,6 +436,44 @@ TEST_F(MainSheet, FailedApplyKeepsTheEditsApplicableUntilItSucceeds)
     }
 }
 
+// An import whose rows cannot all go in, and after which the list's own rows cannot all come
+// back, leaves the list short: the user is told, and OK stores nothing until an import fills
+// the list again.
+TEST_F(MainSheet, ListThatAnImportLeftShortIsNotStoredUntilAnImportFillsIt)
+{
+    Install(InstalledSetting(), PasswordOnly(L"secret"));
+    TempFolder folder;
+    const std::wstring csv = folder.File(L"list.csv");
+    ASSERT_TRUE(WriteBytes(csv, "0,1,0x0781,1,0x5567,1,NEW1,0,,0,\r\n0,1,0x0781,1,0x5567,1,NEW2,0,,0,\r\n"));
+    std::wstring lost, refused;
+    size_t shortRows = 99;
+    bool openAfterOk = false;
+    const INT_PTR result = RunSheet([&](HWND sheet) {
+        HWND general = ShowPage(sheet, 0);
+        HWND list = GetDlgItem(general, IDC_WHITELIST);
+        // The second row fails, and so does the earlier row on its way back.
+        lost = sheettest::ImportWhileTheListRunsOutOfMemory(uiThread_, general, csv, 2);
+        shortRows = ui::ListRows(list).size();
+        ui::Click(sheet, IDOK);
+        refused = AnswerMessageBox(IDOK, 10000);
+        openAfterOk = !ui::WaitUntil([&] { return !IsWindow(sheet); }, 500);
+        ui::Click(general, IDC_CSV_IMPORT);
+        AnswerMessageBox(IDYES);
+        sheettest::ChooseFile(uiThread_, csv);
+        ui::WaitUntil([&] { return ui::ListRows(list).size() == 2 && IsWindowEnabled(sheet); }, 10000);
+        ui::Click(sheet, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(lost, Loaded(IDS_CSV_ROWS_LOST));
+    EXPECT_EQ(shortRows, 0u);
+    EXPECT_EQ(refused, Loaded(IDS_CSV_ROWS_LOST));
+    EXPECT_TRUE(openAfterOk);
+    const Quelmar::SettingV3 stored = StoredSetting();
+    ASSERT_EQ(stored.whitelist.size(), 2u);
+    EXPECT_EQ(stored.whitelist[1].serialNumber, L"NEW2");
+    EXPECT_EQ(CommandsSinceStart(), (std::vector<DWORD>{2}));
+}
+
 TEST_F(MainSheet, FirstRunStoresEverythingOnceThenNothingWithoutAChange)
 {
     Connect();

@@ -7,12 +7,14 @@
 #include "core/store/SettingStore.h"
 #include "core/store/StoreConstants.h"
 #include "core/tests/product_key_support.h"
+#include "core/tests/stick_entry.h"
 #include "tool/wizard/CInitializeWizard.h"
 #include "tool/ISettingToolCore.h"
 #include "tool/SettingToolCore.h"
 #include "tool/resource.h"
 #include "tool/tests/fake_service_pipe.h"
 #include "tool/tests/sheet_driver.h"
+#include "tool/tests/test_files.h"
 #include "tool/tests/ui_driver.h"
 
 #include <gtest/gtest.h>
@@ -175,4 +177,39 @@ TEST_F(SetupWizard, FailedPasswordSaveKeepsTheWizardOpenAndTheNextStartIsAFirstR
     EXPECT_EQ(next.GetSettings()->blockInternalSd, 0);
     EXPECT_EQ(next.GetPasswordData()->passwordSet, 0);
     next.Disconnect();
+}
+
+// As on the settings page: a list that an import left short, with neither the file's rows nor
+// its own, is not carried on to Finish, which would store it.
+TEST_F(SetupWizard, ListThatAnImportLeftShortKeepsTheWizardOnItsPage)
+{
+    Quelmar::SettingV3 setting;
+    Quelmar::AssignSetting(setting, *Quelmar::GetSettingToolCore().GetSettings());
+    setting.whitelist = {StickEntry(0x1234, 0x0001, L"OLD", Quelmar::WhitelistFullAccess)};
+    Quelmar::GetSettingToolCore().SetSettings(setting);
+    tooltest::TempFolder folder;
+    const std::wstring csv = folder.File(L"list.csv");
+    ASSERT_TRUE(tooltest::WriteBytes(csv, "0,1,0x0781,1,0x5567,1,NEW1,0,,0,\r\n0,1,0x0781,1,0x5567,1,NEW2,0,,0,\r\n"));
+    const DWORD uiThread = GetCurrentThreadId();
+    std::wstring lost, refused;
+    bool stayed = false;
+    {
+        CInitializeWizard wizard;
+        ui::Driver driver([&] {
+            HWND sheet = ui::WaitForDialog(uiThread, kWizardNextId, 10000, true);
+            if (sheet == nullptr) {
+                return;
+            }
+            HWND whole = ui::CurrentPage(sheet);
+            lost = sheettest::ImportWhileTheListRunsOutOfMemory(uiThread, whole, csv, 2);
+            PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+            refused = sheettest::AnswerMessageBox(IDOK);
+            stayed = ui::CurrentPage(sheet) == whole;
+            PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        });
+        wizard.DoModal();
+    }
+    EXPECT_EQ(lost, Loaded(IDS_CSV_ROWS_LOST));
+    EXPECT_EQ(refused, Loaded(IDS_CSV_ROWS_LOST));
+    EXPECT_TRUE(stayed);
 }

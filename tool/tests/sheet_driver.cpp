@@ -1,10 +1,14 @@
 #include "tool/tests/sheet_driver.h"
 
+#include "core/tests/failing_allocation.h"
+#include "tool/CWhiteListControl.h"
+#include "tool/resource.h"
 #include "tool/tests/ui_driver.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cwchar>
 
 namespace sheettest {
@@ -40,7 +44,39 @@ BOOL CALLBACK MatchFolderDialog(HWND window, LPARAM param)
     return TRUE;
 }
 
+// Blocks of rows the list still takes before it runs out of memory; the list's own procedure.
+std::atomic<int> g_blocksBeforeFailure{0};
+WNDPROC g_listProcedure = nullptr;
+
+// Runs on the list's thread.
+LRESULT CALLBACK ListOutOfMemoryProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_APP_APPEND_ENTRIES && --g_blocksBeforeFailure < 0) {
+        oomtest::FailingAllocations failing(0);
+        return CallWindowProcW(g_listProcedure, window, message, wParam, lParam);
+    }
+    return CallWindowProcW(g_listProcedure, window, message, wParam, lParam);
+}
+
 }  // namespace
+
+std::wstring ImportWhileTheListRunsOutOfMemory(DWORD threadId, HWND page, const std::wstring& csv, int failingBlock)
+{
+    HWND list = GetDlgItem(page, IDC_WHITELIST);
+    g_blocksBeforeFailure = failingBlock - 1;
+    g_listProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(list, GWLP_WNDPROC));
+    SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListOutOfMemoryProcedure));
+    ui::Click(page, IDC_CSV_IMPORT);
+    AnswerMessageBox(IDYES);
+    ChooseFile(threadId, csv);
+    ui::SaveScreenshot(WaitForAnyMessageBox(10000), L"csv_rows_lost");
+    const std::wstring message = AnswerMessageBox(IDOK);
+    SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_listProcedure));
+    // The page hears how the import ended once its dialog has gone and freed the sheet.
+    HWND sheet = GetAncestor(page, GA_ROOT);
+    ui::WaitUntil([&] { return IsWindowEnabled(sheet) != FALSE; }, kWaitMs);
+    return message;
+}
 
 HWND ShowPage(HWND sheet, int index)
 {

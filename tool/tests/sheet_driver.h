@@ -34,4 +34,10 @@ HWND WaitForFolderDialog(DWORD threadId, DWORD timeoutMs = 10000);
 // Waits for the folder selection of the thread; chooses the folder, or cancels when empty.
 bool ChooseFolder(DWORD threadId, const std::wstring& folder);
 
+// Imports the CSV file on the page (answering its question) while the page's list runs out of
+// memory, on its own thread, at every block of rows from the failingBlock-th (counted from 1)
+// on. The message the import ends with, photographed as csv_rows_lost; returns once the
+// import's dialog has ended.
+std::wstring ImportWhileTheListRunsOutOfMemory(DWORD threadId, HWND page, const std::wstring& csv, int failingBlock);
+
 }  // namespace sheettest

@@ -28,6 +28,11 @@ BOOL CInitializeWizardWholePage::OnSetActive()
     return CPropertyPage::OnSetActive();
 }
 
+LRESULT CInitializeWizardWholePage::OnWizardNext()
+{
+    return m_fields.RefuseShortList(this) ? -1 : CPropertyPage::OnWizardNext();
+}
+
 void CInitializeWizardWholePage::UpdateButtons()
 {
     const BOOL rowChosen = m_fields.HasSelectedRow();

@@ -16,6 +16,8 @@ public:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     BOOL OnSetActive() override;
+    // Stays while an import has left the list short: Finish would store it.
+    LRESULT OnWizardNext() override;
     BOOL OnCmdMsg(UINT id, int code) override;
     BOOL OnNotifyMsg(NMHDR* header, LRESULT* result) override;
 

@@ -1,10 +1,15 @@
 //
 //  The Windows routines over real files in code page 932: golden files checked in beside this
-//  test (data/make_golden.py writes them), files written and read back, and the file errors.
+//  test (data/make_golden.py writes them), files written and read back, the file errors, and
+//  exports that fail midway (on a disk that fills up, WriteFile being taken over for this test
+//  executable, or for want of memory).
 //
 #include "classlib/CFile.h"
+#include "core/tests/failing_allocation.h"
+#include "testbed/machine/interpose.h"
 #include "tool/csv/CsvWhitelistFile.h"
 #include "tool/csv/tests/csv_test_support.h"
+#include "tool/tests/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +19,31 @@
 namespace {
 
 using namespace Quelmar;
+
+// A disk that fills up: while a test gives this thread some room, its writes take that many
+// more bytes at most, and the write that does not fit stores what fits and fails as on a full
+// disk. Without room given, WriteFile is the system's.
+thread_local long long g_diskRoom = -1;
+
+BOOL WINAPI WriteFileToSmallDisk(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    static auto real = testbed::RealFunction<decltype(&::WriteFile)>(L"kernel32.dll", "WriteFile");
+    if (g_diskRoom < 0) {
+        return real(file, buffer, count, written, overlapped);
+    }
+    const DWORD fits = count <= g_diskRoom ? count : static_cast<DWORD>(g_diskRoom);
+    DWORD done = 0;
+    const BOOL wrote = real(file, buffer, fits, &done, overlapped);
+    g_diskRoom -= done;
+    if (written != nullptr) {
+        *written = done;
+    }
+    if (wrote && fits < count) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return wrote;
+}
 
 const LCID kJapanese = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT);
 
@@ -123,27 +153,77 @@ TEST_F(CsvWhitelistFileTest, CountsLineBreaksOfGoldenFile)
     EXPECT_EQ(CountCsvLines(Job(Golden(L"written.csv"))), 4);
 }
 
-TEST_F(CsvWhitelistFileTest, WritesGoldenBytesWithCrLfOnlyBetweenRows)
+// An export leaves the file at the path holding either the whole new text or what it held
+// before, and no other file beside it; a file that cannot be written is reported before the
+// first row is built.
+TEST_F(CsvWhitelistFileTest, ExportReplacesTheFileWholeOrLeavesItAsItWas)
 {
     // The yen sign shows something only where the code page has a look-alike for it.
     char bestFit = 0;
     ASSERT_EQ(WideCharToMultiByte(CP_THREAD_ACP, 0, L"\u00A5", 1, &bestFit, 1, nullptr, nullptr), 1);
     ASSERT_EQ(bestFit, '\\') << "this code page writes no look-alike for the yen sign";
-
     // The product's own LF stays one byte; characters outside the code page become "?".
-    WriteWhitelistCsv(Job(path_), WrittenEntries());
-    EXPECT_EQ(FileBytes(path_), FileBytes(Golden(L"written.csv")));
-    EXPECT_EQ(steps_, 3);
-}
-
-TEST_F(CsvWhitelistFileTest, WritingReplacesLongerFileAndEmptyListTruncates)
-{
-    PutFileBytes(path_, std::string(5000, 'x'));
-    const Whitelist one = {CsvEntry(0, 1, 1, 0, 0, 0, L"", 0, L"", 0, L"")};
-    WriteWhitelistCsv(Job(path_), one);
-    EXPECT_EQ(FileBytes(path_), "0,1,0x0001,0,0x0000,0,,0,,0,\r\n");
-    WriteWhitelistCsv(Job(path_), Whitelist());
-    EXPECT_EQ(FileBytes(path_), "");
+    const std::string written = FileBytes(Golden(L"written.csv"));
+    const std::string earlier(200, 'x');
+    const std::string empty;
+    enum Failure { kNone, kMissingFolder, kTargetHeld, kDiskFull, kMemoryOut };
+    const struct {
+        const char* name;
+        bool earlierFile;
+        bool noRows;
+        Failure failure;
+        const std::string* after;   // null: no file
+        int steps;
+    } cases[] = {
+        {"new file", false, false, kNone, &written, 3},
+        {"longer earlier file", true, false, kNone, &written, 3},
+        {"no rows", true, true, kNone, &empty, 0},
+        {"missing folder", false, false, kMissingFolder, nullptr, 0},
+        {"earlier file held by another program", true, false, kTargetHeld, &earlier, 0},
+        {"disk full midway through the earlier file", true, false, kDiskFull, &earlier, 3},
+        {"memory out while the text is built", false, false, kMemoryOut, nullptr, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tooltest::TempFolder folder;
+        const CString path(folder.File(c.failure == kMissingFolder ? L"none\\list.csv" : L"list.csv").c_str());
+        if (c.earlierFile) {
+            PutFileBytes(path, earlier);
+        }
+        steps_ = 0;
+        CsvFileJob job = Job(path);
+        if (c.failure == kMemoryOut) {
+            job.progress = [](LPVOID steps) {
+                CountStep(steps);
+                oomtest::g_allocationsBeforeFailure = 0;
+            };
+        }
+        bool fileError = false;
+        bool otherError = false;
+        {
+            CFile holder;
+            if (c.failure == kTargetHeld) {
+                ASSERT_TRUE(holder.Open(path, CFile::modeRead | CFile::shareDenyWrite));
+            }
+            g_diskRoom = c.failure == kDiskFull ? 40 : -1;
+            try {
+                WriteWhitelistCsv(job, c.noRows ? Whitelist() : WrittenEntries());
+            } catch (const CFileException&) {
+                fileError = true;
+            } catch (...) {
+                otherError = true;
+            }
+            oomtest::g_allocationsBeforeFailure = -1;
+            g_diskRoom = -1;
+        }
+        EXPECT_EQ(fileError, c.failure != kNone && c.failure != kMemoryOut);
+        EXPECT_EQ(otherError, c.failure == kMemoryOut);
+        EXPECT_EQ(steps_, c.steps);
+        EXPECT_EQ(folder.Files(), c.after != nullptr ? std::vector<std::wstring>{L"list.csv"} : std::vector<std::wstring>());
+        if (c.after != nullptr) {
+            EXPECT_EQ(FileBytes(path), *c.after);
+        }
+    }
 }
 
 TEST_F(CsvWhitelistFileTest, RefusesHugeFileWithFileErrorAndKeepsLists)
@@ -162,7 +242,7 @@ TEST_F(CsvWhitelistFileTest, RefusesHugeFileWithFileErrorAndKeepsLists)
     EXPECT_EQ(steps_, 0);
 }
 
-TEST_F(CsvWhitelistFileTest, MissingFileOrFolderIsAFileError)
+TEST_F(CsvWhitelistFileTest, MissingFileIsAFileError)
 {
     Whitelist entries;
     CsvErrorList errors;
@@ -172,8 +252,8 @@ TEST_F(CsvWhitelistFileTest, MissingFileOrFolderIsAFileError)
     } catch (const CFileException& e) {
         EXPECT_EQ(e.m_cause, CFileException::fileNotFound);
     }
-    EXPECT_THROW(WriteWhitelistCsv(Job(path_ + L"-none\\x.csv"), Whitelist()), CFileException);
-    EXPECT_EQ(steps_, 0);
 }
 
 }  // namespace
+
+TESTBED_INTERPOSE(WriteFile, 20, WriteFileToSmallDisk)
