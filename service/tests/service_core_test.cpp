@@ -624,26 +624,42 @@ TEST_F(EnforcementThreadTest, DeviceEventRulesAPluggedStick)
     StopQuelmarThread(thread_, 0);
 }
 
-TEST_F(EnforcementThreadTest, RequestsQueuedWhenTheThreadEndsAreAnswered)
+TEST_F(EnforcementThreadTest, RequestsQueuedWhenTheThreadEndsAreAnsweredAndFreed)
 {
     Store(OfficeSetting(1));
     core_->LoadSettings();
-    ASSERT_TRUE(DriverControl::GetInstance()->Open(1000));
-    CWinThread* started = AfxBeginThread(RUNTIME_CLASS(QuelmarThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-    ASSERT_NE(nullptr, started);
-    // The quit is queued ahead of the request: the loop ends before it reaches it.
-    started->PostThreadMessage(WM_QUIT, 0, 0);
-    ThreadRequest* request = ThreadRequest::Create();
-    ASSERT_NE(nullptr, request);
-    request->processId = GetCurrentProcessId();
-    ASSERT_TRUE(request->Post(started->m_nThreadID, WM_APP_ADD_EXEMPT_PROCESS));
-    EXPECT_FALSE(request->WaitForAnswer(0));
-    started->ResumeThread();
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started->m_hThread, 10000));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(request->Event(), 0));
-    EXPECT_EQ(0, request->result);
-    request->Release();
-    delete started;
+    const struct {
+        const char* end;
+        bool failsSettingUp;
+    } cases[] = {{"the loop ends at a quit queued ahead of the request", false},
+                 {"a failure no handler expects while the thread sets itself up", true}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(DriverControl::GetInstance()->Open(1000)) << c.end;
+        pc_.pc.beforeRequest = [fails = c.failsSettingUp](DWORD) {
+            if (fails)
+                throw 7;
+        };
+        CWinThread* started = AfxBeginThread(RUNTIME_CLASS(QuelmarThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+        ASSERT_NE(nullptr, started) << c.end;
+        if (!c.failsSettingUp)
+            started->PostThreadMessage(WM_QUIT, 0, 0);
+        ThreadRequest* request = ThreadRequest::Create();
+        ASSERT_NE(nullptr, request) << c.end;
+        request->processId = GetCurrentProcessId();
+        ASSERT_TRUE(request->Post(started->m_nThreadID, WM_APP_ADD_EXEMPT_PROCESS)) << c.end;
+        started->ResumeThread();
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started->m_hThread, 10000)) << c.end;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(request->Event(), 0)) << c.end;
+        EXPECT_EQ(0, request->result) << c.end;
+        // The thread let go of the reference it was posted with: the requester's is the last.
+        heapcheck::FreedBlockWatch watch;
+        request->Release();
+        EXPECT_TRUE(watch.Freed(request)) << c.end;
+        EXPECT_EQ(0u, watch.OverwrittenBlocks()) << c.end;
+        pc_.pc.beforeRequest = nullptr;
+        delete started;
+        DriverControl::DeleteInstance();
+    }
 }
 
 TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpWritesOnlyIntoALiveBlock)
