@@ -37,6 +37,10 @@ public:
     // did not take it, in which case the next pass sends it again.
     BOOL SendPolicy(const VolumePolicyMap& map);
 
+    // Takes over the table that an ended predecessor left with the driver, and the volumes it
+    // was computed from, so that the first pass compares against what the driver holds.
+    void TakeOverSentTable(QuelmarDecision& ended);
+
     // Refills the card-reader volume set: lettered volumes that are neither system volumes nor
     // on a USB storage device and report an SD bus, or are removable on any bus but USB.
     void ScanDrives();

@@ -101,6 +101,12 @@ BOOL QuelmarDecision::SendPolicy(const VolumePolicyMap& map)
     return TRUE;
 }
 
+void QuelmarDecision::TakeOverSentTable(QuelmarDecision& ended)
+{
+    sentMap_ = std::move(ended.sentMap_);
+    volumes_ = std::move(ended.volumes_);
+}
+
 void QuelmarDecision::RemountChangedDrives(const VolumePolicyMap& sent, const VolumePolicyMap& previous)
 {
     Quelmar::RemountChangedDrives(sent, previous, volumes_);

@@ -21,14 +21,20 @@ namespace {
 const UINT_PTR kRecheckTimerId = 1000;
 const DWORD kStopLimit = 30000;
 
-// Creates the thread suspended and lets it go; the driver handle must be open.
-QuelmarThread* BeginQuelmarThread()
+// Creates the thread suspended and lets it go; the driver handle must be open. A thread that
+// follows an ended one takes over what that one left before it runs.
+QuelmarThread* BeginQuelmarThread(QuelmarThread* ended)
 {
     CWinThread* started = AfxBeginThread(RUNTIME_CLASS(QuelmarThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-    if (started != nullptr) {
-        started->ResumeThread();
+    if (started == nullptr) {
+        return nullptr;
     }
-    return static_cast<QuelmarThread*>(started);
+    QuelmarThread* thread = static_cast<QuelmarThread*>(started);
+    if (ended != nullptr) {
+        thread->TakeOverSentTable(*ended);
+    }
+    thread->ResumeThread();
+    return thread;
 }
 
 bool SameVolumeList(const std::vector<VolumeRecord>& a, const std::vector<VolumeRecord>& b)
@@ -359,7 +365,7 @@ QuelmarThread* StartQuelmarThread()
     if (!driver->Open(DriverOpenLimitEnforcement)) {
         return nullptr;
     }
-    QuelmarThread* started = BeginQuelmarThread();
+    QuelmarThread* started = BeginQuelmarThread(nullptr);
     if (started == nullptr) {
         const DWORD error = GetLastError();
         DriverControl::DeleteInstance();
@@ -401,7 +407,10 @@ QuelmarThread* ReplaceEndedQuelmarThread(QuelmarThread* ended)
     if (!DriverControl::GetInstance()->Open(DriverOpenLimitEnforcement)) {
         return nullptr;
     }
-    QuelmarThread* successor = BeginQuelmarThread();
+    // The driver still holds the ended thread's table. Compared against an empty one, a volume
+    // that the new setting frees would count as new and allowed, and Explorer would never see
+    // it come back.
+    QuelmarThread* successor = BeginQuelmarThread(ended);
     if (successor != nullptr) {
         delete ended;
     }

@@ -92,9 +92,11 @@ void StopQuelmarThread(QuelmarThread* thread, LONG releaseFlag);
 
 // Starts a thread in place of one that ended by itself, after a failure that no handler
 // expected, and deletes the ended one. The new thread takes over the driver handle that the
-// ended one left open, so the table in force stays until its first pass sends the next. Null
-// when no thread could start: the ended one is then left to the caller, still holding the
-// handle, so that a later try can replace it or a stop can release its table.
+// ended one left open, so the table in force stays until its first pass sends the next, and
+// that table with its volumes, so that the pass tells Explorer of the volumes whose state it
+// changes, as the ended thread's next pass would have. Null when no thread could start: the
+// ended one is then left to the caller, still holding the handle and its table, so that a later
+// try can replace it or a stop can release the table.
 QuelmarThread* ReplaceEndedQuelmarThread(QuelmarThread* ended);
 
 }  // namespace Quelmar

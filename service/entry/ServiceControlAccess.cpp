@@ -1,14 +1,17 @@
 #include "service/entry/ServiceControlAccess.h"
 
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 namespace Quelmar {
 
 namespace {
 
-// The service whose narrowing has not held yet, or none.
+// The service whose narrowing has not held yet, or none; it stays marked until a try holds.
 std::atomic<LPCWSTR> pendingService{nullptr};
+// Held by the one caller that tries; the others go on at once.
+std::mutex retryLock;
 
 class ScopedServiceHandle {
 public:
@@ -36,6 +39,18 @@ struct Sid {
     }
     bool valid = false;
 };
+
+// A try that throws, as when memory runs out, is a try that did not hold. It must not end the
+// thread that made it: the volume-event thread would end silently, and no later volume event
+// would reach the service.
+bool TryToRestrict(LPCWSTR serviceName)
+{
+    try {
+        return RestrictUserDefinedControl(serviceName) != FALSE;
+    } catch (...) {
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -142,18 +157,21 @@ BOOL RestrictUserDefinedControl(LPCWSTR serviceName)
 
 void NarrowControlAccess(LPCWSTR serviceName)
 {
-    pendingService = RestrictUserDefinedControl(serviceName) ? nullptr : serviceName;
+    pendingService = TryToRestrict(serviceName) ? nullptr : serviceName;
 }
 
 void RetryControlAccess()
 {
-    // One caller at a time takes the pending name; the others find none and go on.
-    const LPCWSTR serviceName = pendingService.exchange(nullptr);
-    if (serviceName == nullptr) {
+    if (pendingService.load() == nullptr) {
         return;
     }
-    if (!RestrictUserDefinedControl(serviceName)) {
-        pendingService = serviceName;
+    std::unique_lock<std::mutex> oneAtATime(retryLock, std::try_to_lock);
+    if (!oneAtATime.owns_lock()) {
+        return;
+    }
+    const LPCWSTR serviceName = pendingService.load();
+    if (serviceName != nullptr && TryToRestrict(serviceName)) {
+        pendingService = nullptr;
     }
 }
 

@@ -19,7 +19,8 @@ BOOL RestrictUserDefinedControl(LPCWSTR serviceName);
 // again: every interactive user could stop the enforcement until it holds.
 void NarrowControlAccess(LPCWSTR serviceName);
 // Tries again while the narrowing at start has not held; nothing once it held, or when no
-// start asked for it.
+// start asked for it. One caller tries at a time, the others go on. No failure of a try, not
+// even a thrown one, leaves this function or ends the retries.
 void RetryControlAccess();
 
 }  // namespace Quelmar

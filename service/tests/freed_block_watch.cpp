@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +74,12 @@ size_t FreedBlockWatch::KeptBlocks() const
 {
     std::lock_guard<std::mutex> hold(keptLock);
     return keptCount;
+}
+
+bool FreedBlockWatch::Freed(const void* block) const
+{
+    std::lock_guard<std::mutex> hold(keptLock);
+    return std::find(kept, kept + keptCount, block) != kept + keptCount;
 }
 
 }  // namespace heapcheck

@@ -21,6 +21,8 @@ public:
     // Blocks freed since the watch began whose mark was written over after their release.
     size_t OverwrittenBlocks() const;
     size_t KeptBlocks() const;
+    // The block was freed since the watch began (and is kept).
+    bool Freed(const void* block) const;
 };
 
 }  // namespace heapcheck

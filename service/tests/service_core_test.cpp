@@ -303,8 +303,8 @@ TEST_F(ServiceCoreTest, EnforcementThatCouldNotStartIsRetriedAtTheNextDeviceEven
 
 TEST_F(ServiceCoreTest, EnforcementAfterAFailureRunsAgainOrReleasesTheDriver)
 {
-    enum class Then { DeviceEvent, ReloadOff, Stop };
-    // The releases come first: the remounter's letters are then those of this PC alone.
+    enum class Then { DeviceEvent, ReloadOff, Stop, ReloadAllowingTheStick };
+    // The remounts come first: the remounter's letters are then those of this PC alone.
     const struct {
         const char* failure;
         bool endsThread;
@@ -314,6 +314,8 @@ TEST_F(ServiceCoreTest, EnforcementAfterAFailureRunsAgainOrReleasesTheDriver)
         {"thread ended by a failure no handler expects, then control switched off", true, false, Then::ReloadOff},
         {"thread ended by a failure no handler expects, then the service stopped", true, false, Then::Stop},
         {"thread ended, no new thread could start, then control switched off", true, true, Then::ReloadOff},
+        {"thread ended by a failure no handler expects, then a reload that allows the blocked stick", true, false,
+         Then::ReloadAllowingTheStick},
         {"thread ended by a failure no handler expects, then a device event", true, false, Then::DeviceEvent},
         {"allocation failure while the thread sets itself up, then a device event", false, false, Then::DeviceEvent}};
     pc_.pc.SetWindowsVersion(6, 2);
@@ -380,8 +382,10 @@ TEST_F(ServiceCoreTest, EnforcementAfterAFailureRunsAgainOrReleasesTheDriver)
             EXPECT_NE(0, bridge_->Kernel().Probe(pc_.unknown.deviceName, 4321).create) << c.failure;
         }
         const size_t remountsBefore = remounts().size();
-        // What only a new thread's table can rule: a stick no pass has seen.
+        // What only a new thread's table can rule: a stick no pass has seen, or one that the
+        // ended thread's table blocked and the new setting allows.
         testbed::Volume* ruled = nullptr;
+        int ruledState = 1;
         switch (c.then) {
         case Then::DeviceEvent:
             ruled = &PlugLateStick(lateLetter++);
@@ -394,20 +398,32 @@ TEST_F(ServiceCoreTest, EnforcementAfterAFailureRunsAgainOrReleasesTheDriver)
         case Then::Stop:
             core_->Stop();
             break;
+        case Then::ReloadAllowingTheStick: {
+            SettingV3 allowing = OfficeSetting(1);
+            allowing.whitelist.push_back(Entry(0x090C, 0x1000, _T("UNKNOWN02"), UseVendor | UseProduct | UseSerial, 0));
+            Store(allowing);
+            core_->ReloadSettings();
+            ruled = &pc_.unknown;
+            ruledState = 0;
+            break;
+        }
         }
         if (ruled != nullptr) {
             EXPECT_TRUE(core_->HasEnforcementThread()) << c.failure;
-            EXPECT_TRUE(RuleBecomes(*ruled, 1)) << c.failure;
+            EXPECT_TRUE(RuleBecomes(*ruled, ruledState)) << c.failure;
             EXPECT_EQ(1, bridge_->Kernel().DriverMode()) << c.failure;
             EXPECT_EQ(0, Rule(pc_.known)) << c.failure;
         } else {
-            // No thread follows: the driver is released as at any release, and Explorer is told.
+            // No thread follows: the driver is released as at any release.
             EXPECT_FALSE(core_->HasEnforcementThread()) << c.failure;
             EXPECT_EQ(0, bridge_->Kernel().DriverMode()) << c.failure;
             EXPECT_EQ(0, bridge_->Kernel().Probe(pc_.unknown.deviceName, 4321).create) << c.failure;
             EXPECT_FALSE(DriverControl::GetInstance()->IsOpen()) << c.failure;
+        }
+        if (c.then != Then::DeviceEvent) {
+            // The stick is free again, and Explorer is told, as after a live thread's pass.
+            EXPECT_TRUE(Eventually([&] { return remounts().size() == remountsBefore + 1; })) << c.failure;
             const std::vector<std::wstring> after = remounts();
-            EXPECT_EQ(remountsBefore + 1, after.size()) << c.failure;
             EXPECT_EQ(L"\"C:\\Program Files\\QEVRIN\\QEVRINrmt.exe\" H", after.empty() ? L"" : after.back())
                 << c.failure;
         }
@@ -608,26 +624,42 @@ TEST_F(EnforcementThreadTest, DeviceEventRulesAPluggedStick)
     StopQuelmarThread(thread_, 0);
 }
 
-TEST_F(EnforcementThreadTest, RequestsQueuedWhenTheThreadEndsAreAnswered)
+TEST_F(EnforcementThreadTest, RequestsQueuedWhenTheThreadEndsAreAnsweredAndFreed)
 {
     Store(OfficeSetting(1));
     core_->LoadSettings();
-    ASSERT_TRUE(DriverControl::GetInstance()->Open(1000));
-    CWinThread* started = AfxBeginThread(RUNTIME_CLASS(QuelmarThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-    ASSERT_NE(nullptr, started);
-    // The quit is queued ahead of the request: the loop ends before it reaches it.
-    started->PostThreadMessage(WM_QUIT, 0, 0);
-    ThreadRequest* request = ThreadRequest::Create();
-    ASSERT_NE(nullptr, request);
-    request->processId = GetCurrentProcessId();
-    ASSERT_TRUE(request->Post(started->m_nThreadID, WM_APP_ADD_EXEMPT_PROCESS));
-    EXPECT_FALSE(request->WaitForAnswer(0));
-    started->ResumeThread();
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started->m_hThread, 10000));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(request->Event(), 0));
-    EXPECT_EQ(0, request->result);
-    request->Release();
-    delete started;
+    const struct {
+        const char* end;
+        bool failsSettingUp;
+    } cases[] = {{"the loop ends at a quit queued ahead of the request", false},
+                 {"a failure no handler expects while the thread sets itself up", true}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(DriverControl::GetInstance()->Open(1000)) << c.end;
+        pc_.pc.beforeRequest = [fails = c.failsSettingUp](DWORD) {
+            if (fails)
+                throw 7;
+        };
+        CWinThread* started = AfxBeginThread(RUNTIME_CLASS(QuelmarThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+        ASSERT_NE(nullptr, started) << c.end;
+        if (!c.failsSettingUp)
+            started->PostThreadMessage(WM_QUIT, 0, 0);
+        ThreadRequest* request = ThreadRequest::Create();
+        ASSERT_NE(nullptr, request) << c.end;
+        request->processId = GetCurrentProcessId();
+        ASSERT_TRUE(request->Post(started->m_nThreadID, WM_APP_ADD_EXEMPT_PROCESS)) << c.end;
+        started->ResumeThread();
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started->m_hThread, 10000)) << c.end;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(request->Event(), 0)) << c.end;
+        EXPECT_EQ(0, request->result) << c.end;
+        // The thread let go of the reference it was posted with: the requester's is the last.
+        heapcheck::FreedBlockWatch watch;
+        request->Release();
+        EXPECT_TRUE(watch.Freed(request)) << c.end;
+        EXPECT_EQ(0u, watch.OverwrittenBlocks()) << c.end;
+        pc_.pc.beforeRequest = nullptr;
+        delete started;
+        DriverControl::DeleteInstance();
+    }
 }
 
 TEST(ThreadRequest, AnswerAfterTheRequesterGaveUpWritesOnlyIntoALiveBlock)

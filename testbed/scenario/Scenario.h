@@ -105,6 +105,8 @@ struct Scenario {
     int pipeNotConnectedFailures = 0;
     // The first this many times the program sets its own service's access list, it is refused.
     int serviceSecurityFailures = 0;
+    // The try, counted from 1, at which setting that list runs out of memory, or 0 for none.
+    int serviceSecurityOutOfMemory = 0;
 
     const StickSpec* FindStick(std::string_view name) const;
     const PortableSpec* FindPortable(std::string_view name) const;

@@ -273,6 +273,8 @@ public:
             PipeNotConnected(statement);
         else if (keyword == "service-security-failures")
             ServiceSecurityFailures(statement);
+        else if (keyword == "service-security-out-of-memory")
+            ServiceSecurityOutOfMemory(statement);
         else
             Fail("unknown statement " + Printable(keyword));
     }
@@ -605,6 +607,14 @@ private:
     {
         Once("service-security-failures");
         result_.serviceSecurityFailures = Number("service-security-failures", OneWord(statement, "number")[0], 0, 100);
+        statement.Finish();
+    }
+
+    void ServiceSecurityOutOfMemory(Statement& statement)
+    {
+        Once("service-security-out-of-memory");
+        result_.serviceSecurityOutOfMemory =
+            Number("service-security-out-of-memory", OneWord(statement, "number")[0], 1, 100);
         statement.Finish();
     }
 

@@ -53,7 +53,10 @@ std::unique_ptr<VariantRuntime> VariantRuntime::Start()
 }
 
 VariantRuntime::VariantRuntime(std::wstring stem, const scenario::Scenario& scenario)
-    : stem_(std::move(stem)), serviceSecurityRefusals_(scenario.serviceSecurityFailures), pc_(scenario)
+    : stem_(std::move(stem)),
+      serviceSecurityRefusals_(scenario.serviceSecurityFailures),
+      serviceSecurityOutOfMemory_(scenario.serviceSecurityOutOfMemory),
+      pc_(scenario)
 {
     SetTimeScale(scenario.timeScale);
     if (pc_.Bridge())
@@ -82,6 +85,11 @@ bool VariantRuntime::RefuseServiceSecurity()
     while (left > 0 && !serviceSecurityRefusals_.compare_exchange_weak(left, left - 1)) {
     }
     return left > 0;
+}
+
+bool VariantRuntime::ServiceSecurityRunsOutOfMemory()
+{
+    return ++serviceSecurityTries_ == serviceSecurityOutOfMemory_;
 }
 
 std::string VariantRuntime::Handle(const std::string& text)

@@ -42,6 +42,9 @@ public:
     // True while the scenario's refusals of the program's own service access list last; each
     // call uses one.
     bool RefuseServiceSecurity();
+    // True for the try of that list that the scenario makes run out of memory; each call counts
+    // one try.
+    bool ServiceSecurityRunsOutOfMemory();
 
 private:
     VariantRuntime(std::wstring stem, const scenario::Scenario& scenario);
@@ -50,6 +53,8 @@ private:
 
     std::wstring stem_;  // the program's path without ".exe"
     std::atomic<int> serviceSecurityRefusals_;
+    const int serviceSecurityOutOfMemory_;
+    std::atomic<int> serviceSecurityTries_{0};
     std::mutex lock_;
     ScenarioPc pc_;
     std::unique_ptr<VolumeEventBridge> eventBridge_;

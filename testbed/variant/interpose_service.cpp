@@ -3,7 +3,7 @@
 //  calls the service control dispatcher and ends when that call returns; the program's control
 //  handler is wrapped so that testbed-reserved user controls become device and session events;
 //  the stopped report leaves the driver's table beside the program; the program's own service
-//  access list is recorded (or refused, as the scenario asks).
+//  access list is recorded (or refused, or made to run out of memory, as the scenario asks).
 //
 #include "testbed/machine/interpose.h"
 #include "testbed/variant/Records.h"
@@ -12,6 +12,7 @@
 #include <sddl.h>
 
 #include <mutex>
+#include <new>
 
 namespace testbed {
 namespace variant {
@@ -80,6 +81,10 @@ BOOL WINAPI TestbedSetServiceObjectSecurity(SC_HANDLE service, SECURITY_INFORMAT
 {
     static auto real = RealFunction<decltype(&::SetServiceObjectSecurity)>(L"advapi32.dll", "SetServiceObjectSecurity");
     VariantRuntime* runtime = VariantRuntime::Current();
+    if (runtime && runtime->ServiceSecurityRunsOutOfMemory()) {
+        runtime->Log("service access list out of memory, as the scenario asks");
+        throw std::bad_alloc();
+    }
     if (runtime && runtime->RefuseServiceSecurity()) {
         runtime->Log("service access list refused, as the scenario asks");
         SetLastError(ERROR_ACCESS_DENIED);

@@ -199,7 +199,8 @@ TEST(ScenarioParser, ReadsPortableDevicesSessionsAndLaunchFailures)
                                              "session 1 user=\"alice smith\" console\n"
                                              "session 3\n"
                                              "pipe-not-connected 3\n"
-                                             "service-security-failures 2\n");
+                                             "service-security-failures 2\n"
+                                             "service-security-out-of-memory 3\n");
     ASSERT_TRUE(parsed.ok) << parsed.error;
     const Scenario& s = parsed.scenario;
     ASSERT_EQ(3u, s.portables.size());
@@ -220,12 +221,14 @@ TEST(ScenarioParser, ReadsPortableDevicesSessionsAndLaunchFailures)
     EXPECT_EQ("", s.sessions[2].user);
     EXPECT_EQ(3, s.pipeNotConnectedFailures);
     EXPECT_EQ(2, s.serviceSecurityFailures);
+    EXPECT_EQ(3, s.serviceSecurityOutOfMemory);
 
     const ParseResult plain = ParseScenario(kHeader);
     ASSERT_TRUE(plain.ok) << plain.error;
     EXPECT_TRUE(plain.scenario.sessions.empty());
     EXPECT_EQ(0, plain.scenario.pipeNotConnectedFailures);
     EXPECT_EQ(0, plain.scenario.serviceSecurityFailures);
+    EXPECT_EQ(0, plain.scenario.serviceSecurityOutOfMemory);
 }
 
 TEST(ScenarioParser, RefusesBadPortableAndSessionLines)
