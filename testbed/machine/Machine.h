@@ -116,6 +116,15 @@ public:
     // Windows 5.x has no integrity levels: there the token and object label calls fail, for
     // the simulated tokens and the system's own objects alike.
     bool HasIntegrityLevels() const { return majorVersion == 0 || majorVersion >= 6; }
+    // A compatibility layer of the running program (__COMPAT_LAYER, AppCompatFlags\Layers):
+    // GetVersionExW reports this version instead, and nothing else changes; 0.0 for none.
+    DWORD layerMajorVersion = 0;
+    DWORD layerMinorVersion = 0;
+    void SetCompatibilityLayerVersion(DWORD major, DWORD minor)
+    {
+        layerMajorVersion = major;
+        layerMinorVersion = minor;
+    }
 
     // Windows is x64, so a 32-bit program (an x86 test or variant) runs under WOW64 and meets
     // its limits: the class installer refuses it with ERROR_IN_WOW64. The registry's 32-bit

@@ -237,6 +237,9 @@ BOOL WINAPI TestbedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
         // An information class that 5.x does not know: STATUS_INVALID_INFO_CLASS, whatever the token.
         if (kind == TokenIntegrityLevel && !machine->HasIntegrityLevels())
             return Fail(ERROR_INVALID_PARAMETER);
+        // The program's own token as well as the simulated ones.
+        if (kind == TokenIntegrityLevel && machine->Sessions().integrityLevelsUnreadable)
+            return Fail(ERROR_ACCESS_DENIED);
         if (auto state = TokenOf(*machine, token)) {
             // The blocks hold pointers into themselves: they are built at the caller's address.
             std::vector<BYTE> answer;
@@ -245,8 +248,6 @@ BOOL WINAPI TestbedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
                 answer = SidAndAttributes(state->user->sid, 0);
                 break;
             case TokenIntegrityLevel:
-                if (machine->Sessions().integrityLevelsUnreadable)
-                    return Fail(ERROR_ACCESS_DENIED);
                 answer = SidAndAttributes(LabelSid(state->integrityLevel), SE_GROUP_INTEGRITY | SE_GROUP_INTEGRITY_ENABLED);
                 break;
             case TokenSessionId:

@@ -11,7 +11,7 @@ BOOL WINAPI TestbedGetVersionExW(LPOSVERSIONINFOW info)
 {
     static auto real = RealFunction<decltype(&::GetVersionExW)>(L"kernel32.dll", "GetVersionExW");
     Machine* machine = Machine::Current();
-    if (!machine || machine->majorVersion == 0)
+    if (!machine || (machine->majorVersion == 0 && machine->layerMajorVersion == 0))
         return real(info);
     if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) && info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXW))) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -20,8 +20,9 @@ BOOL WINAPI TestbedGetVersionExW(LPOSVERSIONINFOW info)
     // Whatever Wine says about the rest (build, service pack, product type) stays.
     if (!real(info))
         return FALSE;
-    info->dwMajorVersion = machine->majorVersion;
-    info->dwMinorVersion = machine->minorVersion;
+    const bool layered = machine->layerMajorVersion != 0;
+    info->dwMajorVersion = layered ? machine->layerMajorVersion : machine->majorVersion;
+    info->dwMinorVersion = layered ? machine->layerMinorVersion : machine->minorVersion;
     return TRUE;
 }
 
