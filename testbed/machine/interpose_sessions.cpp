@@ -516,6 +516,16 @@ BOOL WINAPI TestbedQueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWST
 
 FARPROC WINAPI TestbedGetProcAddress(HMODULE module, LPCSTR name)
 {
+    // A library file of the machine's (interpose_system.cpp) exports only what it lists.
+    Machine* machine = Machine::Current();
+    if (LibraryFile* library = machine ? machine->FindLibraryFile(module) : nullptr) {
+        auto exported = reinterpret_cast<ULONG_PTR>(name) >> 16 ? library->exports.find(name) : library->exports.end();
+        if (exported == library->exports.end()) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
+        return reinterpret_cast<FARPROC>(exported->second);
+    }
     FARPROC found = SystemProcAddressOf(module, name);
     if (!found || reinterpret_cast<ULONG_PTR>(name) >> 16 == 0)
         return found;

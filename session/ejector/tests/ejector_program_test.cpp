@@ -43,7 +43,7 @@ protected:
     void Choose(Generation generation)
     {
         CIMAPIEjectorFactory::DeleteInstance();
-        discs.secondGenerationRegistered = generation == Generation::Second;
+        discs.imapi2.present = generation == Generation::Second;
         discs.firstGenerationRegistered = true;
         ASSERT_TRUE(SelectEjectorImplementation());
     }
@@ -271,7 +271,7 @@ TEST_F(EjectorWindow, RunsWithoutAThreadWhereNoImplementationExists)
 {
     DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
     discs.firstGenerationRegistered = false;
-    discs.secondGenerationRegistered = false;
+    discs.imapi2.present = false;
     EXPECT_FALSE(SelectEjectorImplementation());
     window = CIMAPICDEjectorWnd::CreateHidden();
     ASSERT_NE(window, nullptr);
@@ -304,7 +304,7 @@ LRESULT CALLBACK SubclassAtCreation(int code, WPARAM wParam, LPARAM lParam)
 TEST_F(EjectorWindow, RefusedCreationDeletesTheWindowOnceAndLeavesNothingBehind)
 {
     discs.firstGenerationRegistered = false;
-    discs.secondGenerationRegistered = false;
+    discs.imapi2.present = false;
     HHOOK hook = SetWindowsHookExW(WH_CBT, &SubclassAtCreation, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
     EXPECT_EQ(CIMAPICDEjectorWnd::CreateHidden(), nullptr);
