@@ -19,9 +19,9 @@ public:
 class CIMAPIEjectorFactory : public CImpFactory<CImpCreator<CIMAPIEjectorImp>>,
                              public DesignPatterns::Singleton<CIMAPIEjectorFactory> {};
 
-// Whether the second generation's disc master can be created in-process, and whether the
-// first generation's can be created as a local server. The calling thread has initialised
-// COM; each test releases what it made at once.
+// Whether the second generation's disc master can be made from the system's imapi2.dll, and
+// whether, where that file is missing, the first generation's can be created as a local
+// server. The calling thread has initialised COM; each test releases what it made at once.
 bool IsImapiV2Usable();
 bool IsImapiV1Usable();
 // Whether either implementation can be created.

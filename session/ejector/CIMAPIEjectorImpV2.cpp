@@ -36,7 +36,10 @@ HRESULT CIMAPIEjectorImpV2::Initialize()
 {
     HRESULT hr = CIMAPIEjectorImp::Initialize();
     if (SUCCEEDED(hr)) {
-        hr = CoCreateInstance(CLSID_MsftDiscMaster2, nullptr, CLSCTX_INPROC_SERVER, IID_IDiscMaster2, master_.ReceiveVoid());
+        hr = imapi2_.Load();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = imapi2_.CreateInstance(CLSID_MsftDiscMaster2, IID_IDiscMaster2, master_.ReceiveVoid());
     }
     if (FAILED(hr)) {
         Uninitialize();
@@ -47,6 +50,7 @@ HRESULT CIMAPIEjectorImpV2::Initialize()
 void CIMAPIEjectorImpV2::Uninitialize()
 {
     master_.Reset();
+    imapi2_.Unload();
     CIMAPIEjectorImp::Uninitialize();
 }
 
@@ -62,8 +66,7 @@ void CIMAPIEjectorImpV2::Eject(DWORD mask, DWORD& pending)
             continue;
         }
         ComPtr<IDiscRecorder2> recorder;
-        if (FAILED(CoCreateInstance(CLSID_MsftDiscRecorder2, nullptr, CLSCTX_INPROC_SERVER, IID_IDiscRecorder2,
-                                    recorder.ReceiveVoid())) ||
+        if (FAILED(imapi2_.CreateInstance(CLSID_MsftDiscRecorder2, IID_IDiscRecorder2, recorder.ReceiveVoid())) ||
             FAILED(recorder->InitializeDiscRecorder(uniqueId.Get()))) {
             continue;
         }
@@ -119,8 +122,7 @@ bool CIMAPIEjectorImpV2::GetDriveLetterBit(DWORD mask, IDiscRecorder2* recorder,
 bool CIMAPIEjectorImpV2::ShouldEjectMedia(IDiscRecorder2* recorder)
 {
     ComPtr<IDiscFormat2Data> writer;
-    if (FAILED(CoCreateInstance(CLSID_MsftDiscFormat2Data, nullptr, CLSCTX_ALL, IID_IDiscFormat2Data,
-                                writer.ReceiveVoid()))) {
+    if (FAILED(imapi2_.CreateInstance(CLSID_MsftDiscFormat2Data, IID_IDiscFormat2Data, writer.ReceiveVoid()))) {
         return true;
     }
     VARIANT_BOOL supported = VARIANT_TRUE;

@@ -1,12 +1,13 @@
 #pragma once
 //
-//  Ejects through the platform's in-process disc-recording classes (Windows Vista and later):
-//  every recorder that the disc master lists, by its mount paths, when its media is blank or
-//  its state cannot be read. Windows builds only.
+//  Ejects through the platform's in-process disc-recording classes (Windows Vista and later),
+//  made from the system's own imapi2.dll: every recorder that the disc master lists, by its
+//  mount paths, when its media is blank or its state cannot be read. Windows builds only.
 //
 #include "classlib/ComPtr.h"
 #include "classlib/platform/ImapiV2.h"
 #include "session/ejector/CIMAPIEjectorInterface.h"
+#include "session/ejector/SystemImapi2Module.h"
 
 class CIMAPIEjectorImpV2 : public CIMAPIEjectorImp {
 public:
@@ -19,5 +20,7 @@ public:
     virtual bool ShouldEjectMedia(IDiscRecorder2* recorder);
 
 private:
+    // Declared first: the module outlives every object made through it.
+    SystemImapi2Module imapi2_;
     ComPtr<IDiscMaster2> master_;
 };

@@ -1,7 +1,6 @@
 #include "session/ejector/CdEjectorInstanceMutex.h"
 
 #include "classlib/ScopedLocalMemory.h"
-#include "core/system/OSVersion.h"
 
 #include <aclapi.h>
 #include <cstddef>
@@ -33,6 +32,30 @@ HANDLE CreateLabelledMutex(bool& existed)
     HANDLE mutex = CreateMutexW(nullptr, TRUE, CdEjectorInstanceMutex::kName);
     existed = mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
     return mutex;
+}
+
+enum class IntegrityLevels { Absent, Present, Unknown };
+
+// Whether the system knows integrity levels, as this program's own token tells it. The version
+// would not do: the user's compatibility layer (__COMPAT_LAYER in the environment the service
+// copies from HKCU, or AppCompatFlags\Layers) makes GetVersionExW report Windows 5.x on any
+// later system. Windows 5.x does not know the information class and fails the query with
+// ERROR_INVALID_PARAMETER; from Windows 6.0 on every token has a level.
+IntegrityLevels OwnTokenIntegrityLevels()
+{
+    ScopedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
+        return IntegrityLevels::Unknown;
+    }
+    union {
+        TOKEN_MANDATORY_LABEL label;
+        BYTE bytes[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
+    } answer;
+    DWORD length = 0;
+    if (GetTokenInformation(token.Get(), TokenIntegrityLevel, &answer, sizeof answer, &length)) {
+        return IntegrityLevels::Present;
+    }
+    return GetLastError() == ERROR_INVALID_PARAMETER ? IntegrityLevels::Absent : IntegrityLevels::Unknown;
 }
 
 }  // namespace
@@ -109,8 +132,9 @@ BOOL CdEjectorInstanceMutex::TakeInstance()
     }
     // Held by someone else. Without integrity levels (Windows 5.x) nobody can make a mutex above
     // anybody else, and no label can be read: a held mutex of the name is another ejector's.
-    // With them, only an ejector started at high integrity keeps this one away.
-    if (!existed_ || !COSVersion().HasIntegrityLevels()) {
+    // With them, or where the token does not say, only an ejector started at high integrity
+    // keeps this one away.
+    if (!existed_ || OwnTokenIntegrityLevels() == IntegrityLevels::Absent) {
         return FALSE;
     }
     return KernelObjectIntegrityLevel(mutex_.Get()) < kHighIntegrityRid;

@@ -9,8 +9,9 @@
 //  only a mutex that the ejector can open and whose integrity label is high or above counts as
 //  another ejector; an unlabelled mutex, one labelled below high or with a SID that is no
 //  integrity level, one the ejector may not open and another kind of object under the name are
-//  a stranger's and are ignored. Windows 5.x has no integrity levels: there any mutex of the
-//  name that is held counts as another ejector. Windows builds only.
+//  a stranger's and are ignored. Windows 5.x has no integrity levels: there, as the program's
+//  own token tells (never the version, which the user's compatibility layer can lower), any
+//  mutex of the name that is held counts as another ejector. Windows builds only.
 //
 #include "classlib/ScopedHandle.h"
 

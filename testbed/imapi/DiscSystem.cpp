@@ -1,4 +1,5 @@
 #include "testbed/imapi/DiscSystem.h"
+#include "testbed/imapi/SimulatedObject.h"
 
 #include <oleauto.h>
 
@@ -18,18 +19,33 @@ std::wstring Numbered(const wchar_t* format, size_t number)
     return text;
 }
 
+// The system folder as GetSystemDirectoryW gives it to the program, with imapi2.dll in it.
+std::wstring SystemImapi2Path()
+{
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    std::wstring path(folder, length < MAX_PATH ? length : 0);
+    if (path.empty() || path.back() != L'\\')
+        path += L'\\';
+    return path + L"imapi2.dll";
+}
+
 }  // namespace
 
-DiscSystem::DiscSystem(Machine& machine) : machine_(machine)
+DiscSystem::DiscSystem(Machine& machine) : imapi2(machine.AddLibraryFile(SystemImapi2Path())), machine_(machine)
 {
+    imapi2.exports["DllGetClassObject"] = reinterpret_cast<void*>(&Imapi2DllGetClassObject);
     DiscSystem* expected = nullptr;
-    if (!g_current.compare_exchange_strong(expected, this))
+    if (!g_current.compare_exchange_strong(expected, this)) {
+        machine.RemoveLibraryFile(imapi2);
         throw std::logic_error("one simulated disc system at a time");
+    }
 }
 
 DiscSystem::~DiscSystem()
 {
     g_current = nullptr;
+    machine_.RemoveLibraryFile(imapi2);
 }
 
 DiscSystem* DiscSystem::Current()

@@ -5,8 +5,10 @@
 //
 //  A test builds one DiscSystem over its Machine; while it lives, CoCreateInstance hands out
 //  simulated disc masters, recorders and data writers for the platform's class ids and sends
-//  every other class to the system. A recorder with a drive letter is also a CD-ROM volume of
-//  the machine, so that QueryDosDeviceW("D:") answers its device path.
+//  every other class to the system, and the system folder holds an imapi2.dll of the machine's
+//  whose class factory makes the second generation's objects (on a thread in a single-threaded
+//  apartment only, as their threading model allows). A recorder with a drive letter is also a
+//  CD-ROM volume of the machine, so that QueryDosDeviceW("D:") answers its device path.
 //
 //      testbed::Machine pc;
 //      testbed::DiscSystem discs(pc);
@@ -14,6 +16,8 @@
 //      auto& f = discs.AddFolderMountedRecorder(L"C:\\mnt\\dvd\\", testbed::DiscMedia::Blank);
 //      d.ejectResult = E_FAIL;         // the next ejections of D: fail until this is S_OK again
 //      discs.RestartMasterServer();    // every first-generation object of the old server is gone
+//      discs.imapi2.present = false;   // Windows XP without the second generation's update
+//      discs.userClassServer = testbed::UserClassServer::UsersOwn;
 //
 //  Everything the simulated objects hand out (BSTRs, SAFEARRAYs, object references) is
 //  counted until the caller gives it back, so a test can see a leak.
@@ -38,6 +42,12 @@ enum class DiscMedia {
     Recorded,    // a pressed or written disc
     Unreadable,  // the drive answers the media queries with mediaError
 };
+
+// A registration of the second generation's classes in the user's own HKCU\Software\Classes,
+// which CoCreateInstance prefers for a token that is not elevated: its InprocServer32 names a
+// file that does not exist, or a DLL of the user's, which CoCreateInstance loads into the
+// program (see DiscSystem::UserServerLoads) and whose class factory hands out nothing.
+enum class UserClassServer { None, Missing, UsersOwn };
 
 struct DiscRecorder {
     std::wstring uniqueId;                 // the second generation's recorder id
@@ -89,9 +99,13 @@ public:
     DiscRecorder* FindByUniqueId(const std::wstring& id);
     DiscRecorder* FindByLetter(wchar_t letter);
 
-    // Which generations the platform registers (Windows XP has only the first; Wine neither).
+    // Which generations the platform has: the first's disc master service registered, and the
+    // system folder's imapi2.dll, whose classes the system registers with it (Windows XP has
+    // only the first unless its update is installed; Wine neither).
     bool firstGenerationRegistered = true;
-    bool secondGenerationRegistered = true;
+    LibraryFile& imapi2;
+    UserClassServer userClassServer = UserClassServer::None;
+    unsigned UserServerLoads() const { return userServerLoads_; }
 
     // The first generation's server process ends and a new one starts: every object of the
     // old server answers kDiscMasterServerGone from then on, and the exclusive holds it kept
@@ -113,6 +127,7 @@ public:
     void ObjectCreated() { ++liveObjects_; }
     void ObjectDestroyed() { --liveObjects_; }
     void WriterCreated() { ++writersCreated_; }
+    void UserServerLoaded() { ++userServerLoads_; }
     BSTR HandOutString(const std::wstring& text);
     SAFEARRAY* HandOutPathArray(const std::vector<std::wstring>& paths);
     // True when pointer was handed out and not yet freed; it then counts as freed.
@@ -128,6 +143,7 @@ private:
     unsigned serverGeneration_ = 1;
     std::atomic<long> liveObjects_{0};
     std::atomic<unsigned> writersCreated_{0};
+    std::atomic<unsigned> userServerLoads_{0};
 };
 
 }  // namespace testbed

@@ -4,6 +4,7 @@
 //
 #include "classlib/platform/ImapiV2.h"
 #include "testbed/imapi/SimulatedObject.h"
+#include "testbed/machine/interpose.h"
 
 namespace testbed {
 namespace {
@@ -125,7 +126,10 @@ DiscRecorder* DriveOf(IDiscRecorder2* recorder)
 
 class DiscFormat2Data final : public SimulatedDispatchObject<IDiscFormat2Data> {
 public:
-    explicit DiscFormat2Data(DiscSystem& system) : SimulatedDispatchObject(system) { system.WriterCreated(); }
+    DiscFormat2Data(DiscSystem& system, LibraryFile* library) : SimulatedDispatchObject(system, library)
+    {
+        system.WriterCreated();
+    }
     ~DiscFormat2Data() override
     {
         if (recorder_)
@@ -203,21 +207,92 @@ private:
     IDiscRecorder2* recorder_ = nullptr;
 };
 
+// The classes' threading model admits a single-threaded apartment, where COM would make them.
+// Made directly from the module, they belong on a thread in one: made elsewhere they would be
+// called from threads their code does not expect. Here that creation is refused, so that a
+// test sees it.
+bool InSingleThreadedApartment()
+{
+    using GetApartmentType = HRESULT(WINAPI*)(APTTYPE*, APTTYPEQUALIFIER*);
+    static auto query = RealFunction<GetApartmentType>(L"ole32.dll", "CoGetApartmentType");
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    return query && SUCCEEDED(query(&type, &qualifier)) && (type == APTTYPE_STA || type == APTTYPE_MAINSTA);
+}
+
+class Imapi2ClassFactory final : public SimulatedObject<IClassFactory> {
+public:
+    Imapi2ClassFactory(DiscSystem& system, const CLSID& clsid, LibraryFile& library)
+        : SimulatedObject(system, &library), clsid_(clsid), file_(library)
+    {
+    }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        if (!InSingleThreadedApartment())
+            return RPC_E_WRONG_THREAD;
+        IUnknown* created = NewSecondGenerationObject(system_, clsid_, &file_);
+        HRESULT hr = created->QueryInterface(iid, object);
+        created->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    bool Answers(REFIID iid) const override { return IsEqualIID(iid, IID_IClassFactory); }
+
+    CLSID clsid_;
+    LibraryFile& file_;
+};
+
 }  // namespace
 
-IUnknown* NewDiscMaster2(DiscSystem& system)
+IUnknown* NewDiscMaster2(DiscSystem& system, LibraryFile* library)
 {
-    return new DiscMaster2(system);
+    return new DiscMaster2(system, library);
 }
 
-IUnknown* NewDiscRecorder2(DiscSystem& system)
+IUnknown* NewDiscRecorder2(DiscSystem& system, LibraryFile* library)
 {
-    return new DiscRecorder2(system);
+    return new DiscRecorder2(system, library);
 }
 
-IUnknown* NewDiscFormat2Data(DiscSystem& system)
+IUnknown* NewDiscFormat2Data(DiscSystem& system, LibraryFile* library)
 {
-    return new DiscFormat2Data(system);
+    return new DiscFormat2Data(system, library);
+}
+
+IUnknown* NewSecondGenerationObject(DiscSystem& system, REFCLSID clsid, LibraryFile* library)
+{
+    if (IsEqualCLSID(clsid, CLSID_MsftDiscMaster2))
+        return NewDiscMaster2(system, library);
+    if (IsEqualCLSID(clsid, CLSID_MsftDiscRecorder2))
+        return NewDiscRecorder2(system, library);
+    if (IsEqualCLSID(clsid, CLSID_MsftDiscFormat2Data))
+        return NewDiscFormat2Data(system, library);
+    return nullptr;
+}
+
+HRESULT WINAPI Imapi2DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    DiscSystem* system = DiscSystem::Current();
+    if (!system || !(IsEqualCLSID(clsid, CLSID_MsftDiscMaster2) || IsEqualCLSID(clsid, CLSID_MsftDiscRecorder2) ||
+                     IsEqualCLSID(clsid, CLSID_MsftDiscFormat2Data)))
+        return CLASS_E_CLASSNOTAVAILABLE;
+    if (!InSingleThreadedApartment())
+        return RPC_E_WRONG_THREAD;
+    auto* factory = new Imapi2ClassFactory(*system, clsid, system->imapi2);
+    HRESULT hr = factory->QueryInterface(iid, object);
+    factory->Release();
+    return hr;
 }
 
 }  // namespace testbed

@@ -2,7 +2,7 @@
 //
 //  The reference counting, interface lookup and (for the second generation's dual interfaces)
 //  the late-bound calls that every simulated disc-recording object shares. Each object counts
-//  itself in the disc system while it lives.
+//  itself in the disc system while it lives, and in the library whose code made it, if any.
 //
 #include "testbed/imapi/DiscSystem.h"
 
@@ -16,10 +16,20 @@ namespace testbed {
 template <typename Interface>
 class SimulatedObject : public Interface {
 public:
-    explicit SimulatedObject(DiscSystem& system) : system_(system) { system_.ObjectCreated(); }
+    explicit SimulatedObject(DiscSystem& system, LibraryFile* library = nullptr) : system_(system), library_(library)
+    {
+        system_.ObjectCreated();
+        if (library_)
+            ++library_->liveObjects;
+    }
     SimulatedObject(const SimulatedObject&) = delete;
     SimulatedObject& operator=(const SimulatedObject&) = delete;
-    virtual ~SimulatedObject() { system_.ObjectDestroyed(); }
+    virtual ~SimulatedObject()
+    {
+        if (library_)
+            --library_->liveObjects;
+        system_.ObjectDestroyed();
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
@@ -47,6 +57,7 @@ protected:
     DiscSystem& system_;
 
 private:
+    LibraryFile* library_;
     std::atomic<ULONG> references_{1};
 };
 
@@ -70,10 +81,16 @@ public:
     }
 };
 
-// New objects with one reference, for the interposed CoCreateInstance.
+// New objects with one reference, for the interposed CoCreateInstance and the class factory
+// of the system's imapi2.dll (library: that file, whose code they are).
 IUnknown* NewDiscMasterV1(DiscSystem& system);
-IUnknown* NewDiscMaster2(DiscSystem& system);
-IUnknown* NewDiscRecorder2(DiscSystem& system);
-IUnknown* NewDiscFormat2Data(DiscSystem& system);
+IUnknown* NewDiscMaster2(DiscSystem& system, LibraryFile* library = nullptr);
+IUnknown* NewDiscRecorder2(DiscSystem& system, LibraryFile* library = nullptr);
+IUnknown* NewDiscFormat2Data(DiscSystem& system, LibraryFile* library = nullptr);
+// A new second-generation object of the class, or null for another class.
+IUnknown* NewSecondGenerationObject(DiscSystem& system, REFCLSID clsid, LibraryFile* library = nullptr);
+
+// The export of the system's imapi2.dll.
+HRESULT WINAPI Imapi2DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object);
 
 }  // namespace testbed

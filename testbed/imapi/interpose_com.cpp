@@ -1,7 +1,8 @@
 //
-//  CoCreateInstance hands out the simulated disc-recording objects while a DiscSystem lives;
-//  every other class goes to the system. SysFreeString and SafeArrayDestroy tell the disc
-//  system which of the strings and arrays it handed out came back.
+//  CoCreateInstance hands out the simulated disc-recording objects while a DiscSystem lives,
+//  the second generation's from the server that the user's own class registration names where
+//  there is one; every other class goes to the system. SysFreeString and SafeArrayDestroy tell
+//  the disc system which of the strings and arrays it handed out came back.
 //
 #include "classlib/platform/ImapiV1.h"
 #include "classlib/platform/ImapiV2.h"
@@ -44,18 +45,16 @@ HRESULT WINAPI TestbedCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD co
     // The disc master service is a local server; the second generation lives in-process.
     if (first && (!system->firstGenerationRegistered || !(context & CLSCTX_LOCAL_SERVER)))
         return REGDB_E_CLASSNOTREG;
-    if (second && (!system->secondGenerationRegistered || !(context & CLSCTX_INPROC_SERVER)))
+    if (second && system->userClassServer == UserClassServer::Missing)
+        return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    if (second && system->userClassServer == UserClassServer::UsersOwn) {
+        system->UserServerLoaded();
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    if (second && (!system->imapi2.present || !(context & CLSCTX_INPROC_SERVER)))
         return REGDB_E_CLASSNOTREG;
 
-    IUnknown* created = nullptr;
-    if (first)
-        created = NewDiscMasterV1(*system);
-    else if (IsEqualCLSID(clsid, CLSID_MsftDiscMaster2))
-        created = NewDiscMaster2(*system);
-    else if (IsEqualCLSID(clsid, CLSID_MsftDiscRecorder2))
-        created = NewDiscRecorder2(*system);
-    else
-        created = NewDiscFormat2Data(*system);
+    IUnknown* created = first ? NewDiscMasterV1(*system) : NewSecondGenerationObject(*system, clsid);
     HRESULT hr = created->QueryInterface(iid, object);
     created->Release();
     return hr;

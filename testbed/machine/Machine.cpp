@@ -528,6 +528,44 @@ bool Machine::LibraryRemoved(const std::wstring& name) const
     return removedLibraries_.count(key) != 0;
 }
 
+LibraryFile& Machine::AddLibraryFile(std::wstring path)
+{
+    std::lock_guard<std::mutex> hold(librariesLock_);
+    libraryFiles_.push_back(std::make_unique<LibraryFile>());
+    libraryFiles_.back()->path = std::move(path);
+    return *libraryFiles_.back();
+}
+
+void Machine::RemoveLibraryFile(LibraryFile& file)
+{
+    std::lock_guard<std::mutex> hold(librariesLock_);
+    for (auto each = libraryFiles_.begin(); each != libraryFiles_.end(); ++each) {
+        if (each->get() == &file) {
+            libraryFiles_.erase(each);
+            return;
+        }
+    }
+}
+
+LibraryFile* Machine::FindLibraryFile(const std::wstring& path)
+{
+    const std::wstring key = Upper(path);
+    std::lock_guard<std::mutex> hold(librariesLock_);
+    for (auto& file : libraryFiles_)
+        if (Upper(file->path) == key)
+            return file.get();
+    return nullptr;
+}
+
+LibraryFile* Machine::FindLibraryFile(HMODULE handle)
+{
+    std::lock_guard<std::mutex> hold(librariesLock_);
+    for (auto& file : libraryFiles_)
+        if (reinterpret_cast<HMODULE>(file.get()) == handle)
+            return file.get();
+    return nullptr;
+}
+
 HANDLE Machine::OpenHandle(std::shared_ptr<OpenObject> object)
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);

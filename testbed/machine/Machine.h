@@ -18,6 +18,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -39,6 +40,18 @@ public:
 };
 
 enum class Reach { ByName = 1, ByInterface = 2, ByNameAndInterface = 3 };
+
+// A library file of the machine's: LoadLibraryExW of its full path (in any case) gives a handle
+// of the machine's while the file is present, GetProcAddress on that handle the exports here,
+// and FreeLibrary lets go of one load. Any other name goes to Wine.
+struct LibraryFile {
+    std::wstring path;
+    bool present = true;
+    std::map<std::string, void*> exports;
+    std::atomic<long> loads{0};                    // loads not yet let go
+    std::atomic<long> liveObjects{0};              // objects of the library's code still alive
+    std::atomic<unsigned> unloadsUnderObjects{0};  // the last load went while some lived
+};
 
 class Machine {
 public:
@@ -90,6 +103,12 @@ public:
     // Libraries that LoadLibraryW must not find on this machine.
     void RemoveLibrary(std::wstring name) { removedLibraries_.insert(Upper(std::move(name))); }
     bool LibraryRemoved(const std::wstring& name) const;
+    // Libraries that the machine supplies itself at their full path (system DLLs that Wine
+    // lacks); see LibraryFile. Removing one that is still loaded leaves its handles dead.
+    LibraryFile& AddLibraryFile(std::wstring path);
+    void RemoveLibraryFile(LibraryFile& file);
+    LibraryFile* FindLibraryFile(const std::wstring& path);
+    LibraryFile* FindLibraryFile(HMODULE handle);
 
     // Handles the interposed calls hand out for machine objects.
     HANDLE OpenHandle(std::shared_ptr<OpenObject> object);
@@ -116,6 +135,15 @@ public:
     // Windows 5.x has no integrity levels: there the token and object label calls fail, for
     // the simulated tokens and the system's own objects alike.
     bool HasIntegrityLevels() const { return majorVersion == 0 || majorVersion >= 6; }
+    // A compatibility layer of the running program (__COMPAT_LAYER, AppCompatFlags\Layers):
+    // GetVersionExW reports this version instead, and nothing else changes; 0.0 for none.
+    DWORD layerMajorVersion = 0;
+    DWORD layerMinorVersion = 0;
+    void SetCompatibilityLayerVersion(DWORD major, DWORD minor)
+    {
+        layerMajorVersion = major;
+        layerMinorVersion = minor;
+    }
 
     // Windows is x64, so a 32-bit program (an x86 test or variant) runs under WOW64 and meets
     // its limits: the class installer refuses it with ERROR_IN_WOW64. The registry's 32-bit
@@ -149,6 +177,9 @@ private:
     std::vector<std::unique_ptr<UsbDevice>> devices_;
     std::vector<std::unique_ptr<Volume>> volumes_;
     std::set<std::wstring> removedLibraries_;
+    // Its own lock: the loader calls look here under the system's loader lock.
+    std::mutex librariesLock_;
+    std::vector<std::unique_ptr<LibraryFile>> libraryFiles_;
     std::vector<std::pair<HANDLE, std::shared_ptr<OpenObject>>> handles_;
     DeviceNode* volumeManager_ = nullptr;
     unsigned nextHandle_ = 0;

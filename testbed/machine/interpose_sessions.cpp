@@ -237,6 +237,9 @@ BOOL WINAPI TestbedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
         // An information class that 5.x does not know: STATUS_INVALID_INFO_CLASS, whatever the token.
         if (kind == TokenIntegrityLevel && !machine->HasIntegrityLevels())
             return Fail(ERROR_INVALID_PARAMETER);
+        // The program's own token as well as the simulated ones.
+        if (kind == TokenIntegrityLevel && machine->Sessions().integrityLevelsUnreadable)
+            return Fail(ERROR_ACCESS_DENIED);
         if (auto state = TokenOf(*machine, token)) {
             // The blocks hold pointers into themselves: they are built at the caller's address.
             std::vector<BYTE> answer;
@@ -245,8 +248,6 @@ BOOL WINAPI TestbedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
                 answer = SidAndAttributes(state->user->sid, 0);
                 break;
             case TokenIntegrityLevel:
-                if (machine->Sessions().integrityLevelsUnreadable)
-                    return Fail(ERROR_ACCESS_DENIED);
                 answer = SidAndAttributes(LabelSid(state->integrityLevel), SE_GROUP_INTEGRITY | SE_GROUP_INTEGRITY_ENABLED);
                 break;
             case TokenSessionId:
@@ -515,6 +516,16 @@ BOOL WINAPI TestbedQueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWST
 
 FARPROC WINAPI TestbedGetProcAddress(HMODULE module, LPCSTR name)
 {
+    // A library file of the machine's (interpose_system.cpp) exports only what it lists.
+    Machine* machine = Machine::Current();
+    if (LibraryFile* library = machine ? machine->FindLibraryFile(module) : nullptr) {
+        auto exported = reinterpret_cast<ULONG_PTR>(name) >> 16 ? library->exports.find(name) : library->exports.end();
+        if (exported == library->exports.end()) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
+        return reinterpret_cast<FARPROC>(exported->second);
+    }
     FARPROC found = SystemProcAddressOf(module, name);
     if (!found || reinterpret_cast<ULONG_PTR>(name) >> 16 == 0)
         return found;

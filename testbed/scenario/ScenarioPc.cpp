@@ -90,7 +90,7 @@ void ScenarioPc::AddDiscs()
 {
     discs_.reset(new DiscSystem(machine_));
     discs_->firstGenerationRegistered = scenario_.imapiV1;
-    discs_->secondGenerationRegistered = scenario_.imapiV2;
+    discs_->imapi2.present = scenario_.imapiV2;
     for (const scenario::RecorderSpec& spec : scenario_.recorders) {
         const DiscMedia media = DiscMediaOf(spec.media);
         DiscRecorder* recorder;

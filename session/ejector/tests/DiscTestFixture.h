@@ -27,11 +27,14 @@ protected:
         return pending;
     }
 
-    // Nothing the simulated objects handed out is still held by the code under test.
+    // Nothing the simulated objects handed out is still held by the code under test, and the
+    // system's imapi2.dll was let go only after the last object of its code.
     void ExpectEverythingGivenBack()
     {
         EXPECT_EQ(discs.LiveObjects(), 0);
         EXPECT_EQ(discs.OutstandingAllocations(), 0u);
+        EXPECT_EQ(discs.imapi2.loads, 0);
+        EXPECT_EQ(discs.imapi2.unloadsUnderObjects, 0u);
     }
 
     testbed::Machine pc;

@@ -10,6 +10,7 @@
 #include "session/ejector/tests/DiscTestFixture.h"
 
 #include "classlib/ScopedHandle.h"
+#include "testbed/machine/Sessions.h"
 
 #include <aclapi.h>
 #include <dbt.h>
@@ -42,7 +43,7 @@ protected:
     void Choose(Generation generation)
     {
         CIMAPIEjectorFactory::DeleteInstance();
-        discs.secondGenerationRegistered = generation == Generation::Second;
+        discs.imapi2.present = generation == Generation::Second;
         discs.firstGenerationRegistered = true;
         ASSERT_TRUE(SelectEjectorImplementation());
     }
@@ -270,7 +271,7 @@ TEST_F(EjectorWindow, RunsWithoutAThreadWhereNoImplementationExists)
 {
     DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
     discs.firstGenerationRegistered = false;
-    discs.secondGenerationRegistered = false;
+    discs.imapi2.present = false;
     EXPECT_FALSE(SelectEjectorImplementation());
     window = CIMAPICDEjectorWnd::CreateHidden();
     ASSERT_NE(window, nullptr);
@@ -303,7 +304,7 @@ LRESULT CALLBACK SubclassAtCreation(int code, WPARAM wParam, LPARAM lParam)
 TEST_F(EjectorWindow, RefusedCreationDeletesTheWindowOnceAndLeavesNothingBehind)
 {
     discs.firstGenerationRegistered = false;
-    discs.secondGenerationRegistered = false;
+    discs.imapi2.present = false;
     HHOOK hook = SetWindowsHookExW(WH_CBT, &SubclassAtCreation, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
     EXPECT_EQ(CIMAPICDEjectorWnd::CreateHidden(), nullptr);
@@ -372,36 +373,58 @@ private:
     std::thread holder_;
 };
 
+// What the simulated PC runs, as the ejector sees it.
+enum class Pc {
+    Windows7,
+    WindowsXp,
+    // The user's compatibility layer makes GetVersionExW report Windows XP; the token keeps its level.
+    Windows7UnderXpLayer,
+    // The token's level cannot be read (ERROR_ACCESS_DENIED) although the system has levels.
+    Windows7LevelUnreadable,
+};
+
+void Prepare(testbed::Machine& pc, Pc kind)
+{
+    pc.SetWindowsVersion(kind == Pc::WindowsXp ? 5 : 6, 1);
+    pc.SetCompatibilityLayerVersion(kind == Pc::Windows7UnderXpLayer ? 5 : 0, kind == Pc::Windows7UnderXpLayer ? 1 : 0);
+    pc.Sessions().integrityLevelsUnreadable = kind == Pc::Windows7LevelUnreadable;
+}
+
 TEST(EjectorInstance, OnlyAMutexThatCanBeAnotherEjectorsKeepsTheEjectorAway)
 {
     testbed::Machine pc;
     struct Case {
         const char* holder;
-        DWORD windowsMajor;
+        Pc system;
         Squat kind;
         const wchar_t* label;
         BOOL runs;
     };
     const Case cases[] = {
-        {"ejector started by the service", 6, Squat::Mutex, L"S:(ML;;NWNRNX;;;HI)", FALSE},
-        {"program at system integrity", 6, Squat::Mutex, L"S:(ML;;NW;;;SI)", FALSE},
-        {"user's program at medium integrity", 6, Squat::Mutex, L"S:(ML;;NW;;;ME)", TRUE},
-        {"program at low integrity", 6, Squat::Mutex, L"S:(ML;;NWNRNX;;;LW)", TRUE},
-        {"unlabelled mutex", 6, Squat::Mutex, L"", TRUE},
+        {"ejector started by the service", Pc::Windows7, Squat::Mutex, L"S:(ML;;NWNRNX;;;HI)", FALSE},
+        {"program at system integrity", Pc::Windows7, Squat::Mutex, L"S:(ML;;NW;;;SI)", FALSE},
+        {"user's program at medium integrity", Pc::Windows7, Squat::Mutex, L"S:(ML;;NW;;;ME)", TRUE},
+        {"program at low integrity", Pc::Windows7, Squat::Mutex, L"S:(ML;;NWNRNX;;;LW)", TRUE},
+        {"unlabelled mutex", Pc::Windows7, Squat::Mutex, L"", TRUE},
         // Label entries whose SID ends in the high level but is no integrity level (Wine keeps
         // them as given): they say nothing about who made the mutex.
-        {"label of SID S-1-5-12288", 6, Squat::Mutex, L"S:(ML;;NW;;;S-1-5-12288)", TRUE},
-        {"label of SID S-1-16-0-12288", 6, Squat::Mutex, L"S:(ML;;NW;;;S-1-16-0-12288)", TRUE},
+        {"label of SID S-1-5-12288", Pc::Windows7, Squat::Mutex, L"S:(ML;;NW;;;S-1-5-12288)", TRUE},
+        {"label of SID S-1-16-0-12288", Pc::Windows7, Squat::Mutex, L"S:(ML;;NW;;;S-1-16-0-12288)", TRUE},
         // The ejector cannot open these, whatever label they would carry.
-        {"event of the name", 6, Squat::Event, L"", TRUE},
-        {"section of the name", 6, Squat::Section, L"", TRUE},
-        {"mutex whose access list denies everyone", 6, Squat::MutexDenyingEveryone, L"S:(ML;;NW;;;HI)", TRUE},
+        {"event of the name", Pc::Windows7, Squat::Event, L"", TRUE},
+        {"section of the name", Pc::Windows7, Squat::Section, L"", TRUE},
+        {"mutex whose access list denies everyone", Pc::Windows7, Squat::MutexDenyingEveryone, L"S:(ML;;NW;;;HI)", TRUE},
         // Windows 5.x labels nothing: nobody can make a mutex above anybody else there.
-        {"another ejector on Windows 5.x", 5, Squat::Mutex, L"", FALSE},
-        {"event of the name on Windows 5.x", 5, Squat::Event, L"", TRUE},
+        {"another ejector on Windows 5.x", Pc::WindowsXp, Squat::Mutex, L"", FALSE},
+        {"event of the name on Windows 5.x", Pc::WindowsXp, Squat::Event, L"", TRUE},
+        // A version the user chose says nothing about the system; an unreadable level keeps
+        // the rule of a system with levels.
+        {"user's unlabelled mutex under the Windows XP layer", Pc::Windows7UnderXpLayer, Squat::Mutex, L"", TRUE},
+        {"ejector under the Windows XP layer", Pc::Windows7UnderXpLayer, Squat::Mutex, L"S:(ML;;NWNRNX;;;HI)", FALSE},
+        {"unlabelled mutex, own level unreadable", Pc::Windows7LevelUnreadable, Squat::Mutex, L"", TRUE},
     };
     for (const Case& c : cases) {
-        pc.SetWindowsVersion(c.windowsMajor, 1);
+        Prepare(pc, c.system);
         NameHolder other(c.kind, c.label);
         CdEjectorInstanceMutex mine;
         EXPECT_EQ(mine.TakeInstance(), c.runs) << c.holder;

@@ -21,23 +21,27 @@ protected:
     }
 };
 
-TEST_F(EjectorSelection, PrefersTheSecondGenerationThenTheFirst)
+TEST_F(EjectorSelection, PrefersTheSystemsImapi2AndTakesTheFirstGenerationOnlyWhereItIsMissing)
 {
     enum class Chosen { None, First, Second };
     struct Case {
-        bool first;
-        bool second;
+        bool first;      // the disc master service is registered
+        bool imapi2;     // the system folder holds imapi2.dll
+        bool exports;    // ... which exports its class factory
         Chosen chosen;
     };
     const Case cases[] = {
-        {true, true, Chosen::Second},
-        {false, true, Chosen::Second},
-        {true, false, Chosen::First},
-        {false, false, Chosen::None},
+        {true, true, true, Chosen::Second},
+        {false, true, true, Chosen::Second},
+        {true, false, true, Chosen::First},
+        {false, false, true, Chosen::None},
+        {true, true, false, Chosen::None},
     };
+    const auto exports = discs.imapi2.exports;
     for (const Case& c : cases) {
         discs.firstGenerationRegistered = c.first;
-        discs.secondGenerationRegistered = c.second;
+        discs.imapi2.present = c.imapi2;
+        discs.imapi2.exports = c.exports ? exports : decltype(exports)();
         EXPECT_EQ(CanCreateEjectorImplementation(), c.chosen != Chosen::None);
         EXPECT_EQ(SelectEjectorImplementation(), c.chosen != Chosen::None);
         CIMAPIEjectorFactory* factory = CIMAPIEjectorFactory::GetInstance();
@@ -48,31 +52,54 @@ TEST_F(EjectorSelection, PrefersTheSecondGenerationThenTheFirst)
             factory->DestroyImp(made);
         CIMAPIEjectorFactory::DeleteInstance();
     }
-    EXPECT_EQ(discs.LiveObjects(), 0);
+    ExpectEverythingGivenBack();
 }
 
-TEST_F(EjectorSelection, EjectAllReachesEveryDriveThroughTheChosenImplementation)
+TEST_F(EjectorSelection, EjectAllReachesEveryDriveWhateverClassesTheUserRegistered)
 {
-    discs.secondGenerationRegistered = false;
+    using testbed::UserClassServer;
+    struct Case {
+        const char* what;
+        UserClassServer userServer;
+        bool first;   // the disc master service is registered
+        bool imapi2;  // the system folder holds imapi2.dll
+    };
+    const Case cases[] = {
+        {"nothing of the user's", UserClassServer::None, true, true},
+        {"the user's registration names a missing file", UserClassServer::Missing, false, true},
+        {"the user's registration names a DLL of the user's", UserClassServer::UsersOwn, true, true},
+        {"Windows XP without imapi2.dll", UserClassServer::None, true, false},
+    };
     testbed::DiscRecorder& z = discs.AddRecorder(L'Z', DiscMedia::Blank);
-    ASSERT_TRUE(SelectEjectorImplementation());
-    {
-        CIMAPIEjector ejector;
-        ASSERT_TRUE(ejector.HasImplementation());
-        ASSERT_EQ(ejector.Initialize(), S_OK);
-        DWORD pending = 0;
-        ejector.EjectAll(pending);
-        EXPECT_EQ(pending, 0u);
-        ejector.Uninitialize();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        discs.userClassServer = c.userServer;
+        discs.firstGenerationRegistered = c.first;
+        discs.imapi2.present = c.imapi2;
+        z.media = DiscMedia::Blank;
+        z.ejected = 0;
+        ASSERT_TRUE(SelectEjectorImplementation());
+        {
+            CIMAPIEjector ejector;
+            ASSERT_TRUE(ejector.HasImplementation());
+            ASSERT_EQ(ejector.Initialize(), S_OK);
+            DWORD pending = 0;
+            ejector.EjectAll(pending);
+            EXPECT_EQ(pending, 0u);
+            ejector.Uninitialize();
+        }
+        EXPECT_EQ(z.ejected, 1u);
+        CIMAPIEjectorFactory::DeleteInstance();
     }
-    EXPECT_EQ(z.ejected, 1u);
-    EXPECT_EQ(discs.LiveObjects(), 0);
+    // The user's code never ran in the ejector.
+    EXPECT_EQ(discs.UserServerLoads(), 0u);
+    ExpectEverythingGivenBack();
 }
 
 TEST_F(EjectorSelection, AnEjectorWithoutImplementationDoesNothing)
 {
     discs.firstGenerationRegistered = false;
-    discs.secondGenerationRegistered = false;
+    discs.imapi2.present = false;
     testbed::DiscRecorder& d = discs.AddRecorder(L'D', DiscMedia::Blank);
     EXPECT_FALSE(SelectEjectorImplementation());
     CIMAPIEjector ejector;

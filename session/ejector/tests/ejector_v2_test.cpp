@@ -91,11 +91,11 @@ TEST_F(EjectorV2, GivesBackEveryIdPathListAndObjectOnEveryPath)
     ExpectEverythingGivenBack();
 }
 
-TEST_F(EjectorV2, InitializeFailsWhereTheClassesAreMissing)
+TEST_F(EjectorV2, InitializeFailsWhereTheSystemHasNoImapi2)
 {
-    discs.secondGenerationRegistered = false;
+    discs.imapi2.present = false;
     CIMAPIEjectorImpV2 ejector;
-    EXPECT_EQ(ejector.Initialize(), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(ejector.Initialize(), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     DWORD pending = 0;
     ejector.Eject(0xFFFFFFFF, pending);
     EXPECT_EQ(pending, 0u);

@@ -49,7 +49,7 @@ TEST_F(SimulatedDiscs, EachGenerationAnswersOnlyInItsOwnContext)
         EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, c.context, *c.iid, object.ReceiveVoid()), c.result);
         EXPECT_EQ(bool(object), c.result == S_OK);
     }
-    discs.secondGenerationRegistered = false;
+    discs.imapi2.present = false;
     ComPtr<IDiscMaster2> master;
     EXPECT_EQ(CoCreateInstance(CLSID_MsftDiscMaster2, nullptr, CLSCTX_ALL, IID_IDiscMaster2, master.ReceiveVoid()),
               REGDB_E_CLASSNOTREG);
